@@ -1,0 +1,134 @@
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "job.h"
+
+namespace {
+
+// Times are 32-bit; a sum or difference beyond that range saturates instead of
+// wrapping, so such a job can only look later (ASAP) or earlier (ALAP) than any
+// representable time.
+int saturate(std::int64_t value) {
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(value);
+}
+
+enum class Direction { asap, alap };
+
+// Depth-first computation of one job with an explicit stack, so that a long
+// chain cannot exhaust the call stack. It keeps the order of the recursive
+// definition: the first sweep computes every unflagged neighbour in ascending
+// id order (each flagged right after its own computation returns), the second
+// sweep takes the maximum (ASAP) or minimum (ALAP) over the final neighbours.
+void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited, Direction direction) {
+  instance->at(root);  // an id out of range fails here, before anything changes
+
+  auto neighbours = [&](int id) -> const Util::Set<int>& {
+    return direction == Direction::asap ? instance->getPredecessors(id, crit)
+                                        : instance->getSuccessors(id, crit);
+  };
+  struct Frame {
+    int id;
+    Util::Set<int>::const_iterator next;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({root, neighbours(root).begin()});
+
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    const Util::Set<int>& around = neighbours(frame.id);
+    while (frame.next != around.end() && visited[*frame.next]) ++frame.next;
+    if (frame.next != around.end()) {
+      const int child = *frame.next;
+      stack.push_back({child, neighbours(child).begin()});
+      continue;
+    }
+
+    Job* job = instance->at(frame.id);
+    if (direction == Direction::asap) {
+      int latest = job->arrival;
+      for (int p : around) {
+        Job* pred = instance->at(p);
+        const int candidate = saturate(std::int64_t{pred->arrival} + getJobWCET(pred, crit));
+        if (candidate > latest) latest = candidate;
+      }
+      job->arrival = latest;
+    } else {
+      int earliest = job->deadline;
+      for (int s : around) {
+        Job* succ = instance->at(s);
+        const int candidate = saturate(std::int64_t{succ->deadline} - getJobWCET(succ, crit));
+        if (candidate < earliest) earliest = candidate;
+      }
+      job->deadline = earliest;
+    }
+
+    const int done = frame.id;
+    stack.pop_back();
+    if (!stack.empty()) {
+      visited[done] = true;  // flagged by the caller that found it unflagged
+      ++stack.back().next;
+    }
+  }
+}
+
+bool propagate(JobInstance* instance, int crit, Direction direction) {
+  const int count = instance->size();
+  std::unique_ptr<bool[]> visited(new bool[static_cast<size_t>(count)]());
+  // ASAP pulls times backwards from the jobs without successors, ALAP forwards
+  // from the jobs without predecessors: every job lies on a path from a start job.
+  for (int i = 0; i < count; ++i) {
+    if (direction == Direction::asap && instance->getSuccessors(i, crit).empty()) {
+      computeASAP(instance, i, crit, visited.get());
+    } else if (direction == Direction::alap && instance->getPredecessors(i, crit).empty()) {
+      computeALAP(instance, i, crit, visited.get());
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool computeASAP(JobInstance* destInst, int jobid, int criticality, bool* visited) {
+  computeWindowBound(destInst, jobid, criticality, visited, Direction::asap);
+  return true;
+}
+
+bool computeALAP(JobInstance* destInst, int jobid, int criticality, bool* visited) {
+  computeWindowBound(destInst, jobid, criticality, visited, Direction::alap);
+  return true;
+}
+
+bool propagateASAP(JobInstance* instance, int crit) { return propagate(instance, crit, Direction::asap); }
+
+bool propagateALAP(JobInstance* instance, int crit) { return propagate(instance, crit, Direction::alap); }
+
+bool propagateAlapAndAsap(JobInstance* instance, int crit) {
+  propagateALAP(instance, crit);
+  propagateASAP(instance, crit);
+  return true;
+}
+
+// A diagnostic: no memory of computed jobs, so its cost and its output grow
+// with the number of paths into the job.
+int simple_computeASAP(JobInstance* jobInst, int jobid, int crit) {
+  int latest = jobInst->at(jobid)->arrival;
+  for (int p : jobInst->getPredecessors(jobid, crit)) {
+    std::printf("Current id %d predecessor %d\n", jobid, p);
+    const int candidate =
+        saturate(std::int64_t{simple_computeASAP(jobInst, p, crit)} + jobInst->at(p)->lo_wcet);
+    if (candidate > latest) latest = candidate;
+  }
+  std::printf("The ASAP time of job with id %d is %d\n", jobid, latest);
+  return latest;
+}
+
+int getJobWCET(Job* job, int criticality) { return criticality == 1 ? job->lo_wcet : job->hi_wcet; }
+
+void setJobWCET(Job* job, int criticality, int value) {
+  if (criticality == 1) job->lo_wcet = value;
+  job->hi_wcet = value;
+}

@@ -1,0 +1,75 @@
+#include "instance_text.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "check.h"
+#include "line_format.h"
+
+namespace mcjobs_detail {
+
+LineReader::~LineReader() { std::free(mBuffer); }
+
+bool LineReader::next() {
+  errno = 0;
+  ssize_t length = ::getline(&mBuffer, &mCapacity, mStream);
+  if (length < 0) {
+    if (std::ferror(mStream)) {
+      const int error = errno;
+      MCJOBS_FAIL(std::string("read error: ") + std::strerror(error ? error : EIO));
+    }
+    mLength = 0;
+    return false;
+  }
+  mLength = static_cast<size_t>(length);
+  ++mLineNumber;
+  return true;
+}
+
+void BodyParser::feed(const char* line, size_t length) {
+  const char* end = line + length;
+  if (reading_jobs) {
+    MCJOBS_CHECK(!reading_arcs, "!reading_arcs");
+    Job job;
+    if (parseJobLine(line, end, job)) {
+      mInstance.insert(job);
+      return;
+    }
+    // The first line that is not a job line opens the arc section for good.
+    reading_jobs = false;
+    reading_arcs = true;
+  }
+  MCJOBS_CHECK(!reading_jobs, "!reading_jobs");
+  Arc arc;
+  const bool success = parseArcLine(line, end, arc);
+  MCJOBS_CHECK(success, "success && \"Job instance read error!\"");
+  mInstance.insert(arc);
+}
+
+bool writeBody(FILE* stream, JobInstance& instance) {
+  constexpr size_t chunk = 1 << 16;
+  std::string buffer;
+  buffer.reserve(chunk + 64);
+  bool ok = true;
+  auto flushIfFull = [&](bool force) {
+    if (buffer.size() >= chunk || (force && !buffer.empty())) {
+      ok = ok && std::fwrite(buffer.data(), 1, buffer.size(), stream) == buffer.size();
+      buffer.clear();
+    }
+  };
+  for (const Job& job : instance) {
+    appendJobLine(buffer, job);
+    buffer += '\n';
+    flushIfFull(false);
+  }
+  for (const Arc& arc : instance.getAllArcs()) {
+    appendArcLine(buffer, arc);
+    buffer += '\n';
+    flushIfFull(false);
+  }
+  flushIfFull(true);
+  return ok && !std::ferror(stream);
+}
+
+}  // namespace mcjobs_detail

@@ -1,0 +1,57 @@
+// Internal: the line handling shared by the instance file and the archive.
+#ifndef MCJOBS_INSTANCE_TEXT_H
+#define MCJOBS_INSTANCE_TEXT_H
+
+#include <cstdio>
+#include <string>
+
+#include "job.h"
+
+namespace mcjobs_detail {
+
+/// Reads whole lines of any length from a stream, reusing one buffer.
+/// A read error throws CheckError; the end of the stream ends the lines.
+class LineReader {
+ public:
+  explicit LineReader(FILE* stream) : mStream(stream) {}
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  /// The next line, its newline included when it has one; false at the end.
+  bool next();
+  const char* data() const { return mBuffer; }
+  size_t size() const { return mLength; }
+  /// 1-based number of the line last returned by next().
+  long lineNumber() const { return mLineNumber; }
+  /// Makes the line last returned be read again by the next call of next().
+  /// The caller has moved the stream back to that line's start.
+  void unread() { --mLineNumber; }
+
+ private:
+  FILE* mStream;
+  char* mBuffer = nullptr;
+  size_t mCapacity = 0;
+  size_t mLength = 0;
+  long mLineNumber = 0;
+};
+
+/// The two sections of an instance body: job lines, then arc lines.
+class BodyParser {
+ public:
+  explicit BodyParser(JobInstance& instance) : mInstance(instance) {}
+  /// Handles one line; throws CheckError when it fits neither section or is inconsistent.
+  void feed(const char* line, size_t length);
+
+ private:
+  JobInstance& mInstance;
+  bool reading_jobs = true;
+  bool reading_arcs = false;
+};
+
+/// Writes the job lines, then the arc lines of `instance`; false on a write error.
+bool writeBody(FILE* stream, JobInstance& instance);
+
+}  // namespace mcjobs_detail
+
+#endif  // MCJOBS_INSTANCE_TEXT_H

@@ -1,0 +1,169 @@
+#include <algorithm>
+#include <cstdint>
+
+#include "check.h"
+#include "job.h"
+
+using mcjobs_detail::ReachRow;
+
+namespace {
+
+// Widens `row` so that it covers the words [first, last).
+void coverWords(ReachRow& row, int first, int last) {
+  if (row.words.empty()) {
+    row.firstWord = first;
+    row.words.assign(static_cast<size_t>(last - first), 0);
+    return;
+  }
+  if (first < row.firstWord) {
+    row.words.insert(row.words.begin(), static_cast<size_t>(row.firstWord - first), 0);
+    row.firstWord = first;
+  }
+  const int currentLast = row.firstWord + static_cast<int>(row.words.size());
+  if (last > currentLast) row.words.resize(static_cast<size_t>(last - row.firstWord), 0);
+}
+
+}  // namespace
+
+JobInstance::JobInstance() = default;
+JobInstance::JobInstance(const JobInstance& other) = default;
+JobInstance& JobInstance::operator=(const JobInstance& other) = default;
+JobInstance::~JobInstance() = default;
+
+size_t JobInstance::numJobs(int criticality) const {
+  return static_cast<size_t>(std::count_if(mVector.begin(), mVector.end(), [criticality](const Job& job) {
+    return job.criticality == criticality;
+  }));
+}
+
+Util::Set<int> JobInstance::getAllJobIds() {
+  Util::Set<int> ids;
+  for (int id = 0; id < numJobs(); ++id) ids.insert(ids.end(), job_at(id)->id);
+  return ids;
+}
+
+Util::Set<int> JobInstance::getJobIds(int criticality) {
+  Util::Set<int> ids;
+  for (int id = 0; id < numJobs(); ++id) {
+    const Job* job = job_at(id);
+    if (job->criticality == criticality) ids.insert(ids.end(), job->id);
+  }
+  return ids;
+}
+
+std::vector<Arc> JobInstance::getAllArcs() const {
+  const auto& successors = mSuccessors[CRIT_LO - 1];
+  size_t count = 0;
+  for (const auto& set : successors) count += set.size();
+  std::vector<Arc> arcs;
+  arcs.reserve(count);
+  for (size_t u = 0; u < successors.size(); ++u) {
+    for (int v : successors[u]) arcs.emplace_back(static_cast<int>(u), v);
+  }
+  return arcs;
+}
+
+void JobInstance::resizeSets(size_t count) {
+  for (auto* member : {mSuccessors, mTransitiveSuccessors, mPredecessors, mTransitivePredecessors}) {
+    for (int level = 0; level < CRIT_COUNT; ++level) member[level].resize(count);
+  }
+  for (auto& rows : mReach) rows.resize(count);
+}
+
+void JobInstance::insert(Job job) {
+  job.sanity_check();
+  job.id = numJobs();
+  mVector.push_back(job);
+  resizeSets(mVector.size());
+}
+
+void JobInstance::insert(Arc arc) {
+  const int u = arc.from_id;
+  const int v = arc.to_id;
+  MCJOBS_CHECK(u >= 0 && u < numJobs(), "from_id >=0 && from_id < numJobs()");
+  MCJOBS_CHECK(v >= 0 && v < numJobs(), "to_id >=0 && to_id < numJobs()");
+  MCJOBS_CHECK(u != v && !getTransitivePredecessors(u, CRIT_LO).contains(v),
+               "Cyclic path in task graph!");
+  const int crit_bound = Util::minimum(job_at(v)->criticality, job_at(u)->criticality);
+  for (int level = CRIT_LO; level <= crit_bound; ++level) linkClosure(u, v, level);
+}
+
+// Adds the arc u -> v at one level. The new paths are exactly x ~> u -> v ~> y
+// with x in {u} + TP(u) and y in {v} + TS(v). A source x that already reaches
+// v already reaches every such y, so only sources that do not reach v gain
+// pairs, and of those pairs only the ones missing from the bit row are new.
+// Every new pair goes into both TS(x) and TP(y), which keeps the two closures
+// symmetric without walking the literal (1 + |TP(u)|) * (1 + |TS(v)|) grid.
+void JobInstance::linkClosure(int u, int v, int level) {
+  const int index = level - 1;
+  auto& successors = mTransitiveSuccessors[index];
+  auto& predecessors = mTransitivePredecessors[index];
+  auto& reach = mReach[index];
+
+  mPredecessors[index][v].insert(u);
+  mSuccessors[index][u].insert(v);
+  if (reach[u].test(v)) return;  // implied by an existing path: no closure changes
+
+  ReachRow targets = reach[v];
+  coverWords(targets, v >> 6, (v >> 6) + 1);
+  targets.words[(v >> 6) - targets.firstWord] |= std::uint64_t{1} << (v & 63);
+  const int targetsLast = targets.firstWord + static_cast<int>(targets.words.size());
+
+  auto extend = [&](int x) {
+    ReachRow& row = reach[x];
+    coverWords(row, targets.firstWord, targetsLast);
+    Util::Set<int>& reachedFromX = successors[x];
+    for (size_t w = 0; w < targets.words.size(); ++w) {
+      std::uint64_t& word = row.words[static_cast<size_t>(targets.firstWord - row.firstWord) + w];
+      std::uint64_t fresh = targets.words[w] & ~word;
+      if (fresh == 0) continue;
+      word |= fresh;
+      const int base = (targets.firstWord + static_cast<int>(w)) * 64;
+      while (fresh != 0) {
+        const int y = base + __builtin_ctzll(fresh);
+        fresh &= fresh - 1;
+        reachedFromX.insert(reachedFromX.end(), y);
+        predecessors[y].insert(x);
+      }
+    }
+  };
+
+  // TP(u) is not written here: no y of the loop is u or precedes u.
+  extend(u);
+  for (int x : predecessors[u]) {
+    if (!reach[x].test(v)) extend(x);
+  }
+}
+
+static bool anyArc(const std::vector<Util::Set<int>>& successors) {
+  return std::any_of(successors.begin(), successors.end(),
+                     [](const Util::Set<int>& set) { return !set.empty(); });
+}
+
+void JobInstance::remove(JobIter job) {
+  MCJOBS_CHECK(job >= mVector.begin() && job < mVector.end(), "job is a job of this instance");
+  const int k = job->id;
+  for (int i = k + 1; i < numJobs(); ++i) MCJOBS_CHECK(mVector[i].id == i, "mVector[i].id == i");
+  // Checked before anything changes, so a refused removal leaves the instance intact.
+  MCJOBS_CHECK(!anyArc(mSuccessors[CRIT_LO - 1]), "Function remove does not support arcs yet!");
+  for (int i = k + 1; i < numJobs(); ++i) mVector[i].id = i - 1;
+  mVector.erase(job);
+  resizeSets(mVector.size());
+}
+
+void JobInstance::append(JobInstance* other) {
+  MCJOBS_CHECK(other != nullptr, "other");
+  // Copy first: `other` may be this instance, whose vector grows below.
+  const std::vector<Job> jobs = other->mVector;
+  for (const Job& job : jobs) job.sanity_check();
+  MCJOBS_CHECK(!anyArc(other->mSuccessors[CRIT_LO - 1]), "Function append does not support arcs yet!");
+  mVector.reserve(mVector.size() + jobs.size());
+  for (const Job& job : jobs) insert(job);
+}
+
+Job* JobInstance::job_at(int id) {
+  MCJOBS_CHECK(id >= 0 && (unsigned)id < mVector.size(), "id>=0 && (unsigned) id < mVector.size()");
+  Job* job = &mVector[static_cast<size_t>(id)];
+  MCJOBS_CHECK(job->id == id, "job->id == id");
+  return job;
+}

@@ -1,0 +1,159 @@
+#include "line_format.h"
+
+#include <charconv>
+#include <cstdint>
+
+#include "check.h"
+
+namespace mcjobs_detail {
+namespace {
+
+bool isScanfSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+enum class IntScan { ok, no_number, out_of_range };
+
+// One scanf "%d" conversion: white space, an optional sign, at least one
+// digit. Unlike scanf, a value outside the 32-bit range is reported rather
+// than left undefined.
+IntScan scanInt(const char*& p, const char* end, int& value) {
+  while (p != end && isScanfSpace(*p)) ++p;
+  const char* q = p;
+  bool negative = false;
+  if (q != end && (*q == '+' || *q == '-')) {
+    negative = *q == '-';
+    ++q;
+  }
+  if (q == end || *q < '0' || *q > '9') return IntScan::no_number;
+  std::int64_t magnitude = 0;
+  bool overflow = false;
+  for (; q != end && *q >= '0' && *q <= '9'; ++q) {
+    if (!overflow) {
+      magnitude = magnitude * 10 + (*q - '0');
+      overflow = magnitude > std::int64_t{INT32_MAX} + 1;
+    }
+  }
+  std::int64_t signedValue = negative ? -magnitude : magnitude;
+  if (overflow || signedValue > INT32_MAX || signedValue < INT32_MIN) {
+    p = q;
+    return IntScan::out_of_range;
+  }
+  value = static_cast<int>(signedValue);
+  p = q;
+  return IntScan::ok;
+}
+
+std::string trimmedNumber(const char* begin, const char* end) {
+  while (begin != end && isScanfSpace(*begin)) ++begin;
+  return std::string(begin, end);
+}
+
+bool isArcDelimiter(char c) { return c == ' ' || c == ',' || c == '\t' || c == '\n'; }
+
+}  // namespace
+
+bool parseJobLine(const char* begin, const char* end, Job& job) {
+  job = Job();
+  static const char* const fieldNames[] = {"arrival", "deadline", "criticality", "lo_wcet",
+                                           "hi_wcet"};
+  int* fields[] = {&job.arrival, &job.deadline, &job.criticality, &job.lo_wcet, &job.hi_wcet};
+  const char* p = begin;
+  for (int i = 0; i < 5; ++i) {
+    const char* start = p;
+    IntScan result = scanInt(p, end, *fields[i]);
+    if (result == IntScan::no_number) return false;
+    if (result == IntScan::out_of_range) {
+      MCJOBS_FAIL(std::string("job line value out of the 32-bit range: ") + fieldNames[i] + " " +
+                  trimmedNumber(start, p));
+    }
+  }
+  return true;
+}
+
+int idFromName(const char* begin, const char* end) {
+  int index = 0;
+  const char* p = begin;
+  IntScan result = IntScan::no_number;
+  if (p != end && *p == 'J') {
+    ++p;
+    result = scanInt(p, end, index);
+  }
+  if (result == IntScan::out_of_range) {
+    MCJOBS_FAIL("Job name index out of the 32-bit range: " + std::string(begin, p));
+  }
+  MCJOBS_CHECK(result == IntScan::ok, "Not a job name!");
+  MCJOBS_CHECK(index > 0, "Name must have a strictly positive index!");
+  return index - 1;
+}
+
+bool parseArcLine(const char* begin, const char* end, Arc& arc) {
+  arc = Arc();
+  int pos = 0;
+  const char* p = begin;
+  while (true) {
+    while (p != end && isArcDelimiter(*p)) ++p;
+    if (p == end) break;
+    const char* tokenBegin = p;
+    while (p != end && !isArcDelimiter(*p)) ++p;
+    const char* tokenEnd = p;
+
+    if (pos == 0) {
+      if (*tokenBegin != '(') return false;
+      ++tokenBegin;
+      pos = 1;
+    }
+    if (pos == 1) {
+      if (tokenBegin == tokenEnd) {
+        pos = 0;  // a lone "(": the next token is the source name
+      } else {
+        arc.from_id = idFromName(tokenBegin, tokenEnd);
+      }
+    } else if (pos == 2) {
+      if (tokenEnd[-1] == ')') {
+        --tokenEnd;
+        pos = 3;  // the closing parenthesis was glued to the target name
+      }
+      arc.to_id = idFromName(tokenBegin, tokenEnd);
+    } else if (pos == 3) {
+      if (tokenEnd - tokenBegin != 1 || *tokenBegin != ')') return false;
+    } else {
+      return false;
+    }
+    ++pos;
+  }
+  return arc.from_id != -1 && arc.to_id != -1 && pos >= 4;
+}
+
+void appendInt(std::string& out, long long value) {
+  char buffer[24];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void appendJobLine(std::string& out, const Job& job) {
+  appendInt(out, job.arrival);
+  out += ' ';
+  appendInt(out, job.deadline);
+  out += ' ';
+  appendInt(out, job.criticality);
+  out += ' ';
+  appendInt(out, job.lo_wcet);
+  out += ' ';
+  appendInt(out, job.hi_wcet);
+}
+
+void appendJobName(std::string& out, int id) {
+  out += 'J';
+  appendInt(out, static_cast<long long>(id) + 1);
+}
+
+void appendArcLine(std::string& out, const Arc& arc) {
+  out += "( ";
+  appendJobName(out, arc.from_id);
+  out += ' ';
+  appendJobName(out, arc.to_id);
+  out += " )";
+}
+
+}  // namespace mcjobs_detail

@@ -78,15 +78,22 @@ class Arc {
 typedef std::vector<Job>::iterator JobIter;
 
 namespace mcjobs_detail {
-/// Bit row of one job's transitive successors, covering only the word range
-/// that holds set bits, so sparse graphs stay small.
+/// Bit row over job ids, covering only the word range that holds set bits,
+/// so that sparse graphs stay small.
 struct ReachRow {
   int firstWord = 0;
   std::vector<std::uint64_t> words;
   bool test(int id) const {
-    int w = (id >> 6) - firstWord;
-    return w >= 0 && w < static_cast<int>(words.size()) && ((words[w] >> (id & 63)) & 1u);
+    const int w = (id >> 6) - firstWord;
+    return w >= 0 && w < static_cast<int>(words.size()) && ((words[static_cast<size_t>(w)] >> (id & 63)) & 1u);
   }
+};
+/// Membership index beside the transitive sets of one level: bit j of
+/// successors[i] is set exactly when j is in TS(i), and of predecessors[i]
+/// exactly when j is in TP(i).
+struct ClosureIndex {
+  std::vector<ReachRow> successors;
+  std::vector<ReachRow> predecessors;
 };
 }  // namespace mcjobs_detail
 
@@ -183,9 +190,7 @@ class JobInstance {
   std::vector<Util::Set<int>> mPredecessors[CRIT_COUNT];
   std::vector<Util::Set<int>> mTransitiveSuccessors[CRIT_COUNT];
   std::vector<Util::Set<int>> mTransitivePredecessors[CRIT_COUNT];
-  // Membership index beside mTransitiveSuccessors: row i has bit j set exactly
-  // when j is in TS(i) at that level.
-  std::vector<mcjobs_detail::ReachRow> mReach[CRIT_COUNT];
+  mcjobs_detail::ClosureIndex mClosureIndex[CRIT_COUNT];
 };
 
 /// @brief Switches the propagation trace on for the rest of the process.

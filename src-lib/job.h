@@ -162,8 +162,18 @@ class JobInstance {
   void write(const char* filename);
 
   /// @brief Appends this instance to an archive stream as an entry named `jobsname`.
+  ///
+  /// A failed write throws CheckError; the stream is neither flushed nor closed.
   void write_jobstar(std::string jobsname, FILE* jobstarfile);
   /// @brief The next archive entry whose name matches the POSIX basic expression, or null.
+  ///
+  /// The expression is matched against "name:\n" and so is tied to the end of the name.
+  /// Repeated calls with the same stream and expression walk the matches in file order;
+  /// a null result forgets the stream, so the next call starts at the top. A different
+  /// stream, or a changed expression with `rewind`, starts at the top. The reader state
+  /// is process-wide. A faulty entry throws CheckError ("line N: ...") with `jobsname`
+  /// set to its name; the next call searches on after the faulty line. The caller owns
+  /// the result.
   static JobInstance* read_jobstar(const std::string& jobsnameexpr, FILE* jobstarfile,
                                    std::string& jobsname, bool rewind);
 

@@ -53,7 +53,8 @@ void BM_RandomForwardArcs(benchmark::State& state) {
     JobInstance instance = hiJobs(jobs);
     for (const Arc& arc : list) instance.insert(arc);
     closurePairs = 0;
-    for (int i = 0; i < jobs; ++i) closurePairs += instance.getTransitiveSuccessors(i, CRIT_HI).size();
+    for (int i = 0; i < jobs; ++i)
+      closurePairs += instance.getTransitiveSuccessors(i, CRIT_HI).size();
     benchmark::DoNotOptimize(closurePairs);
   }
   state.counters["closure_pairs_hi"] = static_cast<double>(closurePairs);
@@ -72,7 +73,11 @@ void BM_Chain(benchmark::State& state) {
     benchmark::DoNotOptimize(instance.getTransitiveSuccessors(0, CRIT_LO).size());
   }
 }
-BENCHMARK(BM_Chain)->Args({2000, 0})->Args({2000, 1})->ArgNames({"jobs", "reverse"})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Chain)
+    ->Args({2000, 0})
+    ->Args({2000, 1})
+    ->ArgNames({"jobs", "reverse"})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

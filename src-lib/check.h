@@ -5,8 +5,8 @@
 
 #include "util.h"
 
-#define MCJOBS_CHECK(cond, text)                        \
-  do {                                                  \
+#define MCJOBS_CHECK(cond, text)                               \
+  do {                                                         \
     if (!(cond)) throw CheckError((text), __FILE__, __LINE__); \
   } while (false)
 

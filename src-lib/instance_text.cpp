@@ -9,7 +9,9 @@
 
 namespace mcjobs_detail {
 
-LineReader::~LineReader() { std::free(mBuffer); }
+LineReader::~LineReader() {
+  std::free(mBuffer);
+}
 
 bool LineReader::next() {
   errno = 0;

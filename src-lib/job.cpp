@@ -1,7 +1,8 @@
+#include "job.h"
+
 #include <string>
 
 #include "check.h"
-#include "job.h"
 #include "line_format.h"
 
 Job::Job()
@@ -62,7 +63,9 @@ int Job::idFromName(const std::string& jobName) {
   return mcjobs_detail::idFromName(jobName.data(), jobName.data() + jobName.size());
 }
 
-std::string Job::name() const { return nameFromId(id); }
+std::string Job::name() const {
+  return nameFromId(id);
+}
 
 bool Arc::initializeFromString(const std::string& str) {
   return mcjobs_detail::parseArcLine(str.data(), str.data() + str.size(), *this);

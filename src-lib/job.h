@@ -34,7 +34,8 @@ class Job {
   /// @brief A job with every field at its "not set" sentinel.
   Job();
 
-  /// @brief Checks the job's invariants in their fixed order; throws CheckError on the first violation.
+  /// @brief Checks the job's invariants in their fixed order; throws CheckError on the first
+  /// violation.
   void sanity_check() const;
   /// @brief lo_wcet for CRIT_LO, hi_wcet for CRIT_HI; any other level fails a check.
   int getWCET(int criticality) const;
@@ -69,7 +70,9 @@ class Arc {
   Arc(int from, int to) : from_id(from), to_id(to) {}
 
   /// @brief The arc line "( Jf Jt )", without a newline.
-  std::string toString() const { return "( " + Job::nameFromId(from_id) + " " + Job::nameFromId(to_id) + " )"; }
+  std::string toString() const {
+    return "( " + Job::nameFromId(from_id) + " " + Job::nameFromId(to_id) + " )";
+  }
   /// @brief Parses an arc line into this arc; returns whether it was one.
   bool initializeFromString(const std::string& str);
 };
@@ -85,7 +88,8 @@ struct ReachRow {
   std::vector<std::uint64_t> words;
   bool test(int id) const {
     const int w = (id >> 6) - firstWord;
-    return w >= 0 && w < static_cast<int>(words.size()) && ((words[static_cast<size_t>(w)] >> (id & 63)) & 1u);
+    return w >= 0 && w < static_cast<int>(words.size()) &&
+           ((words[static_cast<size_t>(w)] >> (id & 63)) & 1u);
   }
 };
 /// Membership index beside the transitive sets of one level: bit j of
@@ -141,9 +145,13 @@ class JobInstance {
   /// @brief Direct predecessors of job `id` at level `crit` (no range test).
   Util::Set<int>& getPredecessors(int id, int crit) { return mPredecessors[crit - 1][id]; }
   /// @brief Every job reachable from job `id` at level `crit` (no range test).
-  Util::Set<int>& getTransitiveSuccessors(int id, int crit) { return mTransitiveSuccessors[crit - 1][id]; }
+  Util::Set<int>& getTransitiveSuccessors(int id, int crit) {
+    return mTransitiveSuccessors[crit - 1][id];
+  }
   /// @brief Every job from which job `id` is reachable at level `crit` (no range test).
-  Util::Set<int>& getTransitivePredecessors(int id, int crit) { return mTransitivePredecessors[crit - 1][id]; }
+  Util::Set<int>& getTransitivePredecessors(int id, int crit) {
+    return mTransitivePredecessors[crit - 1][id];
+  }
 
   /// @brief Lists every job (printf) and then every arc on the standard output.
   void print_jobs();
@@ -182,7 +190,8 @@ class JobInstance {
   /// @brief Lowers deadlines along transitive successors at `crit`; true when a job changed.
   bool propagate_deadlines(int crit);
 
-  /// @brief Largest interval load of the chosen jobs at a level on `np` processors; DBL_MAX when infeasible.
+  /// @brief Largest interval load of the chosen jobs at a level on `np` processors; DBL_MAX when
+  /// infeasible.
   double getStress(int load_criticality, bool mixed, int np, std::set<int>* jobids);
   /// @brief getStress(load_criticality, mixed, 1, all jobs).
   double getLoad(int load_criticality, bool mixed);
@@ -205,7 +214,8 @@ class JobInstance {
 
 /// @brief Switches the propagation trace on for the rest of the process.
 void enforcePropDebug();
-/// @brief Whether the propagation trace is on (MCS_DEBUG_PROP defined at the first query, or enforced).
+/// @brief Whether the propagation trace is on (MCS_DEBUG_PROP defined at the first query, or
+/// enforced).
 bool propDebug();
 
 /// @brief propagateALAP, then propagateASAP; always true.

@@ -68,9 +68,9 @@ JobInstance& JobInstance::operator=(const JobInstance& other) = default;
 JobInstance::~JobInstance() = default;
 
 size_t JobInstance::numJobs(int criticality) const {
-  return static_cast<size_t>(std::count_if(mVector.begin(), mVector.end(), [criticality](const Job& job) {
-    return job.criticality == criticality;
-  }));
+  return static_cast<size_t>(
+      std::count_if(mVector.begin(), mVector.end(),
+                    [criticality](const Job& job) { return job.criticality == criticality; }));
 }
 
 Util::Set<int> JobInstance::getAllJobIds() {
@@ -101,7 +101,8 @@ std::vector<Arc> JobInstance::getAllArcs() const {
 }
 
 void JobInstance::resizeSets(size_t count) {
-  for (auto* member : {mSuccessors, mTransitiveSuccessors, mPredecessors, mTransitivePredecessors}) {
+  for (auto* member :
+       {mSuccessors, mTransitiveSuccessors, mPredecessors, mTransitivePredecessors}) {
     for (int level = 0; level < CRIT_COUNT; ++level) member[level].resize(count);
   }
   for (auto& index : mClosureIndex) {
@@ -170,21 +171,25 @@ void JobInstance::linkClosure(int u, int v, int level) {
         added &= added - 1;
       }
     }
-    insertAscending(successors[x], fresh.begin() + static_cast<std::ptrdiff_t>(firstOfX), fresh.end(),
-                    [](const std::pair<int, int>& pair) { return pair.second; });
+    insertAscending(successors[x], fresh.begin() + static_cast<std::ptrdiff_t>(firstOfX),
+                    fresh.end(), [](const std::pair<int, int>& pair) { return pair.second; });
   });
 
-  std::sort(fresh.begin(), fresh.end(), [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
-    return a.second != b.second ? a.second < b.second : a.first < b.first;
-  });
+  std::sort(fresh.begin(), fresh.end(),
+            [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
+              return a.second != b.second ? a.second < b.second : a.first < b.first;
+            });
   for (auto run = fresh.begin(); run != fresh.end();) {
     const int y = run->second;
-    auto runEnd = std::find_if(run, fresh.end(), [y](const std::pair<int, int>& pair) { return pair.second != y; });
-    insertAscending(predecessors[y], run, runEnd, [](const std::pair<int, int>& pair) { return pair.first; });
+    auto runEnd = std::find_if(run, fresh.end(),
+                               [y](const std::pair<int, int>& pair) { return pair.second != y; });
+    insertAscending(predecessors[y], run, runEnd,
+                    [](const std::pair<int, int>& pair) { return pair.first; });
     ReachRow& row = reach.predecessors[y];
     coverWords(row, run->first >> 6, (std::prev(runEnd)->first >> 6) + 1);
     for (auto pair = run; pair != runEnd; ++pair) {
-      row.words[static_cast<size_t>((pair->first >> 6) - row.firstWord)] |= std::uint64_t{1} << (pair->first & 63);
+      row.words[static_cast<size_t>((pair->first >> 6) - row.firstWord)] |= std::uint64_t{1}
+                                                                            << (pair->first & 63);
     }
     run = runEnd;
   }
@@ -211,7 +216,8 @@ void JobInstance::append(JobInstance* other) {
   // Copy first: `other` may be this instance, whose vector grows below.
   const std::vector<Job> jobs = other->mVector;
   for (const Job& job : jobs) job.sanity_check();
-  MCJOBS_CHECK(!anyArc(other->mSuccessors[CRIT_LO - 1]), "Function append does not support arcs yet!");
+  MCJOBS_CHECK(!anyArc(other->mSuccessors[CRIT_LO - 1]),
+               "Function append does not support arcs yet!");
   mVector.reserve(mVector.size() + jobs.size());
   for (const Job& job : jobs) insert(job);
 }

@@ -49,7 +49,9 @@ std::string trimmedNumber(const char* begin, const char* end) {
   return std::string(begin, end);
 }
 
-bool isArcDelimiter(char c) { return c == ' ' || c == ',' || c == '\t' || c == '\n'; }
+bool isArcDelimiter(char c) {
+  return c == ' ' || c == ',' || c == '\t' || c == '\n';
+}
 
 }  // namespace
 

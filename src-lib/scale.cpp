@@ -25,13 +25,15 @@ void scaleInstance(JobInstance* inst, int scale) {
   MCJOBS_CHECK(inst != nullptr, "inst");
   // Every product is checked before any is stored, so a refused scale changes nothing.
   for (const Job& job : *inst) {
-    const std::pair<const char*, int> fields[] = {
-        {"deadline", job.deadline}, {"lo_wcet", job.lo_wcet}, {"hi_wcet", job.hi_wcet}, {"arrival", job.arrival}};
+    const std::pair<const char*, int> fields[] = {{"deadline", job.deadline},
+                                                  {"lo_wcet", job.lo_wcet},
+                                                  {"hi_wcet", job.hi_wcet},
+                                                  {"arrival", job.arrival}};
     for (const auto& field : fields) {
       const std::int64_t product = std::int64_t{field.second} * scale;
       if (product > INT32_MAX || product < INT32_MIN) {
-        MCJOBS_FAIL("scaling " + job.name() + " by " + std::to_string(scale) + ": " + field.first + " " +
-                    std::to_string(field.second) + " leaves the 32-bit range");
+        MCJOBS_FAIL("scaling " + job.name() + " by " + std::to_string(scale) + ": " + field.first +
+                    " " + std::to_string(field.second) + " leaves the 32-bit range");
       }
     }
   }

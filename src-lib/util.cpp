@@ -19,7 +19,9 @@ int random() {
   return std::rand();
 }
 
-int randmax() { return 2147483647; }
+int randmax() {
+  return 2147483647;
+}
 
 void seedRand(unsigned int seed) {
   std::srand(seed);
@@ -31,9 +33,13 @@ bool randTrue(double Pr) {
   return r <= Pr;
 }
 
-std::string spaces(int nrsp) { return nrsp > 0 ? std::string(static_cast<size_t>(nrsp), ' ') : ""; }
+std::string spaces(int nrsp) {
+  return nrsp > 0 ? std::string(static_cast<size_t>(nrsp), ' ') : "";
+}
 
-std::string to_string(int i) { return std::to_string(static_cast<long long>(i)); }
+std::string to_string(int i) {
+  return std::to_string(static_cast<long long>(i));
+}
 
 void fprintf_sourceFilename(FILE* file, std::string path) {
   size_t start = path.find_last_of("/\\");
@@ -48,13 +54,19 @@ void fprintf_sourceFilename(FILE* file, std::string path) {
 
 void print_tool_usage(std::string namepath, std::string usage) {
   std::cerr << "\n" << std::flush;
-  std::cerr << "-------------------" << "\n" << std::flush;
+  std::cerr << "-------------------"
+            << "\n"
+            << std::flush;
   fprintf_sourceFilename(stderr, namepath);
   std::fflush(stderr);
   std::cerr << "\n" << std::flush;
-  std::cerr << "-------------------" << "\n" << std::flush;
+  std::cerr << "-------------------"
+            << "\n"
+            << std::flush;
   std::cerr << "\n" << std::flush;
-  std::cerr << "Usage: " << "\n" << std::flush;
+  std::cerr << "Usage: "
+            << "\n"
+            << std::flush;
   std::cerr << usage << "\n" << std::flush;
   std::cerr << "\n" << std::flush;
 }

@@ -29,7 +29,9 @@ JobInstance instanceOf(const std::vector<int>& criticalities) {
   return instance;
 }
 
-std::vector<int> members(const Util::Set<int>& set) { return std::vector<int>(set.begin(), set.end()); }
+std::vector<int> members(const Util::Set<int>& set) {
+  return std::vector<int>(set.begin(), set.end());
+}
 
 std::vector<std::pair<int, int>> arcsOf(const JobInstance& instance) {
   std::vector<std::pair<int, int>> arcs;
@@ -75,7 +77,8 @@ TEST(JobInsertion, CountsAndIdSets) {
   EXPECT_TRUE(instance.getJobIds(3).empty());
   EXPECT_EQ(instance.at(4), instance.job_at(4));
   for (int bad : {-1, 5}) {
-    EXPECT_EQ(failedCheck([&] { instance.job_at(bad); }), "id>=0 && (unsigned) id < mVector.size()");
+    EXPECT_EQ(failedCheck([&] { instance.job_at(bad); }),
+              "id>=0 && (unsigned) id < mVector.size()");
     EXPECT_EQ(failedCheck([&] { instance.at(bad); }), "id>=0 && (unsigned) id < mVector.size()");
   }
   instance.begin()[3].id = 9;  // a caller breaking the id rule is caught on access
@@ -90,7 +93,8 @@ TEST(ArcInsertion, RejectsOutOfRangeAndCycles) {
   instance.insert(Arc(1, 2));
   EXPECT_EQ(failedCheck([&] { instance.insert(Arc(2, 0)); }), "Cyclic path in task graph!");
   EXPECT_EQ(failedCheck([&] { instance.insert(Arc(1, 0)); }), "Cyclic path in task graph!");
-  EXPECT_EQ(failedCheck([&] { instance.insert(Arc(-1, 0)); }), "from_id >=0 && from_id < numJobs()");
+  EXPECT_EQ(failedCheck([&] { instance.insert(Arc(-1, 0)); }),
+            "from_id >=0 && from_id < numJobs()");
   EXPECT_EQ(failedCheck([&] { instance.insert(Arc(3, 9)); }), "from_id >=0 && from_id < numJobs()");
   EXPECT_EQ(failedCheck([&] { instance.insert(Arc(0, 3)); }), "to_id >=0 && to_id < numJobs()");
 
@@ -191,7 +195,8 @@ TEST(CopiesAndAppend, AppendNumbersAfterExistingJobs) {
   EXPECT_EQ(self.numJobs(), 4);
   EXPECT_EQ(self.job_at(3)->criticality, CRIT_HI);
 
-  EXPECT_EQ(failedCheck([&] { other.append(&target); }), "Function append does not support arcs yet!");
+  EXPECT_EQ(failedCheck([&] { other.append(&target); }),
+            "Function append does not support arcs yet!");
   EXPECT_EQ(other.numJobs(), 2) << "a refused append changes nothing";
 }
 
@@ -215,18 +220,22 @@ TEST(Removal, RefusedWhenAnyArcExists) {
   JobInstance instance = instanceOf({CRIT_LO, CRIT_LO, CRIT_LO, CRIT_LO});
   instance.insert(Arc(2, 3));
   for (int k = 0; k < 4; ++k) {
-    EXPECT_EQ(failedCheck([&] { instance.remove(instance.begin() + k); }), "Function remove does not support arcs yet!");
+    EXPECT_EQ(failedCheck([&] { instance.remove(instance.begin() + k); }),
+              "Function remove does not support arcs yet!");
   }
   EXPECT_EQ(instance.numJobs(), 4);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(instance.job_at(i)->id, i) << "ids untouched by a refused removal";
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(instance.job_at(i)->id, i) << "ids untouched by a refused removal";
 }
 
 // Reachability computed from the direct arcs by depth-first search, written
 // independently of the incremental closure.
-std::vector<std::vector<bool>> reachability(int jobs, const std::vector<std::pair<int, int>>& arcs) {
+std::vector<std::vector<bool>> reachability(int jobs,
+                                            const std::vector<std::pair<int, int>>& arcs) {
   std::vector<std::vector<int>> out(static_cast<size_t>(jobs));
   for (const auto& arc : arcs) out[static_cast<size_t>(arc.first)].push_back(arc.second);
-  std::vector<std::vector<bool>> reach(static_cast<size_t>(jobs), std::vector<bool>(static_cast<size_t>(jobs)));
+  std::vector<std::vector<bool>> reach(static_cast<size_t>(jobs),
+                                       std::vector<bool>(static_cast<size_t>(jobs)));
   for (int start = 0; start < jobs; ++start) {
     std::vector<int> stack(out[static_cast<size_t>(start)]);
     while (!stack.empty()) {
@@ -264,7 +273,8 @@ TEST(ClosureProperty, MatchesIndependentReachabilityAtBothLevels) {
       const bool forward = rank[static_cast<size_t>(u)] < rank[static_cast<size_t>(v)];
       if (large && !forward) continue;  // the oracle below is too slow to ask per arc here
       const bool wouldCycle =
-          !large && (u == v || reachability(jobs, accepted)[static_cast<size_t>(v)][static_cast<size_t>(u)]);
+          !large &&
+          (u == v || reachability(jobs, accepted)[static_cast<size_t>(v)][static_cast<size_t>(u)]);
       if (!forward && !wouldCycle && rng() % 2 == 0) continue;
       if (wouldCycle) {
         EXPECT_EQ(failedCheck([&] { instance.insert(Arc(u, v)); }), "Cyclic path in task graph!");
@@ -297,8 +307,10 @@ TEST(ClosureProperty, MatchesIndependentReachabilityAtBothLevels) {
           std::sort(list->begin(), list->end());
           list->erase(std::unique(list->begin(), list->end()), list->end());
         }
-        ASSERT_EQ(members(instance.getTransitiveSuccessors(i, level)), expectedSucc) << "round " << round;
-        ASSERT_EQ(members(instance.getTransitivePredecessors(i, level)), expectedPred) << "round " << round;
+        ASSERT_EQ(members(instance.getTransitiveSuccessors(i, level)), expectedSucc)
+            << "round " << round;
+        ASSERT_EQ(members(instance.getTransitivePredecessors(i, level)), expectedPred)
+            << "round " << round;
         ASSERT_EQ(members(instance.getSuccessors(i, level)), directSucc) << "round " << round;
         ASSERT_EQ(members(instance.getPredecessors(i, level)), directPred) << "round " << round;
         ASSERT_FALSE(instance.getTransitiveSuccessors(i, level).contains(i));

@@ -1,10 +1,10 @@
 // Job and arc records: their text lines, names and the job sanity check.
+#include "job.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "job.h"
 
 namespace {
 
@@ -61,21 +61,23 @@ TEST(JobRecord, ParsesLikeScanf) {
 }
 
 TEST(JobRecord, OutOfRangeNumberIsAnErrorNotAWrappedValue) {
-  for (const std::string line : {"0 4294967306 1 2 2", "0 10 1 2 2147483648", "-2147483649 10 1 2 2",
-                                 "0 99999999999999999999999 1 1 1"}) {
+  for (const std::string line : {"0 4294967306 1 2 2", "0 10 1 2 2147483648",
+                                 "-2147483649 10 1 2 2", "0 99999999999999999999999 1 1 1"}) {
     Job job;
     try {
       job.initializeFromString(line);
       ADD_FAILURE() << "accepted " << line;
     } catch (const CheckError& failure) {
-      EXPECT_NE(std::string(failure.what()).find("out of the 32-bit range"), std::string::npos) << failure.what();
+      EXPECT_NE(std::string(failure.what()).find("out of the 32-bit range"), std::string::npos)
+          << failure.what();
     }
   }
   Job job;
   try {
     job.initializeFromString("0 4294967306 1 2 2");
   } catch (const CheckError& failure) {
-    EXPECT_EQ(std::string(failure.what()), "job line value out of the 32-bit range: deadline 4294967306");
+    EXPECT_EQ(std::string(failure.what()),
+              "job line value out of the 32-bit range: deadline 4294967306");
   }
 }
 
@@ -119,7 +121,8 @@ TEST(JobNames, BothWays) {
   EXPECT_EQ(Job::nameFromId(41), "J42");
   EXPECT_EQ(Job::nameFromId(-1), "J0");
   EXPECT_EQ(Job::nameFromId(2147483647), "J2147483648");
-  for (int id : {0, 1, 9, 99, 12345, 2147483646}) EXPECT_EQ(Job::idFromName(Job::nameFromId(id)), id);
+  for (int id : {0, 1, 9, 99, 12345, 2147483646})
+    EXPECT_EQ(Job::idFromName(Job::nameFromId(id)), id);
 
   const std::vector<std::pair<std::string, int>> accepted = {
       {"J1", 0}, {"J007", 6}, {"J3x", 2}, {"J+3", 2}, {"J 5", 4}, {"J2147483647", 2147483646}};

@@ -1,12 +1,12 @@
 // Util helpers: set, minimum, random source, string builders, usage banner.
+#include "util.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <type_traits>
 #include <vector>
-
-#include "util.h"
 
 namespace {
 
@@ -21,7 +21,8 @@ std::string writtenBy(void (*write)(FILE*, std::string), const std::string& path
 }
 
 TEST(UtilSet, IsAStandardSetWithContains) {
-  static_assert(std::is_base_of<std::set<int>, Util::Set<int>>::value, "derives from std::set<int>");
+  static_assert(std::is_base_of<std::set<int>, Util::Set<int>>::value,
+                "derives from std::set<int>");
   Util::Set<int> set;
   EXPECT_FALSE(set.contains(0));
   set.insert({5, -3, 9, 5});
@@ -70,15 +71,21 @@ TEST(UtilRandom, SeedingRules) {
 
 TEST(UtilToolName, FromSourcePath) {
   const std::vector<std::pair<std::string, std::string>> rows = {
-      {"src-tools/dilateJobs", "/dilateJobs"}, {"dilateJobs", "dilateJobs"}, {"x/y/name", "/name"},
-      {"dir\\name.ext", "\\name"},            {"a.b/c", "/c"},               {"tool.cpp", "tool"},
+      {"src-tools/dilateJobs", "/dilateJobs"},
+      {"dilateJobs", "dilateJobs"},
+      {"x/y/name", "/name"},
+      {"dir\\name.ext", "\\name"},
+      {"a.b/c", "/c"},
+      {"tool.cpp", "tool"},
       {"", ""}};
-  for (const auto& row : rows) EXPECT_EQ(writtenBy(Util::fprintf_sourceFilename, row.first), row.second) << row.first;
+  for (const auto& row : rows)
+    EXPECT_EQ(writtenBy(Util::fprintf_sourceFilename, row.first), row.second) << row.first;
 }
 
 TEST(UtilUsage, BannerBytes) {
   testing::internal::CaptureStderr();
-  Util::print_tool_usage("src-tools/dilateJobs", "./dilateJobs instance_filename  scale_factor output_filename\n");
+  Util::print_tool_usage("src-tools/dilateJobs",
+                         "./dilateJobs instance_filename  scale_factor output_filename\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "\n-------------------\n/dilateJobs\n-------------------\n\nUsage: \n"
             "./dilateJobs instance_filename  scale_factor output_filename\n\n\n");

@@ -27,7 +27,8 @@ endforeach()
 
 # 1. find_package(mcjobs CONFIG)
 run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE_DIR} -B ${WORK_DIR}/cmake-build
-    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_BUILD_TYPE=Release)
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_BUILD_TYPE=Release
+    "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CXX_FLAGS}")
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
 expect_job_count(${WORK_DIR}/cmake-build/count_jobs)
 
@@ -39,6 +40,7 @@ get_filename_component(pc_dir ${pc_file} DIRECTORY)
 set(ENV{PKG_CONFIG_PATH} ${pc_dir})
 run(${PKG_CONFIG} --cflags --libs mcjobs)
 string(STRIP "${last_output}" flags)
-separate_arguments(flags UNIX_COMMAND "${flags}")
+# The library may have been built with extra flags (sanitizers): build alike.
+separate_arguments(flags UNIX_COMMAND "${CXX_FLAGS} ${flags}")
 run(${CXX_COMPILER} ${CONSUMER_SOURCE_DIR}/main.cpp ${flags} -o ${WORK_DIR}/count_jobs_pc)
 expect_job_count(${WORK_DIR}/count_jobs_pc)

@@ -78,7 +78,7 @@ bool JobInstance::read(const char* filename) {
 }
 
 void JobInstance::write(const char* filename) {
-  MCJOBS_CHECK(filename != nullptr && *filename != '\0', "file name given");
+  if (filename == nullptr || *filename == '\0') failWrite("", "cannot create file", ENOENT);
   const std::string requested(filename);
 
   // Write through a symbolic link to the file it names, so the link survives.
@@ -96,7 +96,9 @@ void JobInstance::write(const char* filename) {
   // /dev/stdout and /proc/self/fd name, even when they lead to a regular file.
   const bool special = requested.rfind("/dev/", 0) == 0 || requested.rfind("/proc/", 0) == 0;
   if (exists && (special || !S_ISREG(status.st_mode))) {
-    FILE* stream = std::fopen(target.c_str(), "w");
+    // Opened by the name given: /dev/stdout and /dev/fd/N mean the caller's
+    // descriptor, not whatever file it resolves to at this moment.
+    FILE* stream = std::fopen(requested.c_str(), "w");
     if (stream == nullptr) failWrite(requested, "cannot open file for writing", errno);
     writeAndClose(stream, *this, requested);
     return;
@@ -108,7 +110,12 @@ void JobInstance::write(const char* filename) {
   const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   std::string temporary = directory + "." + base + ".tmpXXXXXX";
-  const int fd = ::mkstemp(&temporary[0]);
+  int fd = ::mkstemp(&temporary[0]);
+  if (fd < 0 && errno == ENAMETOOLONG) {
+    // The target's own name is near the length limit; any sibling name will do.
+    temporary = directory + ".mcjobs.tmpXXXXXX";
+    fd = ::mkstemp(&temporary[0]);
+  }
   if (fd < 0) failWrite(requested, "cannot create file", errno);
   ::fchmod(fd, exists ? (status.st_mode & 07777) : newFileMode());
   FILE* stream = ::fdopen(fd, "w");

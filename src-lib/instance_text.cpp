@@ -15,12 +15,16 @@ LineReader::~LineReader() {
 
 bool LineReader::next() {
   errno = 0;
-  ssize_t length = ::getline(&mBuffer, &mCapacity, mStream);
+  const ssize_t length = ::getline(&mBuffer, &mCapacity, mStream);
+  // getline hands out what it got before a read error as if it were a whole
+  // line, so the error flag is tested on every result, not only at the end.
+  if (std::ferror(mStream)) {
+    const int error = errno;
+    mLength = 0;
+    ++mLineNumber;  // the line that could not be read
+    MCJOBS_FAIL(std::string("read error: ") + std::strerror(error ? error : EIO));
+  }
   if (length < 0) {
-    if (std::ferror(mStream)) {
-      const int error = errno;
-      MCJOBS_FAIL(std::string("read error: ") + std::strerror(error ? error : EIO));
-    }
     mLength = 0;
     return false;
   }

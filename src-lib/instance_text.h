@@ -10,7 +10,8 @@
 namespace mcjobs_detail {
 
 /// Reads whole lines of any length from a stream, reusing one buffer.
-/// A read error throws CheckError; the end of the stream ends the lines.
+/// A read error, also one in the middle of a line, throws CheckError; only
+/// the end of the stream ends the lines.
 class LineReader {
  public:
   explicit LineReader(FILE* stream) : mStream(stream) {}
@@ -22,7 +23,8 @@ class LineReader {
   bool next();
   const char* data() const { return mBuffer; }
   size_t size() const { return mLength; }
-  /// 1-based number of the line last returned by next().
+  /// 1-based number of the line last returned by next(); after a read error,
+  /// the number of the line that could not be read.
   long lineNumber() const { return mLineNumber; }
   /// Makes the line last returned be read again by the next call of next().
   /// The caller has moved the stream back to that line's start.

@@ -141,15 +141,23 @@ class JobInstance {
   JobIter end() { return mVector.end(); }
 
   /// @brief Direct successors of job `id` at level `crit` (no range test).
-  Util::Set<int>& getSuccessors(int id, int crit) { return mSuccessors[crit - 1][id]; }
+  Util::Set<int>& getSuccessors(int id, int crit) {
+    growSets();
+    return mSuccessors[crit - 1][id];
+  }
   /// @brief Direct predecessors of job `id` at level `crit` (no range test).
-  Util::Set<int>& getPredecessors(int id, int crit) { return mPredecessors[crit - 1][id]; }
+  Util::Set<int>& getPredecessors(int id, int crit) {
+    growSets();
+    return mPredecessors[crit - 1][id];
+  }
   /// @brief Every job reachable from job `id` at level `crit` (no range test).
   Util::Set<int>& getTransitiveSuccessors(int id, int crit) {
+    growSets();
     return mTransitiveSuccessors[crit - 1][id];
   }
   /// @brief Every job from which job `id` is reachable at level `crit` (no range test).
   Util::Set<int>& getTransitivePredecessors(int id, int crit) {
+    growSets();
     return mTransitivePredecessors[crit - 1][id];
   }
 
@@ -203,6 +211,14 @@ class JobInstance {
   // The only place that extends the transitive closure of one level.
   void linkClosure(int u, int v, int level);
   void resizeSets(size_t count);
+  // insert(Job) only appends the job; the set vectors catch up with the job
+  // vector on the first access after it (which the lifetime rules allow, since
+  // insert(Job) invalidates set references anyway). A job set without arcs,
+  // such as one that is only read, scaled and written, then never pays for
+  // its eight empty sets per job. A shorter set vector means empty sets.
+  void growSets() {
+    if (mSuccessors[0].size() != mVector.size()) resizeSets(mVector.size());
+  }
 
   std::vector<Job> mVector;
   std::vector<Util::Set<int>> mSuccessors[CRIT_COUNT];

@@ -115,7 +115,6 @@ void JobInstance::insert(Job job) {
   job.sanity_check();
   job.id = numJobs();
   mVector.push_back(job);
-  resizeSets(mVector.size());
 }
 
 void JobInstance::insert(Arc arc) {
@@ -136,6 +135,7 @@ void JobInstance::insert(Arc arc) {
 // Each new pair goes into TS(x) and TP(y) together, which keeps the closures
 // symmetric without walking the (1 + |TP(u)|) * (1 + |TS(v)|) grid.
 void JobInstance::linkClosure(int u, int v, int level) {
+  growSets();
   const int index = level - 1;
   auto& successors = mTransitiveSuccessors[index];
   auto& predecessors = mTransitivePredecessors[index];
@@ -208,7 +208,7 @@ void JobInstance::remove(JobIter job) {
   MCJOBS_CHECK(!anyArc(mSuccessors[CRIT_LO - 1]), "Function remove does not support arcs yet!");
   for (int i = k + 1; i < numJobs(); ++i) mVector[i].id = i - 1;
   mVector.erase(job);
-  resizeSets(mVector.size());
+  if (mSuccessors[0].size() > mVector.size()) resizeSets(mVector.size());
 }
 
 void JobInstance::append(JobInstance* other) {

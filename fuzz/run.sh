@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang++ and runs each for SECONDS (default 60),
+# seeded from examples/. Exits non-zero when a target finds a crash.
+#   fuzz/run.sh [SECONDS]
+set -euo pipefail
+seconds="${1:-60}"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+out="${MCJOBS_FUZZ_DIR:-$root/build-fuzz}"
+cxx="${CXX_FUZZ:-clang++}"
+
+if ! command -v "$cxx" >/dev/null 2>&1; then
+  echo "fuzz: $cxx not found, fuzzing skipped"
+  exit 0
+fi
+
+mkdir -p "$out"
+flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
+       -fno-sanitize-recover=all -I"$root/src-lib")
+
+# The library once, without the fuzzer's main.
+objects=()
+for source in "$root"/src-lib/*.cpp; do
+  object="$out/$(basename "${source%.cpp}").o"
+  "$cxx" "${flags[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -c "$source" -o "$object"
+  objects+=("$object")
+done
+
+# Seeds: whole example files for the reader, their single lines for the line parsers.
+seed() {
+  local corpus="$1" kind="$2"
+  mkdir -p "$corpus"
+  local file n=0
+  for file in "$root"/examples/*.txt; do
+    if [ "$kind" = file ]; then
+      cp "$file" "$corpus/$(basename "$file")"
+    else
+      while IFS= read -r line; do
+        n=$((n + 1))
+        case "$kind:$line" in
+          job:\(*|arc:[0-9]*) ;;
+          *) printf '%s\n' "$line" > "$corpus/line-$n" ;;
+        esac
+      done < "$file"
+    fi
+  done
+}
+
+status=0
+for target in job_line arc_line instance_reader; do
+  binary="$out/${target}_fuzz"
+  "$cxx" "${flags[@]}" "$root/fuzz/${target}_fuzz.cpp" "${objects[@]}" -o "$binary"
+  corpus="$out/corpus-$target"
+  case "$target" in
+    job_line) seed "$corpus" job ;;
+    arc_line) seed "$corpus" arc ;;
+    *) seed "$corpus" file ;;
+  esac
+  echo "== fuzz $target for ${seconds}s"
+  if ! (cd "$out" && "$binary" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+        -artifact_prefix="$out/$target-" "$corpus" 2>"$out/$target.log"); then
+    echo "fuzz: $target failed, see $out/$target.log"
+    tail -40 "$out/$target.log"
+    status=1
+  else
+    grep -E '^stat::(number_of_executed_units|new_units_added)|^#[0-9]+.*DONE' "$out/$target.log" || true
+  fi
+done
+exit "$status"

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "util.h"
@@ -98,6 +99,17 @@ struct ReachRow {
 struct ClosureIndex {
   std::vector<ReachRow> successors;
   std::vector<ReachRow> predecessors;
+};
+/// Working space of one arc insertion, kept between insertions so that they
+/// do not allocate; never copied with the instance.
+struct ClosureScratch {
+  ReachRow targets;
+  ReachRow sources;
+  ReachRow reachingTarget;
+  std::vector<std::pair<int, int>> pairs;
+  ClosureScratch() = default;
+  ClosureScratch(const ClosureScratch&) {}
+  ClosureScratch& operator=(const ClosureScratch&) { return *this; }
 };
 }  // namespace mcjobs_detail
 
@@ -226,6 +238,7 @@ class JobInstance {
   std::vector<Util::Set<int>> mTransitiveSuccessors[CRIT_COUNT];
   std::vector<Util::Set<int>> mTransitivePredecessors[CRIT_COUNT];
   mcjobs_detail::ClosureIndex mClosureIndex[CRIT_COUNT];
+  mcjobs_detail::ClosureScratch mScratch;
 };
 
 /// @brief Switches the propagation trace on for the rest of the process.

@@ -30,22 +30,42 @@ void setBit(ReachRow& row, int id) {
   row.words[static_cast<size_t>((id >> 6) - row.firstWord)] |= std::uint64_t{1} << (id & 63);
 }
 
-// Closure sets mostly grow at one end (chains, forward arcs): a hint there
-// turns the insertion into a constant-time link.
-Util::Set<int>::iterator insertHinted(Util::Set<int>& set, int value) {
-  if (set.empty() || value > *set.rbegin()) return set.emplace_hint(set.end(), value);
-  if (value < *set.begin()) return set.emplace_hint(set.begin(), value);
-  return set.insert(value).first;
+// Smallest and largest id of a row, or {INT_MAX, INT_MIN} when it is empty.
+std::pair<int, int> rowBounds(const ReachRow& row) {
+  std::pair<int, int> bounds{INT32_MAX, INT32_MIN};
+  for (size_t w = 0; w < row.words.size(); ++w) {
+    if (row.words[w] != 0) {
+      bounds.first = (row.firstWord + static_cast<int>(w)) * 64 + __builtin_ctzll(row.words[w]);
+      break;
+    }
+  }
+  for (size_t w = row.words.size(); w-- > 0;) {
+    if (row.words[w] != 0) {
+      bounds.second = (row.firstWord + static_cast<int>(w)) * 64 + 63 - __builtin_clzll(row.words[w]);
+      break;
+    }
+  }
+  return bounds;
 }
 
-// Inserts an ascending run of values, each with the previous one as hint:
-// the set's own hint test then links it in constant time whenever it falls
-// right after the previous value, and searches only otherwise.
+// Inserts an ascending run of new values into a set whose old elements lie in
+// [bounds.first, bounds.second]. Closure sets mostly grow at one end (chains,
+// forward arcs): values beyond either bound are linked at that end in constant
+// time, without reading the tree; only values between the bounds search it.
 template <typename Iterator, typename Value>
-void insertAscending(Util::Set<int>& set, Iterator first, Iterator last, Value value) {
-  if (first == last) return;
-  auto previous = insertHinted(set, value(*first));
-  for (++first; first != last; ++first) previous = set.emplace_hint(previous, value(*first));
+void insertAscending(Util::Set<int>& set, Iterator first, Iterator last, Value value,
+                     std::pair<int, int> bounds) {
+  auto belowAll = set.end();  // the last value placed before every old element
+  for (; first != last; ++first) {
+    const int v = value(*first);
+    if (v > bounds.second) {
+      set.emplace_hint(set.end(), v);
+    } else if (v < bounds.first) {
+      belowAll = set.emplace_hint(belowAll == set.end() ? set.begin() : std::next(belowAll), v);
+    } else {
+      set.insert(v);
+    }
+  }
 }
 
 template <typename Visit>
@@ -122,7 +142,9 @@ void JobInstance::insert(Arc arc) {
   const int v = arc.to_id;
   MCJOBS_CHECK(u >= 0 && u < numJobs(), "from_id >=0 && from_id < numJobs()");
   MCJOBS_CHECK(v >= 0 && v < numJobs(), "to_id >=0 && to_id < numJobs()");
-  MCJOBS_CHECK(u != v && !getTransitivePredecessors(u, CRIT_LO).contains(v),
+  growSets();
+  // v in TP(u), asked of the bit index rather than the set.
+  MCJOBS_CHECK(u != v && !mClosureIndex[CRIT_LO - 1].predecessors[u].test(v),
                "Cyclic path in task graph!");
   const int crit_bound = Util::minimum(job_at(v)->criticality, job_at(u)->criticality);
   for (int level = CRIT_LO; level <= crit_bound; ++level) linkClosure(u, v, level);
@@ -145,22 +167,27 @@ void JobInstance::linkClosure(int u, int v, int level) {
   mSuccessors[index][u].insert(v);
   if (reach.successors[u].test(v)) return;  // implied by an existing path
 
-  ReachRow targets = reach.successors[v];
+  ReachRow& targets = mScratch.targets;
+  targets = reach.successors[v];
   setBit(targets, v);
-  ReachRow sources = reach.predecessors[u];
+  ReachRow& sources = mScratch.sources;
+  sources = reach.predecessors[u];
   setBit(sources, u);
-  const ReachRow reachingV = reach.predecessors[v];
+  ReachRow& reachingV = mScratch.reachingTarget;  // TP(v) grows below: test its old content
+  reachingV = reach.predecessors[v];
   const int targetsLast = targets.firstWord + static_cast<int>(targets.words.size());
 
   // Gather the new pairs first and then fill one set at a time: every set is
-  // touched once per arc, with ascending values, while its nodes are in cache.
-  std::vector<std::pair<int, int>> fresh;
+  // touched once per arc, with ascending values.
+  std::vector<std::pair<int, int>>& fresh = mScratch.pairs;
+  fresh.clear();
   forEachBit(sources, [&](int x) {
     if (reachingV.test(x)) return;
     ReachRow& row = reach.successors[x];
     coverWords(row, targets.firstWord, targetsLast);
     const size_t offset = static_cast<size_t>(targets.firstWord - row.firstWord);
     const size_t firstOfX = fresh.size();
+    const std::pair<int, int> bounds = rowBounds(row);
     for (size_t w = 0; w < targets.words.size(); ++w) {
       std::uint64_t added = targets.words[w] & ~row.words[offset + w];
       if (added == 0) continue;
@@ -172,7 +199,8 @@ void JobInstance::linkClosure(int u, int v, int level) {
       }
     }
     insertAscending(successors[x], fresh.begin() + static_cast<std::ptrdiff_t>(firstOfX),
-                    fresh.end(), [](const std::pair<int, int>& pair) { return pair.second; });
+                    fresh.end(), [](const std::pair<int, int>& pair) { return pair.second; },
+                    bounds);
   });
 
   std::sort(fresh.begin(), fresh.end(),
@@ -183,9 +211,9 @@ void JobInstance::linkClosure(int u, int v, int level) {
     const int y = run->second;
     auto runEnd = std::find_if(run, fresh.end(),
                                [y](const std::pair<int, int>& pair) { return pair.second != y; });
-    insertAscending(predecessors[y], run, runEnd,
-                    [](const std::pair<int, int>& pair) { return pair.first; });
     ReachRow& row = reach.predecessors[y];
+    insertAscending(predecessors[y], run, runEnd,
+                    [](const std::pair<int, int>& pair) { return pair.first; }, rowBounds(row));
     coverWords(row, run->first >> 6, (std::prev(runEnd)->first >> 6) + 1);
     for (auto pair = run; pair != runEnd; ++pair) {
       row.words[static_cast<size_t>((pair->first >> 6) - row.firstWord)] |= std::uint64_t{1}

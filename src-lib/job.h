@@ -78,15 +78,22 @@ class Arc {
 typedef std::vector<Job>::iterator JobIter;
 
 namespace mcjobs_detail {
-/// Bit row of one job's transitive successors, covering only the word range
-/// that holds set bits, so sparse graphs stay small.
+/// Bit row over job ids, covering only the word range that holds set bits,
+/// so that sparse graphs stay small.
 struct ReachRow {
   int firstWord = 0;
   std::vector<std::uint64_t> words;
   bool test(int id) const {
-    int w = (id >> 6) - firstWord;
-    return w >= 0 && w < static_cast<int>(words.size()) && ((words[w] >> (id & 63)) & 1u);
+    const int w = (id >> 6) - firstWord;
+    return w >= 0 && w < static_cast<int>(words.size()) && ((words[static_cast<size_t>(w)] >> (id & 63)) & 1u);
   }
+};
+/// Membership index beside the transitive sets of one level: bit j of
+/// successors[i] is set exactly when j is in TS(i), and of predecessors[i]
+/// exactly when j is in TP(i).
+struct ClosureIndex {
+  std::vector<ReachRow> successors;
+  std::vector<ReachRow> predecessors;
 };
 }  // namespace mcjobs_detail
 
@@ -155,8 +162,18 @@ class JobInstance {
   void write(const char* filename);
 
   /// @brief Appends this instance to an archive stream as an entry named `jobsname`.
+  ///
+  /// A failed write throws CheckError; the stream is neither flushed nor closed.
   void write_jobstar(std::string jobsname, FILE* jobstarfile);
   /// @brief The next archive entry whose name matches the POSIX basic expression, or null.
+  ///
+  /// The expression is matched against "name:\n" and so is tied to the end of the name.
+  /// Repeated calls with the same stream and expression walk the matches in file order;
+  /// a null result forgets the stream, so the next call starts at the top. A different
+  /// stream, or a changed expression with `rewind`, starts at the top. The reader state
+  /// is process-wide. A faulty entry throws CheckError ("line N: ...") with `jobsname`
+  /// set to its name; the next call searches on after the faulty line. The caller owns
+  /// the result.
   static JobInstance* read_jobstar(const std::string& jobsnameexpr, FILE* jobstarfile,
                                    std::string& jobsname, bool rewind);
 
@@ -183,9 +200,7 @@ class JobInstance {
   std::vector<Util::Set<int>> mPredecessors[CRIT_COUNT];
   std::vector<Util::Set<int>> mTransitiveSuccessors[CRIT_COUNT];
   std::vector<Util::Set<int>> mTransitivePredecessors[CRIT_COUNT];
-  // Membership index beside mTransitiveSuccessors: row i has bit j set exactly
-  // when j is in TS(i) at that level.
-  std::vector<mcjobs_detail::ReachRow> mReach[CRIT_COUNT];
+  mcjobs_detail::ClosureIndex mClosureIndex[CRIT_COUNT];
 };
 
 /// @brief Switches the propagation trace on for the rest of the process.

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <utility>
 
 #include "check.h"
 #include "job.h"
@@ -21,6 +23,41 @@ void coverWords(ReachRow& row, int first, int last) {
   }
   const int currentLast = row.firstWord + static_cast<int>(row.words.size());
   if (last > currentLast) row.words.resize(static_cast<size_t>(last - row.firstWord), 0);
+}
+
+void setBit(ReachRow& row, int id) {
+  coverWords(row, id >> 6, (id >> 6) + 1);
+  row.words[static_cast<size_t>((id >> 6) - row.firstWord)] |= std::uint64_t{1} << (id & 63);
+}
+
+// Closure sets mostly grow at one end (chains, forward arcs): a hint there
+// turns the insertion into a constant-time link.
+Util::Set<int>::iterator insertHinted(Util::Set<int>& set, int value) {
+  if (set.empty() || value > *set.rbegin()) return set.emplace_hint(set.end(), value);
+  if (value < *set.begin()) return set.emplace_hint(set.begin(), value);
+  return set.insert(value).first;
+}
+
+// Inserts an ascending run of values, each with the previous one as hint:
+// the set's own hint test then links it in constant time whenever it falls
+// right after the previous value, and searches only otherwise.
+template <typename Iterator, typename Value>
+void insertAscending(Util::Set<int>& set, Iterator first, Iterator last, Value value) {
+  if (first == last) return;
+  auto previous = insertHinted(set, value(*first));
+  for (++first; first != last; ++first) previous = set.emplace_hint(previous, value(*first));
+}
+
+template <typename Visit>
+void forEachBit(const ReachRow& row, Visit visit) {
+  for (size_t w = 0; w < row.words.size(); ++w) {
+    std::uint64_t bits = row.words[w];
+    const int base = (row.firstWord + static_cast<int>(w)) * 64;
+    while (bits != 0) {
+      visit(base + __builtin_ctzll(bits));
+      bits &= bits - 1;
+    }
+  }
 }
 
 }  // namespace
@@ -67,7 +104,10 @@ void JobInstance::resizeSets(size_t count) {
   for (auto* member : {mSuccessors, mTransitiveSuccessors, mPredecessors, mTransitivePredecessors}) {
     for (int level = 0; level < CRIT_COUNT; ++level) member[level].resize(count);
   }
-  for (auto& rows : mReach) rows.resize(count);
+  for (auto& index : mClosureIndex) {
+    index.successors.resize(count);
+    index.predecessors.resize(count);
+  }
 }
 
 void JobInstance::insert(Job job) {
@@ -90,48 +130,63 @@ void JobInstance::insert(Arc arc) {
 
 // Adds the arc u -> v at one level. The new paths are exactly x ~> u -> v ~> y
 // with x in {u} + TP(u) and y in {v} + TS(v). A source x that already reaches
-// v already reaches every such y, so only sources that do not reach v gain
-// pairs, and of those pairs only the ones missing from the bit row are new.
-// Every new pair goes into both TS(x) and TP(y), which keeps the two closures
-// symmetric without walking the literal (1 + |TP(u)|) * (1 + |TS(v)|) grid.
+// v already reaches every such y, so only the sources outside TP(v) gain
+// pairs, and of those pairs only the ones missing from x's bit row are new.
+// Each new pair goes into TS(x) and TP(y) together, which keeps the closures
+// symmetric without walking the (1 + |TP(u)|) * (1 + |TS(v)|) grid.
 void JobInstance::linkClosure(int u, int v, int level) {
   const int index = level - 1;
   auto& successors = mTransitiveSuccessors[index];
   auto& predecessors = mTransitivePredecessors[index];
-  auto& reach = mReach[index];
+  auto& reach = mClosureIndex[index];
 
   mPredecessors[index][v].insert(u);
   mSuccessors[index][u].insert(v);
-  if (reach[u].test(v)) return;  // implied by an existing path: no closure changes
+  if (reach.successors[u].test(v)) return;  // implied by an existing path
 
-  ReachRow targets = reach[v];
-  coverWords(targets, v >> 6, (v >> 6) + 1);
-  targets.words[(v >> 6) - targets.firstWord] |= std::uint64_t{1} << (v & 63);
+  ReachRow targets = reach.successors[v];
+  setBit(targets, v);
+  ReachRow sources = reach.predecessors[u];
+  setBit(sources, u);
+  const ReachRow reachingV = reach.predecessors[v];
   const int targetsLast = targets.firstWord + static_cast<int>(targets.words.size());
 
-  auto extend = [&](int x) {
-    ReachRow& row = reach[x];
+  // Gather the new pairs first and then fill one set at a time: every set is
+  // touched once per arc, with ascending values, while its nodes are in cache.
+  std::vector<std::pair<int, int>> fresh;
+  forEachBit(sources, [&](int x) {
+    if (reachingV.test(x)) return;
+    ReachRow& row = reach.successors[x];
     coverWords(row, targets.firstWord, targetsLast);
-    Util::Set<int>& reachedFromX = successors[x];
+    const size_t offset = static_cast<size_t>(targets.firstWord - row.firstWord);
+    const size_t firstOfX = fresh.size();
     for (size_t w = 0; w < targets.words.size(); ++w) {
-      std::uint64_t& word = row.words[static_cast<size_t>(targets.firstWord - row.firstWord) + w];
-      std::uint64_t fresh = targets.words[w] & ~word;
-      if (fresh == 0) continue;
-      word |= fresh;
+      std::uint64_t added = targets.words[w] & ~row.words[offset + w];
+      if (added == 0) continue;
+      row.words[offset + w] |= added;
       const int base = (targets.firstWord + static_cast<int>(w)) * 64;
-      while (fresh != 0) {
-        const int y = base + __builtin_ctzll(fresh);
-        fresh &= fresh - 1;
-        reachedFromX.insert(reachedFromX.end(), y);
-        predecessors[y].insert(x);
+      while (added != 0) {
+        fresh.emplace_back(x, base + __builtin_ctzll(added));
+        added &= added - 1;
       }
     }
-  };
+    insertAscending(successors[x], fresh.begin() + static_cast<std::ptrdiff_t>(firstOfX), fresh.end(),
+                    [](const std::pair<int, int>& pair) { return pair.second; });
+  });
 
-  // TP(u) is not written here: no y of the loop is u or precedes u.
-  extend(u);
-  for (int x : predecessors[u]) {
-    if (!reach[x].test(v)) extend(x);
+  std::sort(fresh.begin(), fresh.end(), [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
+    return a.second != b.second ? a.second < b.second : a.first < b.first;
+  });
+  for (auto run = fresh.begin(); run != fresh.end();) {
+    const int y = run->second;
+    auto runEnd = std::find_if(run, fresh.end(), [y](const std::pair<int, int>& pair) { return pair.second != y; });
+    insertAscending(predecessors[y], run, runEnd, [](const std::pair<int, int>& pair) { return pair.first; });
+    ReachRow& row = reach.predecessors[y];
+    coverWords(row, run->first >> 6, (std::prev(runEnd)->first >> 6) + 1);
+    for (auto pair = run; pair != runEnd; ++pair) {
+      row.words[static_cast<size_t>((pair->first >> 6) - row.firstWord)] |= std::uint64_t{1} << (pair->first & 63);
+    }
+    run = runEnd;
   }
 }
 

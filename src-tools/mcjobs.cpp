@@ -13,8 +13,9 @@ int main(int argc, char** argv) {
   CLI::App app{"Mixed-criticality job sets with precedence constraints.", "mcjobs"};
   app.set_version_flag("--version", std::string("mcjobs ") + MCJOBS_VERSION);
   app.require_subcommand(1);
-  app.footer("Exit status: 0 ok, 1 usage error, 2 scale parse error, 3 failure.\n"
-             "A FILE of '-' is stdin; an OUT of '-' (the default) is stdout.");
+  app.footer(
+      "Exit status: 0 ok, 1 usage error, 2 scale parse error, 3 failure.\n"
+      "A FILE of '-' is stdin; an OUT of '-' (the default) is stdout.");
 
   Action action;
   addCheckCommand(app, action);
@@ -37,7 +38,8 @@ int main(int argc, char** argv) {
     return action();
   } catch (const UsageError& error) {
     std::cout.flush();
-    std::cerr << "mcjobs: " << error.what() << "\nRun with --help for more information." << std::endl;
+    std::cerr << "mcjobs: " << error.what() << "\nRun with --help for more information."
+              << std::endl;
     return kUsage;
   } catch (const std::exception& error) {
     std::cout.flush();

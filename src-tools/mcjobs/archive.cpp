@@ -64,7 +64,8 @@ void forEachEntry(const std::string& archive, const std::string& expr, Visit vis
   FilePtr file = openForReading(archive);
   std::string name;
   try {
-    while (std::unique_ptr<JobInstance> entry{JobInstance::read_jobstar(expr, file.get(), name, false)})
+    while (std::unique_ptr<JobInstance> entry{
+        JobInstance::read_jobstar(expr, file.get(), name, false)})
       visit(name, *entry);
   } catch (CheckError& error) {
     if (error.inputFile().empty()) error.setInput(displayName(archive), error.inputLine());
@@ -85,7 +86,8 @@ int runAdd(const ArchiveOptions& options) {
   FilePtr file(std::fopen(options.archive.c_str(), "a+"));
   if (!file) fail(options.archive, "cannot open archive", errno);
   struct stat status {};
-  if (::fstat(::fileno(file.get()), &status) != 0) fail(options.archive, "cannot stat archive", errno);
+  if (::fstat(::fileno(file.get()), &status) != 0)
+    fail(options.archive, "cannot stat archive", errno);
   const off_t size = S_ISREG(status.st_mode) ? status.st_size : 0;
   bool ok = true;
   if (size > 0) {  // an entry must start on a line of its own
@@ -108,7 +110,8 @@ int runList(const ArchiveOptions& options) {
   std::string text;
   forEachEntry(options.archive, options.expr, [&](const std::string& name, JobInstance& entry) {
     if (options.json)
-      entries.push_back({{"name", name}, {"jobs", entry.numJobs()}, {"arcs", entry.getAllArcs().size()}});
+      entries.push_back(
+          {{"name", name}, {"jobs", entry.numJobs()}, {"arcs", entry.getAllArcs().size()}});
     else
       text += name + "\n";
   });
@@ -182,15 +185,18 @@ void addArchiveCommand(CLI::App& app, Action& action) {
 
   const std::string exprHelp =
       "POSIX basic regular expression matched against the end of each name (default: .*)";
-  CLI::App* list = archive->add_subcommand("list", "Print the names of the matching entries, one a line");
+  CLI::App* list =
+      archive->add_subcommand("list", "Print the names of the matching entries, one a line");
   list->add_option("ARCHIVE", options->archive, "Archive file ('-' for stdin)")->required();
-  list->add_option("EXPR", options->expr, exprHelp)->check(CLI::Validator(
-      [](const std::string& expr) { return expr.empty() ? "EXPR cannot be empty" : ""; }, "EXPR", "expression"));
+  list->add_option("EXPR", options->expr, exprHelp)
+      ->check(CLI::Validator(
+          [](const std::string& expr) { return expr.empty() ? "EXPR cannot be empty" : ""; },
+          "EXPR", "expression"));
   list->add_flag("--json", options->json, "A JSON array of {name, jobs, arcs}");
   list->callback([options, &action] { action = [options] { return runList(*options); }; });
 
-  CLI::App* extract =
-      archive->add_subcommand("extract", "Write each matching entry to DIR/NAME as an instance file");
+  CLI::App* extract = archive->add_subcommand(
+      "extract", "Write each matching entry to DIR/NAME as an instance file");
   extract->add_option("ARCHIVE", options->archive, "Archive file ('-' for stdin)")->required();
   extract->add_option("EXPR", options->expr, exprHelp)->required();
   extract->add_option("-d,--directory", options->dir, "Target directory, created if missing")

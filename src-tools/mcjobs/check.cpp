@@ -34,10 +34,12 @@ int runCheck(const std::vector<std::string>& files) {
 
 void addCheckCommand(CLI::App& app, Action& action) {
   auto files = std::make_shared<std::vector<std::string>>();
-  CLI::App* command = app.add_subcommand("check", "Read each instance file and report it valid or not");
+  CLI::App* command =
+      app.add_subcommand("check", "Read each instance file and report it valid or not");
   command->add_option("FILE", *files, "Instance files ('-' for stdin)")->required();
-  command->footer("Prints 'FILE: ok, N jobs (L LO, H HI), M arcs' or 'FILE:LINE: message' per file;\n"
-                  "exit status 3 when any file is invalid.");
+  command->footer(
+      "Prints 'FILE: ok, N jobs (L LO, H HI), M arcs' or 'FILE:LINE: message' per file;\n"
+      "exit status 3 when any file is invalid.");
   command->callback([files, &action] { action = [files] { return runCheck(*files); }; });
 }
 

@@ -24,7 +24,8 @@ namespace {
 
 // Writes all of `data` to an open stream and flushes it; false on any error.
 bool putAll(FILE* stream, const std::string& data) {
-  return std::fwrite(data.data(), 1, data.size(), stream) == data.size() && std::fflush(stream) == 0;
+  return std::fwrite(data.data(), 1, data.size(), stream) == data.size() &&
+         std::fflush(stream) == 0;
 }
 
 std::string instanceText(JobInstance& instance) {
@@ -36,7 +37,9 @@ std::string instanceText(JobInstance& instance) {
 
 }  // namespace
 
-std::string displayName(const std::string& file) { return file == "-" ? "<stdin>" : file; }
+std::string displayName(const std::string& file) {
+  return file == "-" ? "<stdin>" : file;
+}
 
 void readInstance(const std::string& file, JobInstance& instance) {
   if (file != "-") {
@@ -111,7 +114,9 @@ CLI::Option* addLevelOption(CLI::App& command, int& level, const std::string& he
       ->option_text("lo|hi");
 }
 
-const char* levelKey(int level) { return level == CRIT_HI ? "hi" : "lo"; }
+const char* levelKey(int level) {
+  return level == CRIT_HI ? "hi" : "lo";
+}
 
 std::string formatNumber(double value) {
   std::ostringstream text;

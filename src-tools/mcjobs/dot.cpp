@@ -29,7 +29,8 @@ std::string nodeLine(const Job& job) {
        << job.deadline << "]\\n";
   if (job.criticality == CRIT_HI)
     line << "C(LO)=" << job.lo_wcet << " C(HI)=" << job.hi_wcet
-         << "\", shape=box, style=\"rounded,filled,bold\", fillcolor=\"#f6c7b6\", color=\"#a0301a\"];\n";
+         << "\", shape=box, style=\"rounded,filled,bold\", fillcolor=\"#f6c7b6\", "
+            "color=\"#a0301a\"];\n";
   else
     line << "C=" << job.lo_wcet << "\", shape=ellipse, style=filled, fillcolor=\"#dde7f3\"];\n";
   return line.str();
@@ -68,9 +69,11 @@ void addDotCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<DotOptions>();
   CLI::App* command = app.add_subcommand("dot", "Write the precedence DAG in Graphviz DOT");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
-  addLevelOption(*command, options->level, "lo: every job and arc (default); hi: the HI jobs and their arcs");
+  addLevelOption(*command, options->level,
+                 "lo: every job and arc (default); hi: the HI jobs and their arcs");
   command->add_flag("--reduce", options->reduce, "Draw only the arcs no other path implies");
-  command->add_option("-o,--output", options->out, "Output DOT file ('-' for stdout)")->option_text("OUT");
+  command->add_option("-o,--output", options->out, "Output DOT file ('-' for stdout)")
+      ->option_text("OUT");
   command->footer("Render with Graphviz, e.g.: mcjobs dot FILE | dot -Tpng -o dag.png");
   command->callback([options, &action] { action = [options] { return runDot(*options); }; });
 }

@@ -32,8 +32,8 @@ int runLoad(const LoadOptions& options) {
   for (const std::string& name : options.jobs) {
     const int id = Job::idFromName(name);
     if (id >= instance.numJobs())
-      throw UsageError("--jobs: " + displayName(options.file) + " has no job " + name + " (it has " +
-                       std::to_string(instance.numJobs()) + ")");
+      throw UsageError("--jobs: " + displayName(options.file) + " has no job " + name +
+                       " (it has " + std::to_string(instance.numJobs()) + ")");
     chosen.insert(id);
   }
   const double load = instance.getStress(options.level, options.mixed, options.processors,
@@ -44,9 +44,10 @@ int runLoad(const LoadOptions& options) {
     nlohmann::json doc{{"level", levelKey(options.level)},
                        {"mixed", options.mixed},
                        {"processors", options.processors}};
+    if (options.jobs.empty())
+      for (int id = 0; id < instance.numJobs(); ++id) chosen.insert(id);
     nlohmann::json ids = nlohmann::json::array();
-    for (int id : options.jobs.empty() ? instance.getAllJobIds() : Util::Set<int>(chosen.begin(), chosen.end()))
-      ids.push_back(Job::nameFromId(id));
+    for (int id : chosen) ids.push_back(Job::nameFromId(id));
     doc["jobs"] = ids;
     doc["feasible"] = feasible;
     doc["load"] = feasible ? nlohmann::json(load) : nlohmann::json("infeasible");
@@ -71,10 +72,12 @@ std::string validateJobName(const std::string& name) {
 
 void addLoadCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<LoadOptions>();
-  CLI::App* command = app.add_subcommand("load", "Print the load (stress) of a job set, or 'infeasible'");
+  CLI::App* command =
+      app.add_subcommand("load", "Print the load (stress) of a job set, or 'infeasible'");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
   addLevelOption(*command, options->level, "Level measured (default: lo)");
-  command->add_flag("--mixed", options->mixed, "Mixed load: HI deadlines shortened by their extra budget (lo only)");
+  command->add_flag("--mixed", options->mixed,
+                    "Mixed load: HI deadlines shortened by their extra budget (lo only)");
   command->add_option("-p,--processors", options->processors, "Number of processors (default: 1)")
       ->check(CLI::Range(1, INT32_MAX))
       ->option_text("N");

@@ -31,7 +31,8 @@ void addShowCommands(CLI::App& app, Action& action) {
     };
   });
 
-  CLI::App* deps = app.add_subcommand("deps", "Dump the direct and transitive dependencies per job and level");
+  CLI::App* deps =
+      app.add_subcommand("deps", "Dump the direct and transitive dependencies per job and level");
   deps->add_option("FILE", *file, "Instance file ('-' for stdin)")->required();
   deps->callback([file, &action] {
     action = [file] {

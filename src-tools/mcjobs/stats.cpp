@@ -27,7 +27,9 @@ struct LevelStats {
 };
 
 // The jobs that take part at a level: all of them at LO, the HI ones at HI.
-bool takesPart(const Job& job, int level) { return job.criticality >= level; }
+bool takesPart(const Job& job, int level) {
+  return job.criticality >= level;
+}
 
 // Heaviest path of the level's DAG, weighting each job with its budget there.
 // Jobs are visited in a topological order (Kahn), so one pass suffices.
@@ -66,7 +68,8 @@ LevelStats levelStats(JobInstance& instance, int level) {
   LevelStats stats;
   for (int id = 0; id < instance.numJobs(); ++id) {
     stats.arcs += static_cast<long long>(instance.getSuccessors(id, level).size());
-    stats.closurePairs += static_cast<long long>(instance.getTransitiveSuccessors(id, level).size());
+    stats.closurePairs +=
+        static_cast<long long>(instance.getTransitiveSuccessors(id, level).size());
     const Job& job = *instance.job_at(id);
     if (takesPart(job, level)) stats.totalBudget += job.getWCET(level);
   }
@@ -79,7 +82,9 @@ nlohmann::json loadJson(double load) {
   return load == DBL_MAX ? nlohmann::json("infeasible") : nlohmann::json(load);
 }
 
-std::string loadText(double load) { return load == DBL_MAX ? "infeasible" : formatNumber(load); }
+std::string loadText(double load) {
+  return load == DBL_MAX ? "infeasible" : formatNumber(load);
+}
 
 std::string pathText(const LevelStats& stats) {
   std::string text = std::to_string(stats.longestPath);
@@ -157,7 +162,8 @@ void addStatsCommand(CLI::App& app, Action& action) {
       "budgets, the total budget of the jobs taking part (all at LO, HI jobs at HI) and the\n"
       "load on one processor, or 'infeasible'. The horizon spans the earliest arrival to the\n"
       "latest deadline.");
-  command->callback([file, json, &action] { action = [file, json] { return runStats(*file, *json); }; });
+  command->callback(
+      [file, json, &action] { action = [file, json] { return runStats(*file, *json); }; });
 }
 
 }  // namespace mcjobs_tool

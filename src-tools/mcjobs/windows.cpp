@@ -102,8 +102,8 @@ void addWindowsCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<WindowsOptions>();
   static const std::map<std::string, Method> methods{{"transitive", Method::transitive},
                                                      {"asap-alap", Method::asapAlap}};
-  CLI::App* command =
-      app.add_subcommand("windows", "Write the instance with windows tightened along the precedence graph");
+  CLI::App* command = app.add_subcommand(
+      "windows", "Write the instance with windows tightened along the precedence graph");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
   addLevelOption(*command, options->level, "Level whose graph and budgets are used")->required();
   command->add_option("--method", options->method, "Propagation (default: transitive)")
@@ -111,7 +111,8 @@ void addWindowsCommand(CLI::App& app, Action& action) {
       ->option_text("transitive|asap-alap");
   command->add_option("-o,--output", options->out, "Output instance file ('-' for stdout)")
       ->option_text("OUT");
-  command->add_flag("--trace", options->trace, "Print the propagation trace on stderr (transitive)");
+  command->add_flag("--trace", options->trace,
+                    "Print the propagation trace on stderr (transitive)");
   command->footer(
       "transitive: arrivals raised to the latest arrival of all predecessors, then deadlines\n"
       "lowered to the earliest deadline of all successors. asap-alap: deadlines become ALAP\n"

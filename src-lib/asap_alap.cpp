@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "check.h"
 #include "job.h"
 
 namespace {
@@ -18,23 +19,31 @@ int saturate(std::int64_t value) {
 
 enum class Direction { asap, alap };
 
+struct Frame {
+  int id;
+  Util::Set<int>::const_iterator next;
+};
+
+// The graph functions index the per-level sets with the level.
+void checkLevel(int crit) {
+  MCJOBS_CHECK(crit == CRIT_LO || crit == CRIT_HI, "crit==CRIT_LO || crit == CRIT_HI");
+}
+
 // Depth-first computation of one job with an explicit stack, so that a long
 // chain cannot exhaust the call stack. It keeps the order of the recursive
 // definition: the first sweep computes every unflagged neighbour in ascending
-// id order (each flagged right after its own computation returns), the second
-// sweep takes the maximum (ASAP) or minimum (ALAP) over the final neighbours.
-void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited, Direction direction) {
+// id order (each flagged right after its own computation returns, the root
+// never), the second sweep takes the maximum (ASAP) or minimum (ALAP) over the
+// final neighbours. `stack` is scratch space, empty on entry and on return.
+void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited,
+                        Direction direction, std::vector<Frame>& stack) {
   instance->at(root);  // an id out of range fails here, before anything changes
+  checkLevel(crit);
 
   auto neighbours = [&](int id) -> const Util::Set<int>& {
     return direction == Direction::asap ? instance->getPredecessors(id, crit)
                                         : instance->getSuccessors(id, crit);
   };
-  struct Frame {
-    int id;
-    Util::Set<int>::const_iterator next;
-  };
-  std::vector<Frame> stack;
   stack.push_back({root, neighbours(root).begin()});
 
   while (!stack.empty()) {
@@ -43,7 +52,7 @@ void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited
     while (frame.next != around.end() && visited[*frame.next]) ++frame.next;
     if (frame.next != around.end()) {
       const int child = *frame.next;
-      stack.push_back({child, neighbours(child).begin()});
+      stack.push_back({child, neighbours(child).begin()});  // invalidates `frame`
       continue;
     }
 
@@ -69,23 +78,23 @@ void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited
     const int done = frame.id;
     stack.pop_back();
     if (!stack.empty()) {
-      visited[done] = true;  // flagged by the caller that found it unflagged
+      visited[done] = true;
       ++stack.back().next;
     }
   }
 }
 
 bool propagate(JobInstance* instance, int crit, Direction direction) {
+  checkLevel(crit);
   const int count = instance->size();
   std::unique_ptr<bool[]> visited(new bool[static_cast<size_t>(count)]());
+  std::vector<Frame> stack;
   // ASAP pulls times backwards from the jobs without successors, ALAP forwards
   // from the jobs without predecessors: every job lies on a path from a start job.
   for (int i = 0; i < count; ++i) {
-    if (direction == Direction::asap && instance->getSuccessors(i, crit).empty()) {
-      computeASAP(instance, i, crit, visited.get());
-    } else if (direction == Direction::alap && instance->getPredecessors(i, crit).empty()) {
-      computeALAP(instance, i, crit, visited.get());
-    }
+    const bool start = direction == Direction::asap ? instance->getSuccessors(i, crit).empty()
+                                                    : instance->getPredecessors(i, crit).empty();
+    if (start) computeWindowBound(instance, i, crit, visited.get(), direction, stack);
   }
   return true;
 }
@@ -93,18 +102,24 @@ bool propagate(JobInstance* instance, int crit, Direction direction) {
 }  // namespace
 
 bool computeASAP(JobInstance* destInst, int jobid, int criticality, bool* visited) {
-  computeWindowBound(destInst, jobid, criticality, visited, Direction::asap);
+  std::vector<Frame> stack;
+  computeWindowBound(destInst, jobid, criticality, visited, Direction::asap, stack);
   return true;
 }
 
 bool computeALAP(JobInstance* destInst, int jobid, int criticality, bool* visited) {
-  computeWindowBound(destInst, jobid, criticality, visited, Direction::alap);
+  std::vector<Frame> stack;
+  computeWindowBound(destInst, jobid, criticality, visited, Direction::alap, stack);
   return true;
 }
 
-bool propagateASAP(JobInstance* instance, int crit) { return propagate(instance, crit, Direction::asap); }
+bool propagateASAP(JobInstance* instance, int crit) {
+  return propagate(instance, crit, Direction::asap);
+}
 
-bool propagateALAP(JobInstance* instance, int crit) { return propagate(instance, crit, Direction::alap); }
+bool propagateALAP(JobInstance* instance, int crit) {
+  return propagate(instance, crit, Direction::alap);
+}
 
 bool propagateAlapAndAsap(JobInstance* instance, int crit) {
   propagateALAP(instance, crit);
@@ -116,6 +131,7 @@ bool propagateAlapAndAsap(JobInstance* instance, int crit) {
 // with the number of paths into the job.
 int simple_computeASAP(JobInstance* jobInst, int jobid, int crit) {
   int latest = jobInst->at(jobid)->arrival;
+  checkLevel(crit);
   for (int p : jobInst->getPredecessors(jobid, crit)) {
     std::printf("Current id %d predecessor %d\n", jobid, p);
     const int candidate =
@@ -126,7 +142,9 @@ int simple_computeASAP(JobInstance* jobInst, int jobid, int crit) {
   return latest;
 }
 
-int getJobWCET(Job* job, int criticality) { return criticality == 1 ? job->lo_wcet : job->hi_wcet; }
+int getJobWCET(Job* job, int criticality) {
+  return criticality == 1 ? job->lo_wcet : job->hi_wcet;
+}
 
 void setJobWCET(Job* job, int criticality, int value) {
   if (criticality == 1) job->lo_wcet = value;

@@ -1,13 +1,16 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "check.h"
 #include "job.h"
 
 namespace {
 bool enforce_prop_debug = false;
 }  // namespace
 
-void enforcePropDebug() { enforce_prop_debug = true; }
+void enforcePropDebug() {
+  enforce_prop_debug = true;
+}
 
 bool propDebug() {
   // The environment is consulted once, at the first query, and never again.
@@ -23,8 +26,10 @@ bool propDebug() {
 // One pass suffices: each job hands its value to all its transitive
 // successors at once. If x receives a value from y after x's own turn, every
 // transitive successor of x is also one of y, and y handed the same value to
-// all of them in that same turn.
+// all of them in that same turn. The sets are walked in place: only times
+// change during the pass, never the graph.
 bool JobInstance::propagate_arrivals(int crit) {
+  MCJOBS_CHECK(crit == CRIT_LO || crit == CRIT_HI, "crit==CRIT_LO || crit == CRIT_HI");
   bool propagated = false;
   for (int id = 0; id < numJobs(); ++id) {
     Job* job = job_at(id);
@@ -41,6 +46,7 @@ bool JobInstance::propagate_arrivals(int crit) {
 }
 
 bool JobInstance::propagate_deadlines(int crit) {
+  MCJOBS_CHECK(crit == CRIT_LO || crit == CRIT_HI, "crit==CRIT_LO || crit == CRIT_HI");
   bool propagated = false;
   for (int id = 0; id < numJobs(); ++id) {
     Job* job = job_at(id);
@@ -64,8 +70,8 @@ bool JobInstance::propagate_max_arrivalA2B(Job* pred, Job* succ) {
   }
   succ->arrival = pred->arrival;
   if (propDebug()) {
-    std::cout << "[Propagate Arrival] " << "\t\t=> " << succ->name() << ": " << succ->toString()
-              << std::endl;
+    std::cout << "[Propagate Arrival] "
+              << "\t\t=> " << succ->name() << ": " << succ->toString() << std::endl;
   }
   // The trace of the change is out before a failed check ends the propagation.
   succ->sanity_check();
@@ -80,8 +86,8 @@ bool JobInstance::propagate_min_deadlineA2B(Job* succ, Job* pred) {
   }
   pred->deadline = succ->deadline;
   if (propDebug()) {
-    std::cout << "[Propagate Deadline] " << "\t\t=> " << pred->name() << ": " << pred->toString()
-              << std::endl;
+    std::cout << "[Propagate Deadline] "
+              << "\t\t=> " << pred->name() << ": " << pred->toString() << std::endl;
   }
   pred->sanity_check();
   return true;

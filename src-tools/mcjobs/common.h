@@ -1,0 +1,60 @@
+// Shared plumbing of the mcjobs subcommands: exit statuses, reading instances
+// from a file or stdin, writing results to a file or stdout, level words.
+#ifndef MCJOBS_TOOL_COMMON_H
+#define MCJOBS_TOOL_COMMON_H
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "job.h"
+
+namespace mcjobs_tool {
+
+enum ExitStatus { kSuccess = 0, kUsage = 1, kScaleParse = 2, kFailure = 3 };
+
+/// A command line that parses but makes no sense (for the file it names); exit status 1.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// What a subcommand does once the command line is parsed; returns the exit status.
+using Action = std::function<int()>;
+
+/// Each subcommand registers itself on the app and, when chosen, stores its action.
+void addCheckCommand(CLI::App& app, Action& action);
+void addScaleCommand(CLI::App& app, Action& action);
+void addShowCommands(CLI::App& app, Action& action);
+void addStatsCommand(CLI::App& app, Action& action);
+void addWindowsCommand(CLI::App& app, Action& action);
+void addLoadCommand(CLI::App& app, Action& action);
+void addDotCommand(CLI::App& app, Action& action);
+void addArchiveCommand(CLI::App& app, Action& action);
+
+/// The name diagnostics use for a FILE argument: "<stdin>" for "-".
+std::string displayName(const std::string& file);
+
+/// Fills `instance` from the named instance file, or from stdin for "-".
+/// Every failure, an unreadable file included, throws CheckError naming the file.
+void readInstance(const std::string& file, JobInstance& instance);
+
+/// Writes the instance file to `out`: stdout for "-", otherwise the library's atomic write.
+void writeInstance(JobInstance& instance, const std::string& out);
+
+/// Writes text to `out`: stdout for "-", otherwise a sibling temporary file renamed over it.
+void writeText(const std::string& text, const std::string& out);
+
+/// Adds the `--level lo|hi` option storing CRIT_LO or CRIT_HI.
+CLI::Option* addLevelOption(CLI::App& command, int& level, const std::string& help);
+
+/// "lo" or "hi": the key used for a level in JSON output.
+const char* levelKey(int level);
+
+/// A double as the text output shows it (six significant digits).
+std::string formatNumber(double value);
+
+}  // namespace mcjobs_tool
+
+#endif  // MCJOBS_TOOL_COMMON_H

@@ -1,0 +1,169 @@
+// mcjobs stats: size, closure, critical path, budget, horizon and load per level.
+#include <algorithm>
+#include <cfloat>
+#include <cstdint>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "mcjobs/common.h"
+
+namespace mcjobs_tool {
+
+namespace {
+
+constexpr int kLevels[] = {CRIT_LO, CRIT_HI};
+
+struct LevelStats {
+  long long arcs = 0;
+  long long closurePairs = 0;
+  long long longestPath = 0;
+  std::vector<int> longestPathJobs;
+  long long totalBudget = 0;
+  double load = 0.0;
+};
+
+// The jobs that take part at a level: all of them at LO, the HI ones at HI.
+bool takesPart(const Job& job, int level) {
+  return job.criticality >= level;
+}
+
+// Heaviest path of the level's DAG, weighting each job with its budget there.
+// Jobs are visited in a topological order (Kahn), so one pass suffices.
+void computeLongestPath(JobInstance& instance, int level, LevelStats& stats) {
+  const int count = instance.numJobs();
+  std::vector<int> pending(static_cast<size_t>(count));
+  std::vector<int> ready;
+  for (int id = 0; id < count; ++id) {
+    pending[id] = static_cast<int>(instance.getPredecessors(id, level).size());
+    if (pending[id] == 0) ready.push_back(id);
+  }
+  std::vector<long long> best(static_cast<size_t>(count), 0);
+  std::vector<int> previous(static_cast<size_t>(count), NO_JOB_ID);
+  int end = NO_JOB_ID;
+  for (size_t next = 0; next < ready.size(); ++next) {
+    const int id = ready[next];
+    const Job& job = *instance.job_at(id);
+    if (!takesPart(job, level)) continue;  // a LO job has no arcs at HI
+    best[id] += job.getWCET(level);
+    if (end == NO_JOB_ID || best[id] > best[end]) end = id;
+    for (int successor : instance.getSuccessors(id, level)) {
+      if (best[id] > best[successor]) {
+        best[successor] = best[id];
+        previous[successor] = id;
+      }
+      if (--pending[successor] == 0) ready.push_back(successor);
+    }
+  }
+  if (end == NO_JOB_ID) return;
+  stats.longestPath = best[end];
+  for (int id = end; id != NO_JOB_ID; id = previous[id]) stats.longestPathJobs.push_back(id);
+  std::reverse(stats.longestPathJobs.begin(), stats.longestPathJobs.end());
+}
+
+LevelStats levelStats(JobInstance& instance, int level) {
+  LevelStats stats;
+  for (int id = 0; id < instance.numJobs(); ++id) {
+    stats.arcs += static_cast<long long>(instance.getSuccessors(id, level).size());
+    stats.closurePairs +=
+        static_cast<long long>(instance.getTransitiveSuccessors(id, level).size());
+    const Job& job = *instance.job_at(id);
+    if (takesPart(job, level)) stats.totalBudget += job.getWCET(level);
+  }
+  computeLongestPath(instance, level, stats);
+  stats.load = instance.getLoad(level, false);
+  return stats;
+}
+
+nlohmann::json loadJson(double load) {
+  return load == DBL_MAX ? nlohmann::json("infeasible") : nlohmann::json(load);
+}
+
+std::string loadText(double load) {
+  return load == DBL_MAX ? "infeasible" : formatNumber(load);
+}
+
+std::string pathText(const LevelStats& stats) {
+  std::string text = std::to_string(stats.longestPath);
+  if (stats.longestPathJobs.empty()) return text;
+  text += " (";
+  for (size_t i = 0; i < stats.longestPathJobs.size(); ++i)
+    text += (i ? " " : "") + Job::nameFromId(stats.longestPathJobs[i]);
+  return text + ")";
+}
+
+int runStats(const std::string& file, bool json) {
+  JobInstance instance;
+  readInstance(file, instance);
+  LevelStats levels[CRIT_COUNT];
+  for (int level : kLevels) levels[level - 1] = levelStats(instance, level);
+  const LevelStats& lo = levels[CRIT_LO - 1];
+  const LevelStats& hi = levels[CRIT_HI - 1];
+
+  bool any = false;
+  int start = 0;
+  int end = 0;
+  for (const Job& job : instance) {
+    start = any ? std::min(start, job.arrival) : job.arrival;
+    end = any ? std::max(end, job.deadline) : job.deadline;
+    any = true;
+  }
+
+  if (json) {
+    nlohmann::json doc;
+    doc["jobs"] = {{"total", instance.numJobs()},
+                   {"lo", instance.numJobs(CRIT_LO)},
+                   {"hi", instance.numJobs(CRIT_HI)}};
+    for (int level : kLevels) {
+      const LevelStats& stats = levels[level - 1];
+      const char* key = levelKey(level);
+      nlohmann::json path = nlohmann::json::array();
+      for (int id : stats.longestPathJobs) path.push_back(Job::nameFromId(id));
+      doc["arcs"][key] = stats.arcs;
+      doc["closure_pairs"][key] = stats.closurePairs;
+      doc["longest_path"][key] = {{"length", stats.longestPath}, {"jobs", path}};
+      doc["total_budget"][key] = stats.totalBudget;
+      doc["load"][key] = loadJson(stats.load);
+    }
+    doc["horizon"] = any ? nlohmann::json{{"start", start}, {"end", end}} : nlohmann::json(nullptr);
+    writeText(doc.dump(2) + "\n", "-");
+    return kSuccess;
+  }
+
+  std::ostringstream text;
+  text << "jobs: " << instance.numJobs() << " (" << instance.numJobs(CRIT_LO) << " LO, "
+       << instance.numJobs(CRIT_HI) << " HI)\n"
+       << "arcs: LO " << lo.arcs << ", HI " << hi.arcs << "\n"
+       << "closure pairs: LO " << lo.closurePairs << ", HI " << hi.closurePairs << "\n"
+       << "longest path: LO " << pathText(lo) << ", HI " << pathText(hi) << "\n"
+       << "total budget: LO " << lo.totalBudget << ", HI " << hi.totalBudget << "\n";
+  if (any)
+    text << "horizon: [" << start << ", " << end << "]\n";
+  else
+    text << "horizon: none\n";
+  text << "load: LO " << loadText(lo.load) << ", HI " << loadText(hi.load) << "\n";
+  writeText(text.str(), "-");
+  return kSuccess;
+}
+
+}  // namespace
+
+void addStatsCommand(CLI::App& app, Action& action) {
+  auto file = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  CLI::App* command = app.add_subcommand("stats", "Summarise an instance per criticality level");
+  command->add_option("FILE", *file, "Instance file ('-' for stdin)")->required();
+  command->add_flag("--json", *json, "One JSON document instead of text");
+  command->footer(
+      "Per level: arcs, closure pairs (reachable ordered pairs), the longest path weighted by\n"
+      "budgets, the total budget of the jobs taking part (all at LO, HI jobs at HI) and the\n"
+      "load on one processor, or 'infeasible'. The horizon spans the earliest arrival to the\n"
+      "latest deadline.");
+  command->callback(
+      [file, json, &action] { action = [file, json] { return runStats(*file, *json); }; });
+}
+
+}  // namespace mcjobs_tool

@@ -1,0 +1,124 @@
+// mcjobs windows: tighten every job's window along the precedence graph.
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "mcjobs/common.h"
+
+namespace mcjobs_tool {
+
+namespace {
+
+enum class Method { transitive, asapAlap };
+
+struct WindowsOptions {
+  std::string file;
+  int level = CRIT_LO;
+  Method method = Method::transitive;
+  std::string out = "-";
+  bool trace = false;
+};
+
+// The library writes its trace to stdout; while it runs, stdout is pointed at
+// stderr so that the instance written to stdout stays clean.
+class TraceToStderr {
+ public:
+  TraceToStderr() {
+    std::cout.flush();
+    std::fflush(stdout);
+    mSaved = ::dup(STDOUT_FILENO);
+    if (mSaved >= 0) ::dup2(STDERR_FILENO, STDOUT_FILENO);
+  }
+  ~TraceToStderr() {
+    std::cout.flush();
+    std::fflush(stdout);
+    if (mSaved >= 0) {
+      ::dup2(mSaved, STDOUT_FILENO);
+      ::close(mSaved);
+    }
+  }
+  TraceToStderr(const TraceToStderr&) = delete;
+  TraceToStderr& operator=(const TraceToStderr&) = delete;
+
+ private:
+  int mSaved = -1;
+};
+
+// Propagation fails inside a job's sanity check, which does not say which job;
+// after a failed pass the first job whose check fails is the one that collapsed.
+[[noreturn]] void reportCollapse(JobInstance& instance, const std::string& file, int level,
+                                 const CheckError& cause) {
+  for (const Job& job : instance) {
+    try {
+      job.sanity_check();
+    } catch (const CheckError& error) {
+      throw CheckError(displayName(file) + ": window of " + job.name() + " collapses at " +
+                       Job::critStr(level) + ": [" + std::to_string(job.arrival) + ", " +
+                       std::to_string(job.deadline) + "] cannot hold budgets " +
+                       std::to_string(job.lo_wcet) + "/" + std::to_string(job.hi_wcet) + " (" +
+                       error.condition() + ")");
+    }
+  }
+  throw cause;
+}
+
+int runWindows(const WindowsOptions& options) {
+  JobInstance instance;
+  readInstance(options.file, instance);
+  if (options.method == Method::transitive) {
+    if (options.trace) enforcePropDebug();
+    std::unique_ptr<TraceToStderr> redirect(options.trace ? new TraceToStderr : nullptr);
+    try {
+      instance.propagate_arrivals(options.level);
+      instance.propagate_deadlines(options.level);
+    } catch (const CheckError& error) {
+      redirect.reset();
+      reportCollapse(instance, options.file, options.level, error);
+    }
+  } else {
+    // ALAP/ASAP moves windows without checking them; the result must still be
+    // a readable instance (every budget fits its window), so every job is
+    // checked afterwards.
+    propagateAlapAndAsap(&instance, options.level);
+    for (const Job& job : instance) {
+      try {
+        job.sanity_check();
+      } catch (const CheckError& error) {
+        reportCollapse(instance, options.file, options.level, error);
+      }
+    }
+  }
+  writeInstance(instance, options.out);
+  return kSuccess;
+}
+
+}  // namespace
+
+void addWindowsCommand(CLI::App& app, Action& action) {
+  auto options = std::make_shared<WindowsOptions>();
+  static const std::map<std::string, Method> methods{{"transitive", Method::transitive},
+                                                     {"asap-alap", Method::asapAlap}};
+  CLI::App* command = app.add_subcommand(
+      "windows", "Write the instance with windows tightened along the precedence graph");
+  command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
+  addLevelOption(*command, options->level, "Level whose graph and budgets are used")->required();
+  command->add_option("--method", options->method, "Propagation (default: transitive)")
+      ->transform(CLI::CheckedTransformer(methods))
+      ->option_text("transitive|asap-alap");
+  command->add_option("-o,--output", options->out, "Output instance file ('-' for stdout)")
+      ->option_text("OUT");
+  command->add_flag("--trace", options->trace,
+                    "Print the propagation trace on stderr (transitive)");
+  command->footer(
+      "transitive: arrivals raised to the latest arrival of all predecessors, then deadlines\n"
+      "lowered to the earliest deadline of all successors. asap-alap: deadlines become ALAP\n"
+      "times, then arrivals ASAP times, using the budgets of the level. A window that can no\n"
+      "longer hold its job's budgets is an error naming the job (exit status 3).");
+  command->callback([options, &action] { action = [options] { return runWindows(*options); }; });
+}
+
+}  // namespace mcjobs_tool

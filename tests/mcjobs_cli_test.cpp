@@ -1,0 +1,483 @@
+// Runs the built mcjobs program as a user would: through a shell, with files,
+// pipes and exit statuses.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "job.h"
+
+namespace {
+
+const std::string kCli = MCJOBS_CLI;
+const std::string kExample = std::string(MCJOBS_EXAMPLES_DIR) + "/avionics.txt";
+
+// The four-job set of the reports: J1 LO, J2..J4 HI; J1 -> J2 is LO only, J2 -> J3 at both levels.
+const char* const kFourJobs =
+    "0 10 1 2 2\n0 20 2 3 5\n5 30 2 4 6\n0 40 2 1 3\n( J1 J2 )\n( J2 J3 )\n";
+// The load example: no arcs, load 0.75 at LO.
+const char* const kLoadJobs = "0 10 1 2 2\n2 6 1 3 3\n4 12 2 2 4\n";
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void spit(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/mcjobs_cli_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string file(const std::string& name, const std::string& text) const {
+    spit(path(name), text);
+    return name;
+  }
+
+  // Runs a shell command line inside the test directory; MCJOBS stands for the program.
+  Result shell(std::string line, const std::string& input = "") const {
+    for (size_t at; (at = line.find("MCJOBS")) != std::string::npos;)
+      line.replace(at, 6, "'" + kCli + "'");
+    spit(path(".in"), input);
+    const std::string command = "cd '" + dir_ + "' && { " + line + " ; } < .in > .out 2> .err";
+    const int raw = std::system(command.c_str());
+    Result result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = slurp(path(".out"));
+    result.err = slurp(path(".err"));
+    return result;
+  }
+  Result run(const std::string& args, const std::string& input = "") const {
+    return shell("MCJOBS " + args, input);
+  }
+
+  std::string dir_;
+};
+
+TEST_F(Cli, ShowAndDepsPrintTheLibraryReports) {
+  file("four.txt", kFourJobs);
+  Result show = run("show four.txt");
+  EXPECT_EQ(show.status, 0);
+  EXPECT_EQ(
+      show.out,
+      "J1 : id=0 (0, 10, 1, (2, 2))\nJ2 : id=1 (0, 20, 2, (3, 5))\nJ3 : id=2 (5, 30, 2, (4, 6))\n"
+      "J4 : id=3 (0, 40, 2, (1, 3))\n( J1 J2 )\n( J2 J3 )\n");
+
+  Result deps = run("deps -", kFourJobs);
+  EXPECT_EQ(deps.status, 0);
+  EXPECT_EQ(deps.out,
+            "Job: J1\n\tSuccessors [LO ] :J2 \n\tTrans Successors [LO ] :J2 J3 \n"
+            "\tPredecessors [LO ] :\n\tTrans Predecessors [LO ] :\n\n"
+            "Job: J2\n\tSuccessors [LO ] :J3 \n\tTrans Successors [LO ] :J3 \n"
+            "\tPredecessors [LO ] :J1 \n\tTrans Predecessors [LO ] :J1 \n\n"
+            "\tSuccessors [HI ] :J3 \n\tTrans Successors [HI ] :J3 \n"
+            "\tPredecessors [HI ] :\n\tTrans Predecessors [HI ] :\n\n"
+            "Job: J3\n\tSuccessors [LO ] :\n\tTrans Successors [LO ] :\n"
+            "\tPredecessors [LO ] :J2 \n\tTrans Predecessors [LO ] :J1 J2 \n\n"
+            "\tSuccessors [HI ] :\n\tTrans Successors [HI ] :\n"
+            "\tPredecessors [HI ] :J2 \n\tTrans Predecessors [HI ] :J2 \n\n"
+            "Job: J4\n\t[LO]: not connected \n\n\t[HI]: not connected \n\n");
+  EXPECT_EQ(deps.err, "");
+}
+
+TEST_F(Cli, CheckReportsEveryFileWithLineNumbers) {
+  file("good.txt", kFourJobs);
+  file("blank.txt", "0 10 1 2 2\n\n");
+  file("cycle.txt", "0 10 1 2 2\n0 10 1 2 2\n( J1 J2 )\n( J2 J1 )\n");
+  file("window.txt", "0 10 1 2 2\n0 0 1 1 1\n");
+  Result result = run("check good.txt blank.txt cycle.txt missing.txt window.txt - ", kLoadJobs);
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.out,
+            "good.txt: ok, 4 jobs (1 LO, 3 HI), 2 arcs\n"
+            "blank.txt:2: success && \"Job instance read error!\"\n"
+            "cycle.txt:4: Cyclic path in task graph!\n"
+            "missing.txt: cannot open file: No such file or directory\n"
+            "window.txt:2: deadline>arrival\n"
+            "<stdin>: ok, 3 jobs (2 LO, 1 HI), 0 arcs\n");
+
+  EXPECT_EQ(run("check good.txt good.txt").status, 0);
+  Result badStdin = run("check -", "0 10 1 2 2\n( J1 J7 )\n");
+  EXPECT_EQ(badStdin.status, 3);
+  EXPECT_EQ(badStdin.out, "<stdin>:2: to_id >=0 && to_id < numJobs()\n");
+}
+
+TEST_F(Cli, ScaleMatchesDilateJobs) {
+  for (const std::string factor : {"0", "1", "3", "-0", "1000"}) {
+    SCOPED_TRACE(factor);
+    const std::string expected = "dilate-" + factor + ".txt";
+    ASSERT_EQ(shell("'" MCJOBS_DILATEJOBS "' '" + kExample + "' " + factor + " " + expected).status,
+              0);
+    Result toFile = run("scale '" + kExample + "' " + factor + " -o scaled.txt");
+    EXPECT_EQ(toFile.status, 0);
+    EXPECT_EQ(toFile.out, "");
+    EXPECT_EQ(slurp(path("scaled.txt")), slurp(path(expected)));
+    Result piped = shell("cat '" + kExample + "' | MCJOBS scale - " + factor + " -o -");
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out, slurp(path(expected)));
+  }
+  for (const std::string factor : {"-1", "abc", "3x", "2147483648", "''"}) {
+    SCOPED_TRACE(factor);
+    Result result = run("scale '" + kExample + "' " + factor);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "mcjobs: Parse error for scale\n");
+    EXPECT_EQ(shell("'" MCJOBS_DILATEJOBS "' '" + kExample + "' " + factor + " x.txt").status, 2);
+  }
+  // A product beyond 32 bits is a failure, and the previous output survives.
+  file("kept.txt", "kept\n");
+  EXPECT_EQ(run("scale '" + kExample + "' 2147483647 -o kept.txt").status, 3);
+  EXPECT_EQ(slurp(path("kept.txt")), "kept\n");
+}
+
+TEST_F(Cli, StatsJsonHoldsEveryFigure) {
+  file("four.txt", kFourJobs);
+  Result result = run("stats four.txt --json");
+  ASSERT_EQ(result.status, 0) << result.err;
+  const nlohmann::json doc = nlohmann::json::parse(result.out);
+  EXPECT_EQ(doc["jobs"]["total"], 4);
+  EXPECT_EQ(doc["jobs"]["lo"], 1);
+  EXPECT_EQ(doc["jobs"]["hi"], 3);
+  EXPECT_EQ(doc["arcs"]["lo"], 2);
+  EXPECT_EQ(doc["arcs"]["hi"], 1);
+  EXPECT_EQ(doc["closure_pairs"]["lo"], 3);  // J1->J2, J1->J3, J2->J3
+  EXPECT_EQ(doc["closure_pairs"]["hi"], 1);  // J2->J3
+  EXPECT_EQ(doc["longest_path"]["lo"]["length"], 2 + 3 + 4);
+  EXPECT_EQ(doc["longest_path"]["lo"]["jobs"], nlohmann::json({"J1", "J2", "J3"}));
+  EXPECT_EQ(doc["longest_path"]["hi"]["length"], 5 + 6);
+  EXPECT_EQ(doc["longest_path"]["hi"]["jobs"], nlohmann::json({"J2", "J3"}));
+  EXPECT_EQ(doc["total_budget"]["lo"], 2 + 3 + 4 + 1);
+  EXPECT_EQ(doc["total_budget"]["hi"], 5 + 6 + 3);
+  EXPECT_EQ(doc["horizon"]["start"], 0);
+  EXPECT_EQ(doc["horizon"]["end"], 40);
+  EXPECT_DOUBLE_EQ(doc["load"]["lo"].get<double>(), 9.0 / 30);   // J1..J3 in [0, 30]
+  EXPECT_DOUBLE_EQ(doc["load"]["hi"].get<double>(), 11.0 / 30);  // J2, J3 in [0, 30]
+
+  Result text = run("stats -", kFourJobs);
+  EXPECT_EQ(text.out,
+            "jobs: 4 (1 LO, 3 HI)\narcs: LO 2, HI 1\nclosure pairs: LO 3, HI 1\n"
+            "longest path: LO 9 (J1 J2 J3), HI 11 (J2 J3)\ntotal budget: LO 10, HI 14\n"
+            "horizon: [0, 40]\nload: LO 0.3, HI 0.366667\n");
+
+  const nlohmann::json infeasible =
+      nlohmann::json::parse(run("stats - --json", "0 10 1 6 6\n0 10 1 6 6\n( J1 J2 )\n").out);
+  EXPECT_EQ(infeasible["load"]["lo"], "infeasible");
+  const nlohmann::json empty = nlohmann::json::parse(run("stats - --json", "").out);
+  EXPECT_TRUE(empty["horizon"].is_null());
+  EXPECT_EQ(empty["longest_path"]["lo"]["length"], 0);
+}
+
+TEST_F(Cli, LoadPrintsTheValueOrInfeasible) {
+  file("three.txt", kLoadJobs);
+  file("chain.txt", "0 10 1 6 6\n0 10 1 6 6\n( J1 J2 )\n");
+  file("pair.txt", "0 10 1 6 6\n0 10 1 6 6\n");
+  file("mixed.txt", "0 10 1 4 4\n0 10 2 2 8\n( J1 J2 )\n");
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"three.txt", "0.75\n"},
+      {"three.txt --level hi", "0.5\n"},
+      {"three.txt -p 2", "1.5\n"},
+      {"three.txt --processors 3", "2.25\n"},
+      {"three.txt --jobs J1,J3", "0.333333\n"},
+      {"three.txt --jobs J3 --jobs J1", "0.333333\n"},
+      {"three.txt --mixed", "0.75\n"},
+      {"pair.txt", "1.2\n"},
+      {"chain.txt", "infeasible\n"},
+      {"mixed.txt", "0.6\n"},
+      {"mixed.txt --mixed", "infeasible\n"},
+      {"mixed.txt --level HI", "0.8\n"},
+      {"- --level lo", "0.75\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.first);
+    Result result = run("load " + row.first, kLoadJobs);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, row.second);
+    EXPECT_EQ(result.err, "");
+  }
+
+  const nlohmann::json doc =
+      nlohmann::json::parse(run("load three.txt --jobs J3,J1 -p 2 --json").out);
+  EXPECT_EQ(doc["level"], "lo");
+  EXPECT_EQ(doc["mixed"], false);
+  EXPECT_EQ(doc["processors"], 2);
+  EXPECT_EQ(doc["jobs"], nlohmann::json({"J1", "J3"}));
+  EXPECT_EQ(doc["feasible"], true);
+  EXPECT_DOUBLE_EQ(doc["load"].get<double>(), 2 * 6.0 / (12 * 2));
+  const nlohmann::json none = nlohmann::json::parse(run("load chain.txt --json").out);
+  EXPECT_EQ(none["feasible"], false);
+  EXPECT_EQ(none["load"], "infeasible");
+}
+
+TEST_F(Cli, WindowsTightenOrNameTheCollapsingJob) {
+  const std::string chain = "5 40 1 3 3\n0 40 1 4 4\n8 40 1 2 2\n( J1 J2 )\n( J2 J3 )\n";
+  Result plain = run("windows - --level lo", chain);
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(plain.out, "5 40 1 3 3\n5 40 1 4 4\n8 40 1 2 2\n( J1 J2 )\n( J2 J3 )\n");
+
+  // The trace goes to stderr, so stdout stays a clean instance file.
+  Result traced = run("windows - --level lo --trace --method transitive", chain);
+  EXPECT_EQ(traced.out, plain.out);
+  EXPECT_EQ(traced.err.substr(0, traced.err.find('\n') + 1),
+            "[Propagate Arrival] J1: 5 40 1 3 3 ---> J2: 0 40 1 4 4\n");
+
+  Result alap = run("windows - --level lo --method asap-alap -o out.txt",
+                    "0 20 1 5 5\n0 20 1 5 5\n( J1 J2 )\n");
+  EXPECT_EQ(alap.status, 0);
+  EXPECT_EQ(alap.out, "");
+  EXPECT_EQ(slurp(path("out.txt")), "0 15 1 5 5\n5 20 1 5 5\n( J1 J2 )\n");
+
+  Result squeezed = run("windows - --level lo", "30 40 1 5 5\n0 32 1 4 4\n( J1 J2 )\n");
+  EXPECT_EQ(squeezed.status, 3);
+  EXPECT_EQ(squeezed.out, "");
+  EXPECT_EQ(squeezed.err,
+            "mcjobs: <stdin>: window of J2 collapses at LO: [30, 32] cannot hold budgets 4/4 "
+            "(density_lo <=1)\n");
+  Result tooShort =
+      run("windows - --level lo --method asap-alap", "0 10 1 6 6\n0 10 1 6 6\n( J1 J2 )\n");
+  EXPECT_EQ(tooShort.status, 3);
+  EXPECT_NE(tooShort.err.find("window of J1 collapses at LO"), std::string::npos) << tooShort.err;
+  // At LO a HI job's window must still hold its HI budget to stay a valid instance.
+  Result hiBudget =
+      run("windows - --level lo --method asap-alap", "0 20 2 5 16\n0 20 1 5 5\n( J1 J2 )\n");
+  EXPECT_EQ(hiBudget.status, 3);
+  EXPECT_NE(hiBudget.err.find("window of J1 collapses at LO: [0, 15]"), std::string::npos)
+      << hiBudget.err;
+}
+
+struct DotGraph {
+  std::map<std::string, std::string> shapes;                        // node -> shape
+  std::map<std::pair<std::string, std::string>, std::string> arcs;  // arc -> style
+};
+
+DotGraph parseDot(const std::string& text) {
+  static const std::regex node(R"(^  (J\d+) \[label="J\d+\\n\[\d+, \d+\]\\n[^"]*", shape=(\w+))");
+  static const std::regex arc(R"(^  (J\d+) -> (J\d+) \[style=(\w+))");
+  DotGraph graph;
+  std::istringstream lines(text);
+  std::smatch match;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_search(line, match, node)) graph.shapes[match[1]] = match[2];
+    if (std::regex_search(line, match, arc)) graph.arcs[{match[1], match[2]}] = match[3];
+  }
+  return graph;
+}
+
+TEST_F(Cli, DotDrawsEveryJobAndArcWithItsLevel) {
+  Result result = run("dot '" + kExample + "'");
+  ASSERT_EQ(result.status, 0);
+  EXPECT_EQ(result.out.rfind("digraph jobs {\n", 0), 0u);
+  JobInstance instance;
+  ASSERT_TRUE(instance.read(kExample.c_str()));
+  const DotGraph graph = parseDot(result.out);
+  ASSERT_EQ(graph.shapes.size(), static_cast<size_t>(instance.numJobs()));
+  for (const Job& job : instance)
+    EXPECT_EQ(graph.shapes.at(job.name()), job.criticality == CRIT_HI ? "box" : "ellipse");
+  ASSERT_EQ(graph.arcs.size(), instance.getAllArcs().size());
+  for (const Arc& arc : instance.getAllArcs()) {
+    const bool bothHi = instance.at(arc.from_id)->criticality == CRIT_HI &&
+                        instance.at(arc.to_id)->criticality == CRIT_HI;
+    EXPECT_EQ(graph.arcs.at({Job::nameFromId(arc.from_id), Job::nameFromId(arc.to_id)}),
+              bothHi ? "solid" : "dashed");
+  }
+
+  Result toFile = run("dot - --level hi -o hi.dot", slurp(kExample));
+  EXPECT_EQ(toFile.out, "");
+  const DotGraph hi = parseDot(slurp(path("hi.dot")));
+  EXPECT_EQ(hi.shapes.size(), instance.numJobs(CRIT_HI));
+  for (const auto& arc : hi.arcs) EXPECT_EQ(arc.second, "solid");
+
+  if (std::system("command -v dot >/dev/null 2>&1") != 0) GTEST_SKIP() << "Graphviz not installed";
+  for (const std::string options : {"", "--reduce", "--level hi --reduce"}) {
+    Result svg = shell("MCJOBS dot '" + kExample + "' " + options + " | dot -Tsvg");
+    EXPECT_EQ(svg.status, 0) << options << svg.err;
+    EXPECT_NE(svg.out.find("<svg"), std::string::npos);
+  }
+}
+
+TEST_F(Cli, DotReduceKeepsExactlyTheArcsNoLongerPathImplies) {
+  std::mt19937 random(20240607);
+  for (int round = 0; round < 6; ++round) {
+    const int count = 12;
+    std::ostringstream text;
+    for (int i = 0; i < count; ++i) text << "0 100 1 1 1\n";
+    std::vector<std::vector<bool>> arc(count, std::vector<bool>(count, false));
+    for (int from = 0; from < count; ++from)
+      for (int to = from + 1; to < count; ++to)
+        if (std::uniform_int_distribution<int>(0, 9)(random) < 3) {
+          arc[from][to] = true;
+          text << "( J" << to + 1 << " J" << from + 1 << " )\n";  // ids against the arc direction
+        }
+    // Oracle: reach[u][v] by paths of any length; an arc is implied when some
+    // other successor w of its source reaches its target.
+    std::vector<std::vector<bool>> reach = arc;
+    for (int via = 0; via < count; ++via)
+      for (int u = 0; u < count; ++u)
+        for (int v = 0; v < count; ++v)
+          if (reach[u][via] && reach[via][v]) reach[u][v] = true;
+    std::set<std::pair<std::string, std::string>> expected;
+    for (int u = 0; u < count; ++u)
+      for (int v = 0; v < count; ++v) {
+        if (!arc[u][v]) continue;
+        bool implied = false;
+        for (int w = 0; w < count; ++w) implied = implied || (w != v && arc[u][w] && reach[w][v]);
+        if (!implied) expected.insert({"J" + std::to_string(v + 1), "J" + std::to_string(u + 1)});
+      }
+    std::set<std::pair<std::string, std::string>> drawn;
+    for (const auto& entry : parseDot(run("dot - --reduce", text.str()).out).arcs)
+      drawn.insert(entry.first);
+    EXPECT_EQ(drawn, expected) << text.str();
+  }
+}
+
+TEST_F(Cli, ArchiveRoundTrip) {
+  file("four.txt", kFourJobs);
+  file("three.txt", kLoadJobs);
+  ASSERT_EQ(run("archive add set.jobstar four four.txt").status, 0);
+  ASSERT_EQ(run("archive add set.jobstar three -", kLoadJobs).status, 0);
+  ASSERT_EQ(run("archive add set.jobstar myfour four.txt").status, 0);
+  EXPECT_EQ(slurp(path("set.jobstar")).substr(0, 13), "------\nfour:\n");
+
+  Result list = run("archive list set.jobstar");
+  EXPECT_EQ(list.status, 0);
+  EXPECT_EQ(list.out, "four\nthree\nmyfour\n");
+  EXPECT_EQ(run("archive list set.jobstar four").out, "four\nmyfour\n");
+  EXPECT_EQ(run("archive list set.jobstar '^four'").out, "four\n");
+  EXPECT_EQ(run("archive list set.jobstar nothing").out, "");
+  EXPECT_EQ(shell("cat set.jobstar | MCJOBS archive list - 'th.*'").out, "three\n");
+
+  const nlohmann::json entries =
+      nlohmann::json::parse(run("archive list - --json", slurp(path("set.jobstar"))).out);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[1]["name"], "three");
+  EXPECT_EQ(entries[1]["jobs"], 3);
+  EXPECT_EQ(entries[1]["arcs"], 0);
+  EXPECT_EQ(entries[2]["jobs"], 4);
+  EXPECT_EQ(entries[2]["arcs"], 2);
+
+  Result extract = run("archive extract set.jobstar 'f.*' -d out");
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(extract.out, "out/four\nout/myfour\n");
+  EXPECT_EQ(slurp(path("out/four")), kFourJobs);
+  EXPECT_EQ(slurp(path("out/myfour")), kFourJobs);
+  EXPECT_EQ(run("archive extract - three -d out", slurp(path("set.jobstar"))).status, 0);
+  EXPECT_EQ(slurp(path("out/three")), kLoadJobs);
+
+  // An entry appended to stdout is the same bytes as one appended to a file.
+  file("single.jobstar", "");
+  run("archive add single.jobstar four four.txt");
+  EXPECT_EQ(run("archive add - four four.txt").out, slurp(path("single.jobstar")));
+}
+
+TEST_F(Cli, ArchiveExtractRefusesNamesThatEscape) {
+  file("four.txt", kFourJobs);
+  for (const std::string name : {"../up", ".hidden", "a/b", "/abs", "..", ".", "ok"})
+    ASSERT_EQ(run("archive add set.jobstar '" + name + "' four.txt").status, 0) << name;
+  ASSERT_EQ(run("archive add set.jobstar '' four.txt").status, 0);
+  run("archive add set.jobstar link four.txt");
+  ASSERT_EQ(::mkdir(path("out").c_str(), 0777), 0);
+  ASSERT_EQ(::symlink("../victim", path("out/link").c_str()), 0);
+
+  Result result = run("archive extract set.jobstar '.*' -d out");
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.out, "out/ok\n");  // the safe entry is still extracted
+  for (const std::string name : {"../up", ".hidden", "a/b", "/abs", "..", ".", "", "link"})
+    EXPECT_NE(result.err.find("entry '" + name + "' not extracted"), std::string::npos) << name;
+  EXPECT_NE(::access(path("out/ok").c_str(), F_OK), -1);
+  EXPECT_EQ(::access(path("up").c_str(), F_OK), -1);
+  EXPECT_EQ(::access(path("victim").c_str(), F_OK), -1);
+  EXPECT_EQ(::access("/abs", F_OK), -1);
+}
+
+TEST_F(Cli, UsageErrorsExitWithOne) {
+  file("four.txt", kFourJobs);
+  for (const std::string args : {"",
+                                 "frobnicate",
+                                 "check",
+                                 "scale four.txt",
+                                 "scale four.txt 2 extra",
+                                 "show",
+                                 "show a b",
+                                 "stats four.txt --bogus",
+                                 "windows four.txt",
+                                 "windows four.txt --level mid",
+                                 "windows four.txt --level lo --method fast",
+                                 "load four.txt -p 0",
+                                 "load four.txt -p x",
+                                 "load four.txt --level hi --mixed",
+                                 "load four.txt --jobs J1,K2",
+                                 "load four.txt --jobs J0",
+                                 "load four.txt --jobs J5",
+                                 "dot four.txt --level",
+                                 "archive",
+                                 "archive add a.jobstar name",
+                                 "archive add a.jobstar \"$(printf 'a\\nb')\" four.txt",
+                                 "archive list",
+                                 "archive list a.jobstar ''",
+                                 "archive extract a.jobstar x",
+                                 "archive frob"}) {
+    SCOPED_TRACE(args);
+    Result result = run(args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err, "");
+  }
+  EXPECT_EQ(::access(path("a.jobstar").c_str(), F_OK), -1);
+}
+
+TEST_F(Cli, HelpOnEveryLevelAndVersion) {
+  for (const std::string args : {"--help", "-h", "check -h", "scale --help", "show -h", "deps -h",
+                                 "stats -h", "windows -h", "load -h", "dot -h", "archive -h",
+                                 "archive add -h", "archive list --help", "archive extract -h"}) {
+    SCOPED_TRACE(args);
+    Result result = run(args);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("Usage: mcjobs"), std::string::npos);
+  }
+  Result version = run("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "mcjobs " MCJOBS_VERSION "\n");
+}
+
+TEST_F(Cli, FailuresExitWithThree) {
+  file("four.txt", kFourJobs);
+  for (const std::string args :
+       {"show missing.txt", "deps -", "stats missing.txt", "dot four.txt -o nodir/x.dot",
+        "scale four.txt 2 -o nodir/x.txt", "archive list missing.jobstar",
+        "archive extract four.txt '.*' -d four.txt"}) {
+    SCOPED_TRACE(args);
+    Result result = run(args, "0 10 1 2 2\nnot a line\n");
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.err.rfind("mcjobs: ", 0), 0u) << result.err;
+  }
+  EXPECT_EQ(run("show -", "0 10 1 2 2\nnot a line\n").err,
+            "mcjobs: <stdin>:2: success && \"Job instance read error!\"\n");
+}
+
+}  // namespace

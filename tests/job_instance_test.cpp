@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "job.h"
+#include "test_support.h"
 
 namespace {
 
@@ -37,16 +38,6 @@ std::vector<std::pair<int, int>> arcsOf(const JobInstance& instance) {
   std::vector<std::pair<int, int>> arcs;
   for (const Arc& arc : instance.getAllArcs()) arcs.emplace_back(arc.from_id, arc.to_id);
   return arcs;
-}
-
-template <typename Action>
-std::string failedCheck(Action action) {
-  try {
-    action();
-  } catch (const CheckError& failure) {
-    return failure.condition();
-  }
-  return "";
 }
 
 TEST(JobInsertion, NumbersByPositionAfterSanityCheck) {

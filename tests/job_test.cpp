@@ -1,5 +1,6 @@
 // Job and arc records: their text lines, names and the job sanity check.
 #include "job.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -12,17 +13,6 @@ Job jobFrom(const std::string& line) {
   Job job;
   EXPECT_TRUE(job.initializeFromString(line)) << line;
   return job;
-}
-
-// The condition text of the first failed check, or "" when none fails.
-template <typename Action>
-std::string failedCheck(Action action) {
-  try {
-    action();
-  } catch (const CheckError& failure) {
-    return failure.condition();
-  }
-  return "";
 }
 
 TEST(JobRecord, DefaultsAndLine) {

@@ -9,43 +9,23 @@
 #include <vector>
 
 #include "job.h"
+#include "test_support.h"
 
 namespace {
 
-struct JobSpec {
-  int arrival, deadline, criticality, lo_wcet, hi_wcet;
-};
-
-// Arcs are given by job id.
-JobInstance makeInstance(const std::vector<JobSpec>& jobs,
-                         const std::vector<std::pair<int, int>>& arcs = {}) {
-  JobInstance instance;
-  for (const JobSpec& spec : jobs) {
-    Job job;
-    job.arrival = spec.arrival;
-    job.deadline = spec.deadline;
-    job.criticality = spec.criticality;
-    job.lo_wcet = spec.lo_wcet;
-    job.hi_wcet = spec.hi_wcet;
-    instance.insert(job);
-  }
-  for (const auto& arc : arcs) instance.insert(Arc(arc.first, arc.second));
-  return instance;
-}
-
 // J1: 0 10 LO 2/2, J2: 2 6 LO 3/3, J3: 4 12 HI 2/4, no arcs.
 JobInstance exampleSet() {
-  return makeInstance({{0, 10, CRIT_LO, 2, 2}, {2, 6, CRIT_LO, 3, 3}, {4, 12, CRIT_HI, 2, 4}});
+  return build({{0, 10, CRIT_LO, 2, 2}, {2, 6, CRIT_LO, 3, 3}, {4, 12, CRIT_HI, 2, 4}});
 }
 
 JobInstance twoEqualJobs(bool chained) {
-  return makeInstance(
+  return build(
       {{0, 10, CRIT_LO, 6, 6}, {0, 10, CRIT_LO, 6, 6}},
       chained ? std::vector<std::pair<int, int>>{{0, 1}} : std::vector<std::pair<int, int>>{});
 }
 
 JobInstance loBeforeHi() {
-  return makeInstance({{0, 10, CRIT_LO, 4, 4}, {0, 10, CRIT_HI, 2, 8}}, {{0, 1}});
+  return build({{0, 10, CRIT_LO, 4, 4}, {0, 10, CRIT_HI, 2, 8}}, {{0, 1}});
 }
 
 std::string snapshot(JobInstance& instance) {
@@ -227,7 +207,7 @@ TEST(LoadTest, RandomSetsMatchDirectScan) {
       jobs.push_back(
           {arrival, arrival + window, hi ? CRIT_HI : CRIT_LO, lo, hi ? uniform(lo, window) : lo});
     }
-    JobInstance instance = makeInstance(jobs);
+    JobInstance instance = build(jobs);
     std::set<int> chosen;
     for (int id = 0; id < count; ++id) {
       if (uniform(0, 3) != 0) chosen.insert(id);
@@ -252,7 +232,7 @@ TEST(LoadTest, ExtremeTimesStayDefined) {
   // tested with a budget of INT_MAX, a sum that must not wrap.
   const int top = 2147483647;
   JobInstance instance =
-      makeInstance({{0, top, CRIT_HI, 1, top}, {top - 10, top, CRIT_HI, 1, 10}}, {{1, 0}});
+      build({{0, top, CRIT_HI, 1, top}, {top - 10, top, CRIT_HI, 1, 10}}, {{1, 0}});
   EXPECT_EQ(instance.getLoad(CRIT_LO, false), 0.1);
   EXPECT_EQ(instance.getLoad(CRIT_LO, true), DBL_MAX);
   EXPECT_EQ(instance.getLoad(CRIT_HI, false), DBL_MAX);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis_fixtures.h"
+#include "test_support.h"
 #include "job.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis_fixtures.h"
+#include "test_support.h"
 #include "job.h"
 
 namespace {

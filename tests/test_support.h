@@ -1,7 +1,9 @@
-// Small instances for the analysis suites, written as job-line values and arcs.
-#ifndef MCJOBS_TESTS_ANALYSIS_FIXTURES_H
-#define MCJOBS_TESTS_ANALYSIS_FIXTURES_H
+// Shared by the library suites: small instances written as job-line values and
+// arcs, and the condition text of a failed check.
+#ifndef MCJOBS_TESTS_TEST_SUPPORT_H
+#define MCJOBS_TESTS_TEST_SUPPORT_H
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -13,7 +15,7 @@ struct JobSpec {
 
 using ArcList = std::vector<std::pair<int, int>>;
 
-inline JobInstance build(const std::vector<JobSpec>& jobs, const ArcList& arcs) {
+inline JobInstance build(const std::vector<JobSpec>& jobs, const ArcList& arcs = {}) {
   JobInstance inst;
   for (const JobSpec& spec : jobs) {
     Job job;
@@ -40,4 +42,15 @@ inline std::vector<int> deadlines(JobInstance& inst) {
   return out;
 }
 
-#endif  // MCJOBS_TESTS_ANALYSIS_FIXTURES_H
+// The condition text of the check that `action` fails, or "" when it returns.
+template <typename Action>
+std::string failedCheck(Action action) {
+  try {
+    action();
+  } catch (const CheckError& failure) {
+    return failure.condition();
+  }
+  return "";
+}
+
+#endif  // MCJOBS_TESTS_TEST_SUPPORT_H

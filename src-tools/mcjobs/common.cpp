@@ -1,9 +1,5 @@
 #include "mcjobs/common.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +7,7 @@
 #include <sstream>
 
 #include "instance_text.h"
+#include "safe_write.h"
 
 namespace mcjobs_tool {
 
@@ -26,13 +23,6 @@ namespace {
 bool putAll(FILE* stream, const std::string& data) {
   return std::fwrite(data.data(), 1, data.size(), stream) == data.size() &&
          std::fflush(stream) == 0;
-}
-
-std::string instanceText(JobInstance& instance) {
-  std::string text;
-  for (const Job& job : instance) text += job.toString() + "\n";
-  for (const Arc& arc : instance.getAllArcs()) text += arc.toString() + "\n";
-  return text;
 }
 
 }  // namespace
@@ -63,7 +53,10 @@ void readInstance(const std::string& file, JobInstance& instance) {
 
 void writeInstance(JobInstance& instance, const std::string& out) {
   if (out == "-") {
-    writeText(instanceText(instance), out);
+    errno = 0;
+    if (!mcjobs_detail::writeBody(stdout, instance) || std::fflush(stdout) != 0) {
+      failOn("<stdout>", "cannot write", errno);
+    }
     return;
   }
   instance.write(out.c_str());
@@ -74,37 +67,9 @@ void writeText(const std::string& text, const std::string& out) {
     if (!putAll(stdout, text)) failOn("<stdout>", "cannot write", errno);
     return;
   }
-  // Same guarantee as the instance writer: the target is replaced only by a
-  // complete file, so a failed run leaves what it held before.
-  const size_t slash = out.find_last_of('/');
-  const std::string directory = slash == std::string::npos ? "" : out.substr(0, slash + 1);
-  std::string temporary = directory + "." + out.substr(slash + 1) + ".tmpXXXXXX";
-  const int fd = ::mkstemp(&temporary[0]);
-  if (fd < 0) failOn(out, "cannot create file", errno);
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  FILE* stream = ::fdopen(fd, "w");
-  if (stream == nullptr) {
-    const int error = errno;
-    ::close(fd);
-    ::unlink(temporary.c_str());
-    failOn(out, "cannot create file", error);
-  }
-  bool ok = putAll(stream, text);
-  int error = errno;
-  if (std::fclose(stream) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && std::rename(temporary.c_str(), out.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    failOn(out, "cannot write file", error);
-  }
+  mcjobs_detail::writeFileSafely(out.c_str(), [&text](FILE* stream) {
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  });
 }
 
 CLI::Option* addLevelOption(CLI::App& command, int& level, const std::string& help) {

@@ -87,15 +87,18 @@ namespace mcjobs_detail {
 struct ReachRow {
   int firstWord = 0;
   std::vector<std::uint64_t> words;
+  /// The matching transitive set has been handed out and is kept equal to the row.
+  bool published = false;
   bool test(int id) const {
     const int w = (id >> 6) - firstWord;
     return w >= 0 && w < static_cast<int>(words.size()) &&
            ((words[static_cast<size_t>(w)] >> (id & 63)) & 1u);
   }
 };
-/// Membership index beside the transitive sets of one level: bit j of
-/// successors[i] is set exactly when j is in TS(i), and of predecessors[i]
-/// exactly when j is in TP(i).
+/// The transitive closure of one level: bit j of successors[i] is set exactly
+/// when j is reachable from i, and of predecessors[i] exactly when i is
+/// reachable from j. A transitive set is filled from its row when an accessor
+/// first hands it out, and from then on kept in step with every arc insertion.
 struct ClosureIndex {
   std::vector<ReachRow> successors;
   std::vector<ReachRow> predecessors;
@@ -107,6 +110,7 @@ struct ClosureScratch {
   ReachRow sources;
   ReachRow reachingTarget;
   std::vector<std::pair<int, int>> pairs;
+  std::vector<std::pair<int, int>> publishedPairs;
   ClosureScratch() = default;
   ClosureScratch(const ClosureScratch&) {}
   ClosureScratch& operator=(const ClosureScratch&) { return *this; }
@@ -165,12 +169,13 @@ class JobInstance {
   /// @brief Every job reachable from job `id` at level `crit` (no range test).
   Util::Set<int>& getTransitiveSuccessors(int id, int crit) {
     growSets();
-    return mTransitiveSuccessors[crit - 1][id];
+    return published(mClosureIndex[crit - 1].successors[id], mTransitiveSuccessors[crit - 1][id]);
   }
   /// @brief Every job from which job `id` is reachable at level `crit` (no range test).
   Util::Set<int>& getTransitivePredecessors(int id, int crit) {
     growSets();
-    return mTransitivePredecessors[crit - 1][id];
+    return published(mClosureIndex[crit - 1].predecessors[id],
+                     mTransitivePredecessors[crit - 1][id]);
   }
 
   /// @brief Lists every job (printf) and then every arc on the standard output.
@@ -222,6 +227,12 @@ class JobInstance {
 
   // The only place that extends the transitive closure of one level.
   void linkClosure(int u, int v, int level);
+  // The transitive set of `row`, filled from the row when first handed out.
+  static Util::Set<int>& published(mcjobs_detail::ReachRow& row, Util::Set<int>& set) {
+    if (!row.published) publish(row, set);
+    return set;
+  }
+  static void publish(mcjobs_detail::ReachRow& row, Util::Set<int>& set);
   void resizeSets(size_t count);
   // insert(Job) only appends the job; the set vectors catch up with the job
   // vector on the first access after it (which the lifetime rules allow, since

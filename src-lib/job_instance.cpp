@@ -41,7 +41,8 @@ std::pair<int, int> rowBounds(const ReachRow& row) {
   }
   for (size_t w = row.words.size(); w-- > 0;) {
     if (row.words[w] != 0) {
-      bounds.second = (row.firstWord + static_cast<int>(w)) * 64 + 63 - __builtin_clzll(row.words[w]);
+      bounds.second =
+          (row.firstWord + static_cast<int>(w)) * 64 + 63 - __builtin_clzll(row.words[w]);
       break;
     }
   }
@@ -187,7 +188,8 @@ void JobInstance::linkClosure(int u, int v, int level) {
     coverWords(row, targets.firstWord, targetsLast);
     const size_t offset = static_cast<size_t>(targets.firstWord - row.firstWord);
     const size_t firstOfX = fresh.size();
-    const std::pair<int, int> bounds = rowBounds(row);
+    const bool publishedX = row.published;
+    const std::pair<int, int> bounds = publishedX ? rowBounds(row) : std::pair<int, int>{};
     for (size_t w = 0; w < targets.words.size(); ++w) {
       std::uint64_t added = targets.words[w] & ~row.words[offset + w];
       if (added == 0) continue;
@@ -198,29 +200,40 @@ void JobInstance::linkClosure(int u, int v, int level) {
         added &= added - 1;
       }
     }
-    insertAscending(successors[x], fresh.begin() + static_cast<std::ptrdiff_t>(firstOfX),
-                    fresh.end(), [](const std::pair<int, int>& pair) { return pair.second; },
-                    bounds);
+    if (publishedX) {
+      insertAscending(
+          successors[x], fresh.begin() + static_cast<std::ptrdiff_t>(firstOfX), fresh.end(),
+          [](const std::pair<int, int>& pair) { return pair.second; }, bounds);
+    }
   });
 
-  std::sort(fresh.begin(), fresh.end(),
+  // Handed-out predecessor sets take their new members grouped by set, with
+  // bounds read before the rows change; then every row takes its bits.
+  std::vector<std::pair<int, int>>& toPublish = mScratch.publishedPairs;
+  toPublish.clear();
+  for (const auto& pair : fresh) {
+    if (reach.predecessors[pair.second].published) toPublish.push_back(pair);
+  }
+  std::sort(toPublish.begin(), toPublish.end(),
             [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
               return a.second != b.second ? a.second < b.second : a.first < b.first;
             });
-  for (auto run = fresh.begin(); run != fresh.end();) {
+  for (auto run = toPublish.begin(); run != toPublish.end();) {
     const int y = run->second;
-    auto runEnd = std::find_if(run, fresh.end(),
+    auto runEnd = std::find_if(run, toPublish.end(),
                                [y](const std::pair<int, int>& pair) { return pair.second != y; });
-    ReachRow& row = reach.predecessors[y];
-    insertAscending(predecessors[y], run, runEnd,
-                    [](const std::pair<int, int>& pair) { return pair.first; }, rowBounds(row));
-    coverWords(row, run->first >> 6, (std::prev(runEnd)->first >> 6) + 1);
-    for (auto pair = run; pair != runEnd; ++pair) {
-      row.words[static_cast<size_t>((pair->first >> 6) - row.firstWord)] |= std::uint64_t{1}
-                                                                            << (pair->first & 63);
-    }
+    insertAscending(
+        predecessors[y], run, runEnd, [](const std::pair<int, int>& pair) { return pair.first; },
+        rowBounds(reach.predecessors[y]));
     run = runEnd;
   }
+  for (const auto& pair : fresh) setBit(reach.predecessors[pair.second], pair.first);
+}
+
+void JobInstance::publish(ReachRow& row, Util::Set<int>& set) {
+  // An unpublished set is never written, so it is empty here.
+  forEachBit(row, [&set](int id) { set.emplace_hint(set.end(), id); });
+  row.published = true;
 }
 
 static bool anyArc(const std::vector<Util::Set<int>>& successors) {

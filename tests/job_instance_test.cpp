@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -257,6 +258,7 @@ TEST(ClosureProperty, MatchesIndependentReachabilityAtBothLevels) {
     for (int i = 0; i < jobs; ++i) rank[static_cast<size_t>(i)] = i;
     std::shuffle(rank.begin(), rank.end(), rng);
     std::vector<std::pair<int, int>> accepted;
+    std::vector<std::tuple<int, int, Util::Set<int>*>> heldSuccessors, heldPredecessors;
     const int attempts = static_cast<int>(rng() % static_cast<unsigned>(jobs * 3));
     for (int k = 0; k < attempts; ++k) {
       const int u = static_cast<int>(rng() % static_cast<unsigned>(jobs));
@@ -273,6 +275,13 @@ TEST(ClosureProperty, MatchesIndependentReachabilityAtBothLevels) {
       }
       instance.insert(Arc(u, v));
       accepted.emplace_back(u, v);
+      // Sets handed out midway must be kept in step by the later insertions.
+      if (rng() % 4 == 0) {
+        const int id = static_cast<int>(rng() % static_cast<unsigned>(jobs));
+        const int level = rng() % 2 == 0 ? CRIT_LO : CRIT_HI;
+        heldSuccessors.emplace_back(id, level, &instance.getTransitiveSuccessors(id, level));
+        heldPredecessors.emplace_back(id, level, &instance.getTransitivePredecessors(id, level));
+      }
     }
 
     for (int level : {CRIT_LO, CRIT_HI}) {
@@ -306,6 +315,15 @@ TEST(ClosureProperty, MatchesIndependentReachabilityAtBothLevels) {
         ASSERT_EQ(members(instance.getPredecessors(i, level)), directPred) << "round " << round;
         ASSERT_FALSE(instance.getTransitiveSuccessors(i, level).contains(i));
       }
+    }
+    // References taken during the insertions see the final closure too.
+    for (const auto& held : heldSuccessors) {
+      ASSERT_EQ(std::get<2>(held),
+                &instance.getTransitiveSuccessors(std::get<0>(held), std::get<1>(held)));
+    }
+    for (const auto& held : heldPredecessors) {
+      ASSERT_EQ(std::get<2>(held),
+                &instance.getTransitivePredecessors(std::get<0>(held), std::get<1>(held)));
     }
     // The listing holds every accepted arc once, sorted.
     std::sort(accepted.begin(), accepted.end());

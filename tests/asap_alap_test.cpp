@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
 #include "job.h"
+#include "test_support.h"
 
 namespace {
 
@@ -178,21 +178,13 @@ TEST(AsapAlap, RandomDagsMatchTopologicalOracle) {
   std::mt19937 rng(977);
   for (int round = 0; round < 60; ++round) {
     const int n = 1 + static_cast<int>(rng() % 40);
-    std::vector<int> order(n);
-    for (int i = 0; i < n; ++i) order[i] = i;
-    std::shuffle(order.begin(), order.end(), rng);
-    std::vector<JobSpec> jobs;
-    for (int i = 0; i < n; ++i) {
-      const int crit = rng() % 2 ? CRIT_HI : CRIT_LO;
-      const int lo = 1 + static_cast<int>(rng() % 10);
-      const int hi = crit == CRIT_HI ? lo + static_cast<int>(rng() % 10) : lo;
-      const int arrival = static_cast<int>(rng() % 60);
-      jobs.push_back({arrival, arrival + 20 + static_cast<int>(rng() % 400), crit, lo, hi});
-    }
-    std::vector<std::pair<int, int>> arcs;
-    for (int a = 0; a < n; ++a)
-      for (int b = a + 1; b < n; ++b)
-        if (rng() % 5 == 0) arcs.push_back({order[a], order[b]});
+    const RandomDag dag = randomDag(rng, n, 5, [](std::mt19937& r) {
+      const int arrival = static_cast<int>(r() % 60);
+      return std::make_pair(arrival, arrival + 20 + static_cast<int>(r() % 400));
+    });
+    const std::vector<int>& order = dag.order;
+    const std::vector<JobSpec>& jobs = dag.jobs;
+    const ArcList& arcs = dag.arcs;
 
     for (int crit : {CRIT_LO, CRIT_HI}) {
       SCOPED_TRACE("round " + std::to_string(round) + " level " + std::to_string(crit));

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
 #include "job.h"
+#include "test_support.h"
 
 namespace {
 
@@ -158,21 +158,12 @@ TEST(Propagation, RandomDagsMatchReachabilityOracle) {
   std::mt19937 rng(20240611);
   for (int round = 0; round < 40; ++round) {
     const int n = 2 + static_cast<int>(rng() % 30);
-    std::vector<int> order(n);
-    for (int i = 0; i < n; ++i) order[i] = i;
-    std::shuffle(order.begin(), order.end(), rng);
-    std::vector<JobSpec> jobs;
-    for (int i = 0; i < n; ++i) {
-      const int crit = rng() % 2 ? CRIT_HI : CRIT_LO;
-      const int lo = 1 + static_cast<int>(rng() % 10);
-      const int hi = crit == CRIT_HI ? lo + static_cast<int>(rng() % 10) : lo;
-      jobs.push_back(
-          {static_cast<int>(rng() % 100), 500 + static_cast<int>(rng() % 500), crit, lo, hi});
-    }
-    std::vector<std::pair<int, int>> arcs;
-    for (int a = 0; a < n; ++a)
-      for (int b = a + 1; b < n; ++b)
-        if (rng() % 6 == 0) arcs.push_back({order[a], order[b]});
+    const RandomDag dag = randomDag(rng, n, 6, [](std::mt19937& r) {
+      const int arrival = static_cast<int>(r() % 100);
+      return std::make_pair(arrival, 500 + static_cast<int>(r() % 500));
+    });
+    const std::vector<JobSpec>& jobs = dag.jobs;
+    const ArcList& arcs = dag.arcs;
 
     for (int crit : {CRIT_LO, CRIT_HI}) {
       SCOPED_TRACE("round " + std::to_string(round) + " level " + std::to_string(crit));

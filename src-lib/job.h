@@ -114,6 +114,8 @@ struct ClosureScratch {
   ClosureScratch() = default;
   ClosureScratch(const ClosureScratch&) {}
   ClosureScratch& operator=(const ClosureScratch&) { return *this; }
+  ClosureScratch(ClosureScratch&&) noexcept = default;
+  ClosureScratch& operator=(ClosureScratch&&) noexcept = default;
 };
 }  // namespace mcjobs_detail
 
@@ -125,6 +127,8 @@ class JobInstance {
   /// @brief A deep, independent copy.
   JobInstance(const JobInstance& other);
   JobInstance& operator=(const JobInstance& other);
+  JobInstance(JobInstance&& other) noexcept;
+  JobInstance& operator=(JobInstance&& other) noexcept;
   ~JobInstance();
 
   /// @brief Number of jobs.

@@ -86,6 +86,8 @@ void forEachBit(const ReachRow& row, Visit visit) {
 JobInstance::JobInstance() = default;
 JobInstance::JobInstance(const JobInstance& other) = default;
 JobInstance& JobInstance::operator=(const JobInstance& other) = default;
+JobInstance::JobInstance(JobInstance&& other) noexcept = default;
+JobInstance& JobInstance::operator=(JobInstance&& other) noexcept = default;
 JobInstance::~JobInstance() = default;
 
 size_t JobInstance::numJobs(int criticality) const {

@@ -164,6 +164,10 @@ TEST(CopiesAndAppend, CopyIsIndependent) {
   EXPECT_TRUE(source.getTransitiveSuccessors(1, CRIT_LO).empty());
   EXPECT_EQ(source.job_at(0)->arrival, 0);
   EXPECT_EQ(members(copy.getTransitiveSuccessors(0, CRIT_LO)), (std::vector<int>{1, 2}));
+  JobInstance moved(std::move(copy));  // a move keeps the closure and its handed-out sets
+  EXPECT_EQ(members(moved.getTransitiveSuccessors(0, CRIT_LO)), (std::vector<int>{1, 2}));
+  moved.insert(Arc(2, 3));
+  EXPECT_EQ(members(moved.getTransitivePredecessors(3, CRIT_LO)), (std::vector<int>{0, 1, 2}));
   source.insert(Arc(1, 2));  // the source's own closure index was not shared either
   EXPECT_EQ(members(source.getTransitivePredecessors(2, CRIT_LO)), (std::vector<int>{0, 1}));
 }

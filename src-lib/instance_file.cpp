@@ -28,20 +28,7 @@ bool JobInstance::read(const char* filename) {
   FilePtr file(std::fopen(filename, "r"));
   if (!file) return false;  // errno still tells why
 
-  mcjobs_detail::LineReader lines(file.get());
-  mcjobs_detail::BodyParser parser(*this);
-  try {
-    while (lines.next()) parser.feed(lines.data(), lines.size());
-  } catch (CheckError& failure) {
-    mVector.clear();
-    resizeSets(0);
-    failure.setInput(filename, lines.lineNumber());
-    throw;
-  } catch (...) {
-    mVector.clear();
-    resizeSets(0);
-    throw;
-  }
+  mcjobs_detail::readBody(file.get(), *this, filename);
   return true;
 }
 

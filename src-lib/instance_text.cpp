@@ -53,6 +53,21 @@ void BodyParser::feed(const char* line, size_t length) {
   mInstance.insert(arc);
 }
 
+void readBody(FILE* stream, JobInstance& instance, const std::string& name) {
+  LineReader lines(stream);
+  BodyParser parser(instance);
+  try {
+    while (lines.next()) parser.feed(lines.data(), lines.size());
+  } catch (CheckError& failure) {
+    instance = JobInstance();
+    failure.setInput(name, lines.lineNumber());
+    throw;
+  } catch (...) {
+    instance = JobInstance();
+    throw;
+  }
+}
+
 bool writeBody(FILE* stream, JobInstance& instance) {
   constexpr size_t chunk = 1 << 16;
   std::string buffer;

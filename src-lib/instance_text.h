@@ -51,6 +51,10 @@ class BodyParser {
   bool reading_arcs = false;
 };
 
+/// Fills `instance` (empty on entry) with the whole body of `stream`. A failed
+/// check gets `name` and the line number attached, and leaves `instance` empty.
+void readBody(FILE* stream, JobInstance& instance, const std::string& name);
+
 /// Writes the job lines, then the arc lines of `instance`; false on a write error.
 bool writeBody(FILE* stream, JobInstance& instance);
 

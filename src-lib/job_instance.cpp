@@ -69,6 +69,11 @@ void insertAscending(Util::Set<int>& set, Iterator first, Iterator last, Value v
   }
 }
 
+bool anyArc(const std::vector<Util::Set<int>>& successors) {
+  return std::any_of(successors.begin(), successors.end(),
+                     [](const Util::Set<int>& set) { return !set.empty(); });
+}
+
 template <typename Visit>
 void forEachBit(const ReachRow& row, Visit visit) {
   for (size_t w = 0; w < row.words.size(); ++w) {
@@ -157,10 +162,10 @@ void JobInstance::insert(Arc arc) {
 // with x in {u} + TP(u) and y in {v} + TS(v). A source x that already reaches
 // v already reaches every such y, so only the sources outside TP(v) gain
 // pairs, and of those pairs only the ones missing from x's bit row are new.
-// Each new pair goes into TS(x) and TP(y) together, which keeps the closures
-// symmetric without walking the (1 + |TP(u)|) * (1 + |TS(v)|) grid.
+// Each new pair sets its bit in both rows (and enters the handed-out sets),
+// which keeps the closures symmetric without walking the
+// (1 + |TP(u)|) * (1 + |TS(v)|) grid. The caller has grown the set vectors.
 void JobInstance::linkClosure(int u, int v, int level) {
-  growSets();
   const int index = level - 1;
   auto& successors = mTransitiveSuccessors[index];
   auto& predecessors = mTransitivePredecessors[index];
@@ -236,11 +241,6 @@ void JobInstance::publish(ReachRow& row, Util::Set<int>& set) {
   // An unpublished set is never written, so it is empty here.
   forEachBit(row, [&set](int id) { set.emplace_hint(set.end(), id); });
   row.published = true;
-}
-
-static bool anyArc(const std::vector<Util::Set<int>>& successors) {
-  return std::any_of(successors.begin(), successors.end(),
-                     [](const Util::Set<int>& set) { return !set.empty(); });
 }
 
 void JobInstance::remove(JobIter job) {

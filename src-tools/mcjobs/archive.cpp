@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -31,12 +30,6 @@ struct FileCloser {
   }
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
-[[noreturn]] void fail(const std::string& file, const std::string& what, int error = 0) {
-  CheckError failure(what + (error ? std::string(": ") + std::strerror(error) : std::string()));
-  failure.setInput(displayName(file), 0);
-  throw failure;
-}
 
 // The archive reader seeks, so a piped stdin is first copied to a temporary file.
 FilePtr openForReading(const std::string& archive) {

@@ -13,12 +13,6 @@ namespace mcjobs_tool {
 
 namespace {
 
-[[noreturn]] void failOn(const std::string& file, const std::string& what, int error) {
-  CheckError failure(what + (error ? std::string(": ") + std::strerror(error) : std::string()));
-  failure.setInput(file, 0);
-  throw failure;
-}
-
 // Writes all of `data` to an open stream and flushes it; false on any error.
 bool putAll(FILE* stream, const std::string& data) {
   return std::fwrite(data.data(), 1, data.size(), stream) == data.size() &&
@@ -31,31 +25,29 @@ std::string displayName(const std::string& file) {
   return file == "-" ? "<stdin>" : file;
 }
 
+void fail(const std::string& file, const std::string& what, int error) {
+  CheckError failure(what + (error ? std::string(": ") + std::strerror(error) : std::string()));
+  failure.setInput(displayName(file), 0);
+  throw failure;
+}
+
 void readInstance(const std::string& file, JobInstance& instance) {
   if (file != "-") {
     errno = 0;
-    if (!instance.read(file.c_str())) failOn(file, "cannot open file", errno ? errno : ENOENT);
+    if (!instance.read(file.c_str())) fail(file, "cannot open file", errno ? errno : ENOENT);
     return;
   }
   // stdin may be a pipe, so it is read as a stream with the library's own
   // line rules instead of being reopened by name.
   instance = JobInstance();
-  mcjobs_detail::LineReader lines(stdin);
-  mcjobs_detail::BodyParser parser(instance);
-  try {
-    while (lines.next()) parser.feed(lines.data(), lines.size());
-  } catch (CheckError& failure) {
-    instance = JobInstance();
-    failure.setInput(displayName(file), lines.lineNumber());
-    throw;
-  }
+  mcjobs_detail::readBody(stdin, instance, displayName(file));
 }
 
 void writeInstance(JobInstance& instance, const std::string& out) {
   if (out == "-") {
     errno = 0;
     if (!mcjobs_detail::writeBody(stdout, instance) || std::fflush(stdout) != 0) {
-      failOn("<stdout>", "cannot write", errno);
+      fail("<stdout>", "cannot write", errno);
     }
     return;
   }
@@ -64,7 +56,7 @@ void writeInstance(JobInstance& instance, const std::string& out) {
 
 void writeText(const std::string& text, const std::string& out) {
   if (out == "-") {
-    if (!putAll(stdout, text)) failOn("<stdout>", "cannot write", errno);
+    if (!putAll(stdout, text)) fail("<stdout>", "cannot write", errno);
     return;
   }
   mcjobs_detail::writeFileSafely(out.c_str(), [&text](FILE* stream) {

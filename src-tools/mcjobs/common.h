@@ -36,6 +36,9 @@ void addArchiveCommand(CLI::App& app, Action& action);
 /// The name diagnostics use for a FILE argument: "<stdin>" for "-".
 std::string displayName(const std::string& file);
 
+/// Throws CheckError "FILE: what[: strerror(error)]" (no reason when `error` is 0).
+[[noreturn]] void fail(const std::string& file, const std::string& what, int error = 0);
+
 /// Fills `instance` from the named instance file, or from stdin for "-".
 /// Every failure, an unreadable file included, throws CheckError naming the file.
 void readInstance(const std::string& file, JobInstance& instance);

@@ -10,38 +10,31 @@ namespace mcjobs_tool {
 
 namespace {
 
-int finishStdout() {
-  std::cout.flush();
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw CheckError("<stdout>: cannot write");
-  return kSuccess;
+// Reads FILE and prints it with one of the library's dumps.
+void addDumpCommand(CLI::App& app, Action& action, const std::string& name, const std::string& help,
+                    void (JobInstance::*dump)()) {
+  auto file = std::make_shared<std::string>();
+  CLI::App* command = app.add_subcommand(name, help);
+  command->add_option("FILE", *file, "Instance file ('-' for stdin)")->required();
+  command->callback([file, dump, &action] {
+    action = [file, dump] {
+      JobInstance instance;
+      readInstance(*file, instance);
+      (instance.*dump)();
+      std::cout.flush();
+      if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail("<stdout>", "cannot write");
+      return kSuccess;
+    };
+  });
 }
 
 }  // namespace
 
 void addShowCommands(CLI::App& app, Action& action) {
-  auto file = std::make_shared<std::string>();
-  CLI::App* show = app.add_subcommand("show", "List every job, then every arc");
-  show->add_option("FILE", *file, "Instance file ('-' for stdin)")->required();
-  show->callback([file, &action] {
-    action = [file] {
-      JobInstance instance;
-      readInstance(*file, instance);
-      instance.print_jobs();
-      return finishStdout();
-    };
-  });
-
-  CLI::App* deps =
-      app.add_subcommand("deps", "Dump the direct and transitive dependencies per job and level");
-  deps->add_option("FILE", *file, "Instance file ('-' for stdin)")->required();
-  deps->callback([file, &action] {
-    action = [file] {
-      JobInstance instance;
-      readInstance(*file, instance);
-      instance.dumpDependencies();
-      return finishStdout();
-    };
-  });
+  addDumpCommand(app, action, "show", "List every job, then every arc", &JobInstance::print_jobs);
+  addDumpCommand(app, action, "deps",
+                 "Dump the direct and transitive dependencies per job and level",
+                 &JobInstance::dumpDependencies);
 }
 
 }  // namespace mcjobs_tool

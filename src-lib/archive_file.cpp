@@ -152,8 +152,14 @@ struct Journal {
 
 const char kJournalHeader[] = "mcjobs archive append journal\n";
 
+// Beside the file itself, so that every symbolic link to an archive shares one journal.
 std::string journalPath(const std::string& archive) {
-  return archive + ".journal";
+  std::string path = archive;
+  if (char* resolved = ::realpath(archive.c_str(), nullptr)) {
+    path = resolved;
+    std::free(resolved);
+  }
+  return path + ".journal";
 }
 
 // The journal of an append that never finished; false when there is none, or

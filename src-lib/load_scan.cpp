@@ -1,10 +1,12 @@
 // The interval scan in O(n log n) per evaluation. The largest ratio of
-// budgets to length is found by Dinkelbach's iteration: for a ratio p/q, one
-// sweep over the interval ends finds the interval with the largest
-// q * budgets - p * length, and a positive one becomes the next ratio. Ratios are
-// compared exactly in 128-bit integers, and the returned double is computed
-// from the winning interval as the quadratic scan computes it, so both give
-// the same double.
+// budgets to length is found in the manner of Dinkelbach's iteration: for the
+// ratio p/q reached so far, one sweep over the interval ends, with the interval
+// starts in a prefix add/max tree, finds for each end the start with the largest
+// q * budgets - p * length; a positive one beats p/q, and the best of those
+// is the next ratio. A handful of sweeps suffice. Intervals with fewer than np
+// jobs, which np scales up, get a pass of their own. Ratios are compared
+// exactly in integers, and the returned double is computed from the winning
+// interval as the quadratic scan computes it, so both give the same double.
 #include "load_scan.h"
 
 #include <algorithm>
@@ -28,6 +30,13 @@ struct Entry {
   size_t starts;
   size_t close;
   int wcet;
+};
+
+// An interval by the positions of its end points, with its counted budgets.
+struct Place {
+  size_t start = 0;  // in arrivals
+  size_t end = 0;    // in deadlines
+  std::int64_t time = 0;
 };
 
 struct Interval {
@@ -80,6 +89,15 @@ class IntervalScan {
     }
     std::sort(entries_.begin(), entries_.end(),
               [](const Entry& a, const Entry& b) { return a.close < b.close; });
+    // A sweep's values are at most length * budgets + budgets * |time| in size
+    // (q is a length or 1, p a sum of budgets), its gains at most that plus budgets * |time|.
+    Wide magnitude = 0;
+    for (const Entry& entry : entries_)
+      magnitude += entry.wcet < 0 ? -Wide{entry.wcet} : entry.wcet;
+    const Wide span = Wide{deadlines.back()} - arrivals.front();
+    const Wide time = std::max({-Wide{arrivals.front()}, Wide{arrivals.back()},
+                                -Wide{deadlines.front()}, Wide{deadlines.back()}});
+    narrow_ = magnitude * (std::max(span, Wide{1}) + 2 * time) < (Wide{1} << 62);
     opensBefore_.reserve(deadlines.size());
     for (int ddl : deadlines)
       opensBefore_.push_back(static_cast<size_t>(
@@ -90,19 +108,21 @@ class IntervalScan {
 
   // The interval with the largest budgets / length, if one is positive.
   bool bestRatio(Interval* best) {
-    Wide p = 0;
-    Wide q = 1;
+    Place place;
     bool found = false;
-    size_t end = 0;
-    // Each round's winner beats the ratio p/q strictly, so the rounds end; in
-    // practice after a handful.
-    while (sweep(p, q, &end)) {
-      *best = bestStartFor(end, p, q);
+    // Each round's winner beats the ratio of the one before strictly, so the
+    // rounds end; in practice after a handful.
+    while (narrow_ ? sweep(narrowTree_, &place, found) : sweep(wideTree_, &place, found))
       found = true;
-      p = best->time;
-      q = best->length;
+    if (!found) return false;
+    best->time = place.time;
+    best->length = std::int64_t{deadlines_[place.end]} - arrivals_[place.start];
+    best->jobs = 0;
+    for (const Entry& entry : entries_) {
+      if (entry.close > place.end) break;
+      if (entry.starts > place.start) ++best->jobs;
     }
-    return found;
+    return true;
   }
 
   // Among intervals counting from one to np - 1 jobs, the one with the largest
@@ -155,65 +175,50 @@ class IntervalScan {
   }
 
  private:
-  // Whether some interval has q * budgets - p * length > 0; `end` gets the
-  // position of the end of the largest such interval. The tree holds, for the
-  // interval starting at arrivals[i], q * budgets + p * arrivals[i].
-  bool sweep(Wide p, Wide q, size_t* end) {
-    values_.resize(arrivals_.size());
-    for (size_t i = 0; i < arrivals_.size(); ++i) values_[i] = p * arrivals_[i];
-    tree_.assign(values_);
-    Wide bestGain = 0;
-    bool found = false;
+  // One round: for the ratio p/q of `place` (0 when there is none yet), the
+  // start with the largest q * budgets - p * length for each end. Those with a
+  // positive value beat p/q; the best ratio among them becomes `place`.
+  // Taking the best ratio rather than the largest value, as Dinkelbach's
+  // iteration does, saves rounds and still ends at the largest ratio. The
+  // tree holds, for the interval starting at arrivals[i], q * budgets + p * arrivals[i].
+  template <typename Value>
+  bool sweep(PrefixMaxTree<Value>& tree, Place* place, bool haveRatio) {
+    const Value pace = haveRatio ? static_cast<Value>(place->time) : Value(0);
+    const Value scale =
+        haveRatio ? static_cast<Value>(deadlines_[place->end]) - arrivals_[place->start] : Value(1);
+    std::vector<Value> values(arrivals_.size());
+    for (size_t i = 0; i < arrivals_.size(); ++i) values[i] = pace * arrivals_[i];
+    tree.assign(values);
+    bool improved = false;
+    Place best = *place;
+    Value bestLength = scale;
     size_t next = 0;
     for (size_t d = 0; d < deadlines_.size(); ++d) {
       for (; next < entries_.size() && entries_[next].close <= d; ++next)
-        tree_.addPrefix(entries_[next].starts, q * entries_[next].wcet);
+        tree.addPrefix(entries_[next].starts, scale * entries_[next].wcet);
       if (opensBefore_[d] == 0) continue;
-      const Wide gain = tree_.maxPrefix(opensBefore_[d]) - p * deadlines_[d];
-      if (gain > bestGain) {
-        bestGain = gain;
-        *end = d;
-        found = true;
+      const std::pair<Value, size_t> top = tree.maxPrefix(opensBefore_[d]);
+      if (top.first - pace * deadlines_[d] <= 0) continue;
+      const size_t start = top.second;
+      const Value time = (top.first - pace * arrivals_[start]) / scale;
+      const Value length = static_cast<Value>(deadlines_[d]) - arrivals_[start];
+      if (!improved || Wide{time} * bestLength > Wide{best.time} * length) {
+        best = {start, d, static_cast<std::int64_t>(time)};
+        bestLength = length;
+        improved = true;
       }
     }
-    return found;
-  }
-
-  // The start that maximises q * budgets - p * length for the end deadlines_[end].
-  Interval bestStartFor(size_t end, Wide p, Wide q) const {
-    const size_t opens = opensBefore_[end];
-    std::vector<std::int64_t> time(opens + 1, 0);
-    std::vector<int> jobs(opens + 1, 0);
-    for (const Entry& entry : entries_) {
-      if (entry.close > end) break;
-      const size_t slot = std::min(entry.starts, opens);
-      time[slot] += entry.wcet;
-      ++jobs[slot];
-    }
-    Interval best;
-    Wide bestGain = 0;
-    bool found = false;
-    Interval here;
-    for (size_t start = opens; start-- > 0;) {
-      here.time += time[start + 1];
-      here.jobs += jobs[start + 1];
-      here.length = std::int64_t{deadlines_[end]} - arrivals_[start];
-      const Wide gain = q * here.time - p * here.length;
-      if (!found || gain > bestGain) {
-        best = here;
-        bestGain = gain;
-        found = true;
-      }
-    }
-    return best;
+    if (improved) *place = best;
+    return improved;
   }
 
   const std::vector<int>& arrivals_;
   const std::vector<int>& deadlines_;
   std::vector<Entry> entries_;       // by closing end
   std::vector<size_t> opensBefore_;  // per deadline: the arrivals before it
-  std::vector<Wide> values_;
-  PrefixMaxTree<Wide> tree_;
+  bool narrow_ = false;              // whether every value of a sweep fits 64 bits
+  PrefixMaxTree<std::int64_t> narrowTree_;
+  PrefixMaxTree<Wide> wideTree_;
 };
 
 }  // namespace

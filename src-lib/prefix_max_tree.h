@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace mcjobs_detail {
@@ -53,17 +54,20 @@ class PrefixMaxTree {
       top_[node] = std::max(top_[2 * node], top_[2 * node + 1]) + pending_[node];
   }
 
-  /// @brief The largest value among positions [0, end); `end` is at least one.
-  Value maxPrefix(size_t end) const {
+  /// @brief The largest value among positions [0, end) and a position holding it; `end` is at
+  /// least one.
+  std::pair<Value, size_t> maxPrefix(size_t end) const {
     size_t node = 1;
     size_t lo = 0;
     size_t hi = leaves_;
     Value above(0);  // the additions pending on the strict ancestors of `node`
-    bool found = false;
-    Value best(0);
-    auto offer = [&](Value value) {
-      if (!found || value > best) best = value;
-      found = true;
+    size_t bestNode = 0;
+    Value bestAbove(0);
+    auto offer = [&](size_t covered) {
+      if (bestNode == 0 || above + top_[covered] > bestAbove + top_[bestNode]) {
+        bestNode = covered;
+        bestAbove = above;
+      }
     };
     while (hi > end) {
       above += pending_[node];
@@ -72,13 +76,21 @@ class PrefixMaxTree {
         node = 2 * node;
         hi = mid;
       } else {
-        offer(above + top_[2 * node]);
+        offer(2 * node);
         node = 2 * node + 1;
         lo = mid;
       }
     }
-    offer(above + top_[node]);
-    return best;
+    offer(node);
+    // Down from the covering node that holds the maximum, along children that hold it too.
+    const Value best = bestAbove + top_[bestNode];
+    node = bestNode;
+    above = bestAbove;
+    while (node < leaves_) {
+      above += pending_[node];
+      node = above + top_[2 * node] == best ? 2 * node : 2 * node + 1;
+    }
+    return {best, node - leaves_};
   }
 
  private:

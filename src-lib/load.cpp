@@ -29,10 +29,18 @@ double JobInstance::getStress(int load_criticality, bool mixed, int np, std::set
                "load_criticality==CRIT_LO || load_criticality==CRIT_HI");
   MCJOBS_CHECK(np >= 1, "np>=1");
 
+  // Every job chosen: the ids are their positions unless a caller rewrote an
+  // id field, and only then is the ordered set of ids worth building.
+  bool everyPosition = false;
   std::set<int> alljobids_temp;
   if (jobids == nullptr) {
-    for (JobIter job = begin(); job != end(); ++job) alljobids_temp.insert(job->id);
-    jobids = &alljobids_temp;
+    everyPosition = true;
+    for (JobIter job = begin(); job != end() && everyPosition; ++job)
+      everyPosition = job->id == job - begin();
+    if (!everyPosition) {
+      for (JobIter job = begin(); job != end(); ++job) alljobids_temp.insert(job->id);
+      jobids = &alljobids_temp;
+    }
   }
 
   // Only the copy is tightened: the load itself is measured on the original windows.
@@ -71,13 +79,23 @@ double JobInstance::getStress(int load_criticality, bool mixed, int np, std::set
   std::vector<int> arrivals;
   std::vector<int> deadlines;
   std::vector<mcjobs_detail::LoadWindow> counted;
-  for (int id : *jobids) {
-    MCJOBS_CHECK(id < size(), "GetStress() an id in jobids is greater than the instance size!! ");
-    const Job* job = at(id);
+  const size_t chosen = everyPosition ? mVector.size() : jobids->size();
+  arrivals.reserve(chosen);
+  deadlines.reserve(chosen);
+  counted.reserve(chosen);
+  auto choose = [&](const Job* job) {
     arrivals.push_back(job->arrival);
     deadlines.push_back(job->deadline);
     if (job->criticality >= load_criticality) {
       counted.push_back({job->arrival, job->deadline, job->getWCET(load_criticality)});
+    }
+  };
+  if (everyPosition) {
+    for (JobIter job = begin(); job != end(); ++job) choose(&*job);
+  } else {
+    for (int id : *jobids) {
+      MCJOBS_CHECK(id < size(), "GetStress() an id in jobids is greater than the instance size!! ");
+      choose(at(id));
     }
   }
   for (std::vector<int>* points : {&arrivals, &deadlines}) {

@@ -230,6 +230,14 @@ double maxIntervalLoad(const std::vector<int>& arrivals, const std::vector<int>&
       std::max(std::int64_t{0}, std::int64_t{deadlines.back()} - arrivals.front());
   if (np < 1 || !candidatesExact(counted, maxLength, np))
     return maxIntervalLoadQuadratic(arrivals, deadlines, counted, np);
+  // The pass over intervals of fewer than np jobs costs about np * (n + |arrivals|);
+  // with np near the job count it sees nearly every interval and the direct
+  // scan is cheaper. Both give the same double.
+  const Wide fewJobsCost =
+      Wide{std::min<std::int64_t>(np, static_cast<std::int64_t>(counted.size()))} *
+      (counted.size() + arrivals.size());
+  if (np > 1 && fewJobsCost > Wide{arrivals.size()} * (deadlines.size() + counted.size()))
+    return maxIntervalLoadQuadratic(arrivals, deadlines, counted, np);
 
   IntervalScan scan(arrivals, deadlines, counted);
   if (scan.empty()) return 0.0;

@@ -20,14 +20,15 @@ struct LoadWindow {
 /// `arrivals` and `deadlines` are sorted and free of duplicates. An interval
 /// [arr, ddl] counts the windows of `counted` lying inside it; its load is
 /// (np * budgets) / ((ddl - arr) * min(jobs, np)), an interval counting no job
-/// is ignored, and the result is never below 0.0. O(n log n) per evaluation for
-/// np = 1; a few more passes otherwise.
+/// is ignored, and the result is never below 0.0. O(n log n) per sweep, a handful
+/// of sweeps; for np > 1 one more pass of O(np * n), or the direct scan when np
+/// nears n or when the candidates' doubles could round unevenly.
 double maxIntervalLoad(const std::vector<int>& arrivals, const std::vector<int>& deadlines,
                        const std::vector<LoadWindow>& counted, int np);
 
 /// @brief The same value by trying every arrival against every deadline:
 /// O(|arrivals| * (|deadlines| + n)). The reference for maxIntervalLoad, and its
-/// fallback where double arithmetic may round the candidates unevenly.
+/// fallback where double arithmetic may round the candidates unevenly or np nears n.
 double maxIntervalLoadQuadratic(const std::vector<int>& arrivals, const std::vector<int>& deadlines,
                                 std::vector<LoadWindow> counted, int np);
 

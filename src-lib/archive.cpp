@@ -75,6 +75,52 @@ bool atEnd(const EntryWalk& walk) {
   return walk.end >= 0 && ftello(walk.stream) >= walk.end;
 }
 
+// A marker line written by a Windows editor, or behind a byte order mark,
+// would hide its entry: say so instead of passing it over.
+void failOnForeignMarker(const char* line, size_t length, const EntryWalk& walk) {
+  const char* message = nullptr;
+  if (length == markerLength + 1 && std::memcmp(line, markerLine, markerLength - 1) == 0 &&
+      line[markerLength - 1] == '\r' && line[markerLength] == '\n')
+    message = kCrlfWords;
+  else if (length == markerLength + 3 && std::memcmp(line, kByteOrderMark, 3) == 0 &&
+           std::memcmp(line + 3, markerLine, markerLength) == 0)
+    message = kBomWords;
+  if (message == nullptr) return;
+  CheckError failure(message, __FILE__, __LINE__);
+  attachLine(failure, walk);
+  throw failure;
+}
+
+// Whether `name` is valid UTF-8 (no overlong forms, no surrogates).
+bool isUtf8(const std::string& name) {
+  for (size_t i = 0; i < name.size();) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    size_t extra = 0;
+    unsigned long code = c;
+    if (c < 0x80)
+      extra = 0;
+    else if ((c & 0xE0) == 0xC0)
+      extra = 1, code = c & 0x1F;
+    else if ((c & 0xF0) == 0xE0)
+      extra = 2, code = c & 0x0F;
+    else if ((c & 0xF8) == 0xF0)
+      extra = 3, code = c & 0x07;
+    else
+      return false;
+    if (i + extra >= name.size()) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      const unsigned char d = static_cast<unsigned char>(name[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      code = (code << 6) | (d & 0x3F);
+    }
+    static const unsigned long smallest[] = {0, 0x80, 0x800, 0x10000};
+    if (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+      return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool isMarkerLine(const char* line, size_t length) {
@@ -86,6 +132,7 @@ std::string entryNameProblem(const std::string& name) {
     if (c == '\n' || c == '\r') return "an entry name cannot contain a line break";
     if (c < 0x20 || c == 0x7f) return "an entry name cannot contain a control character";
   }
+  if (!isUtf8(name)) return "an entry name must be valid UTF-8";
   return std::string();
 }
 
@@ -124,7 +171,10 @@ std::unique_ptr<JobInstance> readNextEntry(EntryWalk& walk, const NamePattern& p
       }
     }
     if (!haveLine) return nullptr;
-    if (!isMarkerLine(lines.data(), lines.size())) continue;
+    if (!isMarkerLine(lines.data(), lines.size())) {
+      if (walk.rejectForeignMarkers) failOnForeignMarker(lines.data(), lines.size(), walk);
+      continue;
+    }
 
     if (atEnd(walk) || !lines.next()) {
       CheckError failure("__null!=fgets(linebuf, 1024, jobstarfile)", __FILE__, __LINE__);

@@ -55,6 +55,9 @@ struct EntryWalk {
   /// lines.lineNumber() counts from the top of the file; otherwise a failure
   /// counts the lines up to its position once.
   bool linesFromTop = false;
+  /// A marker line with a carriage return or behind a byte order mark fails
+  /// the walk instead of being passed over with its entry.
+  bool rejectForeignMarkers = false;
   /// Set when the search could not read on; the stream position is then unknown.
   bool lostPosition = false;
 };

@@ -58,6 +58,7 @@ std::unique_ptr<JobInstance> ArchiveReader::next(std::string& name) {
   }
   std::clearerr(walk.stream);
   mcjobs_detail::EntryWalk step{walk.stream, *walk.lines, walk.end, true};
+  step.rejectForeignMarkers = true;
   std::unique_ptr<JobInstance> entry;
   try {
     entry = mcjobs_detail::readNextEntry(step, walk.pattern, name);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "check.h"
+#include "explain.h"
 #include "line_format.h"
 
 namespace mcjobs_detail {
@@ -33,13 +34,52 @@ bool LineReader::next() {
   return true;
 }
 
+const char* const kCrlfWords =
+    "Windows line endings (CRLF) are not supported; convert the file with dos2unix";
+const char* const kBomWords =
+    "the file starts with a UTF-8 byte order mark (BOM), which is not supported; remove it";
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+namespace {
+
+bool isBlank(const char* line, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (line[i] != ' ' && line[i] != '\t' && line[i] != '\n') return false;
+  return true;
+}
+
+// A failed arc insertion in words, with the names the line used.
+std::string explainArc(const std::string& condition, const Arc& arc, int jobs) {
+  const std::string count = std::to_string(jobs) + (jobs == 1 ? " job" : " jobs");
+  if (condition == "from_id >=0 && from_id < numJobs()")
+    return "arc names job " + Job::nameFromId(arc.from_id) + ", but the file has " + count;
+  if (condition == "to_id >=0 && to_id < numJobs()")
+    return "arc names job " + Job::nameFromId(arc.to_id) + ", but the file has " + count;
+  if (condition == "Cyclic path in task graph!") {
+    const std::string from = Job::nameFromId(arc.from_id), to = Job::nameFromId(arc.to_id);
+    if (arc.from_id == arc.to_id)
+      return "the arc ( " + from + " " + to + " ) makes a job precede itself";
+    return "the arc ( " + from + " " + to + " ) would close a cycle: " + to + " already precedes " +
+           from;
+  }
+  return std::string();
+}
+
+}  // namespace
+
 void BodyParser::feed(const char* line, size_t length) {
   const char* end = line + length;
   if (reading_jobs) {
     MCJOBS_CHECK(!reading_arcs, "!reading_arcs");
     Job job;
     if (parseJobLine(line, end, job)) {
-      mInstance.insert(job);
+      try {
+        mInstance.insert(job);
+      } catch (CheckError& failure) {
+        job.id = mInstance.numJobs();
+        failure.setExplanation(mcjobs::explainJobCheck(failure.condition(), job));
+        throw;
+      }
       return;
     }
     // The first line that is not a job line opens the arc section for good.
@@ -49,15 +89,41 @@ void BodyParser::feed(const char* line, size_t length) {
   MCJOBS_CHECK(!reading_jobs, "!reading_jobs");
   Arc arc;
   const bool success = parseArcLine(line, end, arc);
-  MCJOBS_CHECK(success, "success && \"Job instance read error!\"");
-  mInstance.insert(arc);
+  if (!success) {
+    CheckError failure("success && \"Job instance read error!\"", __FILE__, __LINE__);
+    Job job;
+    // Job lines tolerate a carriage return and read on; arc lines do not.
+    if (length >= 2 && line[length - 2] == '\r' && line[length - 1] == '\n')
+      failure.setExplanation(kCrlfWords);
+    else if (length >= 3 && std::memcmp(line, kByteOrderMark, 3) == 0)
+      failure.setExplanation(kBomWords);
+    else if (isBlank(line, length))
+      failure.setExplanation("blank line; blank lines are not allowed");
+    else if (parseJobLine(line, end, job))
+      failure.setExplanation("a job line after the arc lines; all job lines must come first");
+    throw failure;
+  }
+  try {
+    mInstance.insert(arc);
+  } catch (CheckError& failure) {
+    failure.setExplanation(explainArc(failure.condition(), arc, mInstance.numJobs()));
+    throw;
+  }
 }
 
-void readBody(FILE* stream, JobInstance& instance, const std::string& name) {
+void readBody(FILE* stream, JobInstance& instance, const std::string& name,
+              std::vector<std::string>* warnings) {
   LineReader lines(stream);
   BodyParser parser(instance);
+  auto feed = [&] {
+    parser.feed(lines.data(), lines.size());
+    if (warnings == nullptr) return;
+    const std::string oddity = lineOddity(lines.data(), lines.data() + lines.size());
+    if (!oddity.empty())
+      warnings->push_back(name + ":" + std::to_string(lines.lineNumber()) + ": warning: " + oddity);
+  };
   try {
-    while (lines.next()) parser.feed(lines.data(), lines.size());
+    while (lines.next()) feed();
   } catch (CheckError& failure) {
     instance = JobInstance();
     failure.setInput(name, lines.lineNumber());

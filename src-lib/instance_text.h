@@ -4,10 +4,16 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "job.h"
 
 namespace mcjobs_detail {
+
+/// The words for a file written with Windows line endings, or behind a byte order mark.
+extern const char* const kCrlfWords;
+extern const char* const kBomWords;
+extern const char kByteOrderMark[];
 
 /// Reads whole lines of any length from a stream, reusing one buffer.
 /// A read error, also one in the middle of a line, throws CheckError; only
@@ -53,7 +59,10 @@ class BodyParser {
 
 /// Fills `instance` (empty on entry) with the whole body of `stream`. A failed
 /// check gets `name` and the line number attached, and leaves `instance` empty.
-void readBody(FILE* stream, JobInstance& instance, const std::string& name);
+/// With `warnings`, each line that the tolerant reading drops or changes
+/// something of adds "name:line: warning: ..." to it.
+void readBody(FILE* stream, JobInstance& instance, const std::string& name,
+              std::vector<std::string>* warnings = nullptr);
 
 /// Writes the job lines, then the arc lines of `instance`; false on a write error.
 bool writeBody(FILE* stream, JobInstance& instance);

@@ -1,9 +1,11 @@
 #include "line_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 
 #include "check.h"
+#include "explain.h"
 
 namespace mcjobs_detail {
 namespace {
@@ -44,9 +46,10 @@ IntScan scanInt(const char*& p, const char* end, int& value) {
   return IntScan::ok;
 }
 
+// The offending number as messages show it: a huge one is cut short.
 std::string trimmedNumber(const char* begin, const char* end) {
   while (begin != end && isScanfSpace(*begin)) ++begin;
-  return std::string(begin, end);
+  return mcjobs::abbreviate(std::string(begin, end));
 }
 
 bool isArcDelimiter(char c) {
@@ -82,10 +85,19 @@ int idFromName(const char* begin, const char* end) {
     result = scanInt(p, end, index);
   }
   if (result == IntScan::out_of_range) {
-    MCJOBS_FAIL("Job name index out of the 32-bit range: " + std::string(begin, p));
+    MCJOBS_FAIL("Job name index out of the 32-bit range: " +
+                mcjobs::abbreviate(std::string(begin, p)));
   }
-  MCJOBS_CHECK(result == IntScan::ok, "Not a job name!");
-  MCJOBS_CHECK(index > 0, "Name must have a strictly positive index!");
+  if (result != IntScan::ok || index <= 0) {
+    CheckError failure(
+        result != IntScan::ok ? "Not a job name!" : "Name must have a strictly positive index!",
+        __FILE__, __LINE__);
+    const std::string name = mcjobs::abbreviate(std::string(begin, end));
+    failure.setExplanation(
+        result != IntScan::ok ? "'" + name + "' is not a job name (J followed by a positive number)"
+                              : "'" + name + "' is not a job name; job names start at J1");
+    throw failure;
+  }
   return index - 1;
 }
 
@@ -125,6 +137,49 @@ bool parseArcLine(const char* begin, const char* end, Arc& arc) {
     ++pos;
   }
   return arc.from_id != -1 && arc.to_id != -1 && pos >= 4;
+}
+
+std::string lineOddity(const char* begin, const char* end) {
+  while (end != begin && (end[-1] == '\n')) --end;
+  if (end != begin && end[-1] == '\r')
+    return "Windows line ending (CRLF): the carriage return is read as a blank; convert the "
+           "file with dos2unix";
+  Job job;
+  if (parseJobLine(begin, end, job)) {
+    const char* p = begin;
+    int ignored = 0;
+    for (int i = 0; i < 5; ++i) scanInt(p, end, ignored);
+    while (p != end && isScanfSpace(*p)) ++p;
+    if (p == end) return std::string();
+    return "text after the five job values is ignored: '" +
+           mcjobs::abbreviate(std::string(p, end)) + "'";
+  }
+  Arc arc;
+  try {
+    if (!parseArcLine(begin, end, arc)) return std::string();
+  } catch (const CheckError&) {
+    return std::string();
+  }
+  // Every token that holds a name: the tokens that start with 'J' once
+  // parentheses are stripped.
+  for (const char* p = begin; p != end;) {
+    while (p != end && (isArcDelimiter(*p) || *p == '(')) ++p;
+    const char* tokenBegin = p;
+    while (p != end && !isArcDelimiter(*p)) ++p;
+    const char* tokenEnd = p;
+    if (tokenEnd != tokenBegin && tokenEnd[-1] == ')') --tokenEnd;
+    if (tokenBegin == tokenEnd || *tokenBegin != 'J') continue;
+    const bool canonical =
+        tokenEnd - tokenBegin >= 2 && tokenBegin[1] >= '1' && tokenBegin[1] <= '9' &&
+        std::all_of(tokenBegin + 2, tokenEnd, [](char c) { return c >= '0' && c <= '9'; });
+    if (!canonical) {
+      const std::string written(tokenBegin, tokenEnd);
+      std::string read;
+      appendJobName(read, idFromName(tokenBegin, tokenEnd));
+      return "job name '" + mcjobs::abbreviate(written) + "' is read as " + read;
+    }
+  }
+  return std::string();
 }
 
 void appendInt(std::string& out, long long value) {

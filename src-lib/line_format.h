@@ -18,6 +18,11 @@ bool parseJobLine(const char* begin, const char* end, Job& job);
 /// text was an arc line; a malformed job name throws CheckError.
 bool parseArcLine(const char* begin, const char* end, Arc& arc);
 
+/// What the tolerant reading of a job or arc line drops or changes, in words
+/// ("" when the line reads exactly as written, or is neither kind of line):
+/// text after the five job values, job names with more than "J" and digits.
+std::string lineOddity(const char* begin, const char* end);
+
 /// Job name to id ("J1" is 0); throws CheckError on a malformed name.
 int idFromName(const char* begin, const char* end);
 

@@ -32,6 +32,10 @@ class CheckError : public std::exception {
 
   /// @brief Attaches the input position; readers call this before passing the error on.
   void setInput(const std::string& file, long line);
+  /// @brief What is wrong in words, with the values involved ("" when only the condition is known).
+  const std::string& explanation() const noexcept { return mExplanation; }
+  /// @brief Attaches the words; what() keeps showing the condition text alone.
+  void setExplanation(const std::string& words) { mExplanation = words; }
 
  private:
   void compose();
@@ -39,6 +43,7 @@ class CheckError : public std::exception {
   std::string mCondition;
   std::string mInputFile;
   long mInputLine = 0;
+  std::string mExplanation;
   const char* mSourceFile;
   int mSourceLine;
   std::string mWhat;

@@ -2,18 +2,70 @@
 //
 // Exit statuses: 0 success, 1 usage error, 2 scale parse error (scale), 3 failure.
 // Results go to stdout, diagnostics to stderr as "mcjobs: FILE:LINE: message".
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
+#include <string>
+#include <vector>
 
+#include "explain.h"
+#include "job.h"
 #include "mcjobs/common.h"
 
 using namespace mcjobs_tool;
+
+namespace {
+
+// CLI11 reports an unknown word where a subcommand belongs as a missing
+// subcommand; name the word and the commands that exist instead. Returns "" when
+// every leading word is a command.
+std::string unknownCommand(CLI::App& app, int argc, char** argv) {
+  CLI::App* level = &app;
+  std::string path;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word.empty() || word[0] == '-') break;
+    const std::vector<CLI::App*> commands = level->get_subcommands([](CLI::App*) { return true; });
+    if (commands.empty()) break;
+    CLI::App* found = nullptr;
+    std::string names;
+    for (CLI::App* command : commands) {
+      if (command->get_name() == word) found = command;
+      names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    if (found == nullptr)
+      return "unknown command '" + path + mcjobs::abbreviate(word) + "' (commands: " + names + ")";
+    path += word + " ";
+    level = found;
+  }
+  return std::string();
+}
+
+// The subcommand that runs: the deepest one parsed.
+CLI::App* chosenCommand(CLI::App& app) {
+  CLI::App* level = &app;
+  for (std::vector<CLI::App*> parsed; !(parsed = level->get_subcommands()).empty();)
+    level = parsed.front();
+  return level;
+}
+
+// Results that never reached stdout (a full disk, a closed pipe) make the run fail.
+bool stdoutFailed() {
+  // errno still tells why an earlier write failed: nothing in between clears it.
+  std::cout.flush();
+  return std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // Past a file-size limit a write then fails with EFBIG, which the writers
   // undo and report, instead of the signal killing the process mid-write.
   std::signal(SIGXFSZ, SIG_IGN);
+
   CLI::App app{"Mixed-criticality job sets with precedence constraints.", "mcjobs"};
   app.set_version_flag("--version", std::string("mcjobs ") + MCJOBS_VERSION);
   app.require_subcommand(1);
@@ -31,6 +83,11 @@ int main(int argc, char** argv) {
   addDotCommand(app, action);
   addArchiveCommand(app, action);
 
+  const std::string unknown = unknownCommand(app, argc, argv);
+  if (!unknown.empty()) {
+    std::cerr << "mcjobs: " << unknown << "\nRun with --help for more information." << std::endl;
+    return kUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -38,16 +95,32 @@ int main(int argc, char** argv) {
     return app.exit(error) == 0 ? kSuccess : kUsage;
   }
 
+  // A trace printed into a JSON document would break it; it goes to stderr then.
+  CLI::App* command = chosenCommand(app);
+  const CLI::Option* json = command->get_option_no_throw("--json");
+  if (json != nullptr && json->count() > 0 && propDebug()) keepStdoutForResults();
+
+  int status;
   try {
-    return action();
+    status = action();
   } catch (const UsageError& error) {
     std::cout.flush();
     std::cerr << "mcjobs: " << error.what() << "\nRun with --help for more information."
               << std::endl;
     return kUsage;
+  } catch (const CheckError& error) {
+    std::cout.flush();
+    std::cerr << "mcjobs: " << mcjobs::describeFailure(error) << std::endl;
+    return kFailure;
   } catch (const std::exception& error) {
     std::cout.flush();
     std::cerr << "mcjobs: " << error.what() << std::endl;
     return kFailure;
   }
+  if (stdoutFailed()) {
+    std::cerr << "mcjobs: <stdout>: cannot write the results: "
+              << std::strerror(errno ? errno : EIO) << std::endl;
+    return kFailure;
+  }
+  return status;
 }

@@ -118,16 +118,20 @@ TEST_F(Cli, CheckReportsEveryFileWithLineNumbers) {
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.out,
             "good.txt: ok, 4 jobs (1 LO, 3 HI), 2 arcs\n"
-            "blank.txt:2: success && \"Job instance read error!\"\n"
-            "cycle.txt:4: Cyclic path in task graph!\n"
+            "blank.txt:2: blank line; blank lines are not allowed (success && \"Job instance "
+            "read error!\")\n"
+            "cycle.txt:4: the arc ( J2 J1 ) would close a cycle: J1 already precedes J2 (Cyclic "
+            "path in task graph!)\n"
             "missing.txt: cannot open file: No such file or directory\n"
-            "window.txt:2: deadline>arrival\n"
+            "window.txt:2: J2: the deadline 0 is not after the arrival 0 (deadline>arrival)\n"
             "<stdin>: ok, 3 jobs (2 LO, 1 HI), 0 arcs\n");
 
   EXPECT_EQ(run("check good.txt good.txt").status, 0);
   Result badStdin = run("check -", "0 10 1 2 2\n( J1 J7 )\n");
   EXPECT_EQ(badStdin.status, 3);
-  EXPECT_EQ(badStdin.out, "<stdin>:2: to_id >=0 && to_id < numJobs()\n");
+  EXPECT_EQ(badStdin.out,
+            "<stdin>:2: arc names job J7, but the file has 1 job (to_id >=0 && to_id < "
+            "numJobs())\n");
 }
 
 TEST_F(Cli, ScaleMatchesDilateJobs) {
@@ -568,7 +572,9 @@ TEST_F(Cli, FailuresExitWithThree) {
     EXPECT_EQ(result.err.rfind("mcjobs: ", 0), 0u) << result.err;
   }
   EXPECT_EQ(run("show -", "0 10 1 2 2\nnot a line\n").err,
-            "mcjobs: <stdin>:2: success && \"Job instance read error!\"\n");
+            "mcjobs: <stdin>:2: the line is neither a job line ('arrival deadline criticality "
+            "lo_wcet hi_wcet') nor an arc line ('( Jf Jt )') (success && \"Job instance read "
+            "error!\")\n");
 }
 
 }  // namespace

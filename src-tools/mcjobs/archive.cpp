@@ -12,6 +12,7 @@
 #include <string>
 
 #include "archive_file.h"
+#include "explain.h"
 #include "instance_text.h"
 #include "mcjobs/common.h"
 #include "safe_write.h"
@@ -34,6 +35,7 @@ struct ArchiveOptions {
 // shared lock for a file and from a copy for a pipe.
 void forEachEntry(const std::string& archive, const std::string& expr,
                   const std::function<void(const std::string&, JobInstance&)>& visit) {
+  checkNameExpression(expr);
   if (archive == "-")
     mcjobs::forEachArchiveEntry(stdin, displayName(archive), expr, visit);
   else
@@ -54,15 +56,45 @@ int runAdd(const ArchiveOptions& options) {
   return kSuccess;
 }
 
+// A name as list prints it: control characters and bytes that are not UTF-8
+// (possible in archives written by hand or by older versions) as \xNN, so
+// that no escape sequence reaches a terminal and JSON stays valid.
+std::string printableName(const std::string& name) {
+  if (mcjobs::entryNameProblem(name).empty()) return name;
+  std::string printable;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    // Keep whole valid UTF-8 sequences; escape everything else outside ASCII.
+    size_t length = c < 0x80             ? 1
+                    : (c & 0xE0) == 0xC0 ? 2
+                    : (c & 0xF0) == 0xE0 ? 3
+                    : (c & 0xF8) == 0xF0 ? 4
+                                         : 0;
+    if (length > 1 && i + length <= name.size() &&
+        mcjobs::entryNameProblem(name.substr(i, length)).empty()) {
+      printable += name.substr(i, length);
+      i += length - 1;
+    } else if (c >= 0x20 && c < 0x7f && c != '\\') {
+      printable += static_cast<char>(c);
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      printable += escaped;
+    }
+  }
+  return printable;
+}
+
 int runList(const ArchiveOptions& options) {
   nlohmann::json entries = nlohmann::json::array();
   std::string text;
   forEachEntry(options.archive, options.expr, [&](const std::string& name, JobInstance& entry) {
     if (options.json)
-      entries.push_back(
-          {{"name", name}, {"jobs", entry.numJobs()}, {"arcs", entry.getAllArcs().size()}});
+      entries.push_back({{"name", printableName(name)},
+                         {"jobs", entry.numJobs()},
+                         {"arcs", entry.getAllArcs().size()}});
     else
-      text += name + "\n";
+      text += printableName(name) + "\n";
   });
   writeText(options.json ? entries.dump(2) + "\n" : text, "-");
   return kSuccess;
@@ -163,6 +195,7 @@ void addArchiveCommand(CLI::App& app, Action& action) {
       ->required()
       ->check(CLI::Validator(validateEntryName, "NAME", "entry name"));
   add->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
+  addStrictOption(*add);
   add->callback([options, &action] { action = [options] { return runAdd(*options); }; });
 
   const std::string exprHelp =

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "explain.h"
 #include "mcjobs/common.h"
 
 namespace mcjobs_tool {
@@ -12,16 +13,29 @@ namespace {
 
 // A bad file's verdict is the check's result, not a failure of the tool, so
 // it goes to stdout beside the good ones: one line per file, in order.
+// Lines the tolerant reader changes are warned about on stderr; they make
+// the check fail only under --strict.
 int runCheck(const std::vector<std::string>& files) {
   int status = kSuccess;
   for (const std::string& file : files) {
     JobInstance instance;
+    std::vector<std::string> warnings;
     try {
-      readInstance(file, instance);
+      readInstance(file, instance, warnings);
+    } catch (const CheckError& error) {
+      std::cout << mcjobs::describeFailure(error) << std::endl;
+      status = kFailure;
+      continue;
     } catch (const std::exception& error) {
       std::cout << error.what() << std::endl;
       status = kFailure;
       continue;
+    }
+    if (!warnings.empty()) {
+      std::cout.flush();
+      for (const std::string& warning : warnings) std::cerr << "mcjobs: " << warning << "\n";
+      std::cerr.flush();
+      if (strictReading()) status = kFailure;
     }
     std::cout << displayName(file) << ": ok, " << instance.numJobs() << " jobs ("
               << instance.numJobs(CRIT_LO) << " LO, " << instance.numJobs(CRIT_HI) << " HI), "
@@ -37,9 +51,12 @@ void addCheckCommand(CLI::App& app, Action& action) {
   CLI::App* command =
       app.add_subcommand("check", "Read each instance file and report it valid or not");
   command->add_option("FILE", *files, "Instance files ('-' for stdin)")->required();
+  addStrictOption(*command);
   command->footer(
       "Prints 'FILE: ok, N jobs (L LO, H HI), M arcs' or 'FILE:LINE: message' per file;\n"
-      "exit status 3 when any file is invalid.");
+      "exit status 3 when any file is invalid. Lines that the tolerant reader changes\n"
+      "(text after a job line's five values, job names such as J1.5) are warned about on\n"
+      "stderr; under --strict they make the exit status 3.");
   command->callback([files, &action] { action = [files] { return runCheck(*files); }; });
 }
 

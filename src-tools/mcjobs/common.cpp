@@ -1,11 +1,17 @@
 #include "mcjobs/common.h"
 
+#include <regex.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <map>
 #include <sstream>
 
+#include "explain.h"
 #include "instance_text.h"
 #include "safe_write.h"
 
@@ -13,10 +19,29 @@ namespace mcjobs_tool {
 
 namespace {
 
+bool strict = false;
+
+// Where results go once keepStdoutForResults() moved stdout to stderr; -1 before.
+int resultsFd = -1;
+
 // Writes all of `data` to an open stream and flushes it; false on any error.
 bool putAll(FILE* stream, const std::string& data) {
   return std::fwrite(data.data(), 1, data.size(), stream) == data.size() &&
          std::fflush(stream) == 0;
+}
+
+bool putAll(int fd, const std::string& data) {
+  for (size_t done = 0; done < data.size();) {
+    const ssize_t written = ::write(fd, data.data() + done, data.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool putResult(const std::string& data) {
+  return resultsFd >= 0 ? putAll(resultsFd, data) : putAll(stdout, data);
 }
 
 }  // namespace
@@ -31,7 +56,49 @@ void fail(const std::string& file, const std::string& what, int error) {
   throw failure;
 }
 
+void readInstance(const std::string& file, JobInstance& instance,
+                  std::vector<std::string>& warnings) {
+  if (file == "-") {
+    instance = JobInstance();
+    mcjobs_detail::readBody(stdin, instance, displayName(file), &warnings);
+    return;
+  }
+  errno = 0;
+  FILE* stream = std::fopen(file.c_str(), "r");
+  if (stream == nullptr) fail(file, "cannot open file", errno ? errno : ENOENT);
+  instance = JobInstance();
+  try {
+    mcjobs_detail::readBody(stream, instance, file, &warnings);
+  } catch (...) {
+    std::fclose(stream);
+    throw;
+  }
+  std::fclose(stream);
+}
+
+void addStrictOption(CLI::App& command) {
+  command.add_flag("--strict", strict,
+                   "Fail (exit status 3) on lines that the tolerant reader would change, each\n"
+                   "reported as FILE:LINE: warning: ...");
+}
+
+bool strictReading() {
+  return strict;
+}
+
 void readInstance(const std::string& file, JobInstance& instance) {
+  if (strict) {
+    std::vector<std::string> warnings;
+    readInstance(file, instance, warnings);
+    for (const std::string& warning : warnings) std::cerr << "mcjobs: " << warning << "\n";
+    if (!warnings.empty()) {
+      std::cerr.flush();
+      fail(file, std::to_string(warnings.size()) +
+                     (warnings.size() == 1 ? " line is" : " lines are") +
+                     " read differently than written (--strict)");
+    }
+    return;
+  }
   if (file != "-") {
     errno = 0;
     if (!instance.read(file.c_str())) fail(file, "cannot open file", errno ? errno : ENOENT);
@@ -56,7 +123,7 @@ void writeInstance(JobInstance& instance, const std::string& out) {
 
 void writeText(const std::string& text, const std::string& out) {
   if (out == "-") {
-    if (!putAll(stdout, text)) fail("<stdout>", "cannot write", errno);
+    if (!putResult(text)) fail("<stdout>", "cannot write", errno);
     return;
   }
   mcjobs_detail::writeFileSafely(out.c_str(), [&text](FILE* stream) {
@@ -65,10 +132,42 @@ void writeText(const std::string& text, const std::string& out) {
 }
 
 CLI::Option* addLevelOption(CLI::App& command, int& level, const std::string& help) {
-  static const std::map<std::string, int> levels{{"lo", CRIT_LO}, {"hi", CRIT_HI}};
-  return command.add_option("--level", level, help)
-      ->transform(CLI::CheckedTransformer(levels, CLI::ignore_case))
-      ->option_text("lo|hi");
+  const CLI::Validator levelWord(
+      [](std::string& value) -> std::string {
+        std::string word;
+        for (char c : value) word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (word == "lo" || word == "1")
+          value = "1";
+        else if (word == "hi" || word == "2")
+          value = "2";
+        else
+          return "must be lo or hi, not '" + mcjobs::abbreviate(value) + "'";
+        return std::string();
+      },
+      "lo|hi", "level");
+  return command.add_option("--level", level, help)->transform(levelWord)->option_text("lo|hi");
+}
+
+void keepStdoutForResults() {
+  if (resultsFd >= 0) return;
+  std::cout.flush();
+  std::fflush(stdout);
+  resultsFd = ::dup(STDOUT_FILENO);
+  if (resultsFd < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+    fail("<stdout>", "cannot set stdout aside for the results", errno);
+}
+
+void checkNameExpression(const std::string& expression) {
+  regex_t compiled;
+  const int rc = regcomp(&compiled, (expression + ":\n").c_str(), 0);
+  if (rc == 0) {
+    regfree(&compiled);
+    return;
+  }
+  char reason[256];
+  regerror(rc, &compiled, reason, sizeof reason);
+  throw UsageError("'" + mcjobs::abbreviate(expression) +
+                   "' is not a valid POSIX basic regular expression: " + reason);
 }
 
 const char* levelKey(int level) {

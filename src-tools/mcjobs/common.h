@@ -7,6 +7,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "job.h"
 
@@ -41,7 +42,28 @@ std::string displayName(const std::string& file);
 
 /// Fills `instance` from the named instance file, or from stdin for "-".
 /// Every failure, an unreadable file included, throws CheckError naming the file.
+/// Under --strict, lines the tolerant reader would change are reported on
+/// stderr ("FILE:LINE: warning: ...") and fail the command (exit status 3).
 void readInstance(const std::string& file, JobInstance& instance);
+
+/// The same, collecting the warnings for such lines instead of judging them.
+void readInstance(const std::string& file, JobInstance& instance,
+                  std::vector<std::string>& warnings);
+
+/// Adds `--strict` to a command that reads instance files.
+void addStrictOption(CLI::App& command);
+
+/// Whether --strict was given.
+bool strictReading();
+
+/// Sends everything printed on stdout from now on (the propagation and stress
+/// traces) to stderr, keeping stdout for the result that writeText("-")
+/// prints, so that a JSON document stays one JSON document.
+void keepStdoutForResults();
+
+/// Throws UsageError when `expression` is not a valid archive name expression,
+/// quoting the regular expression library's own message.
+void checkNameExpression(const std::string& expression);
 
 /// Writes the instance file to `out`: stdout for "-", otherwise the library's atomic write.
 void writeInstance(JobInstance& instance, const std::string& out);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "explain.h"
 #include "mcjobs/common.h"
 
 namespace mcjobs_tool {
@@ -58,14 +59,23 @@ int runLoad(const LoadOptions& options) {
   return kSuccess;
 }
 
-// Job names are checked while parsing, so a typo is a usage error.
+// Job names are checked while parsing, so a typo is a usage error. Unlike
+// the tolerant file reader, which reads "J1x" as J1, a name here is exactly
+// "J" and a positive number.
 std::string validateJobName(const std::string& name) {
-  try {
-    Job::idFromName(name);
-  } catch (const CheckError& error) {
-    return "'" + name + "' is not a job name (" + error.condition() + ")";
+  bool wellFormed =
+      name.size() >= 2 && name[0] == 'J' && name[1] >= '1' && name[1] <= '9' && name.size() <= 11;
+  for (size_t i = 2; wellFormed && i < name.size(); ++i)
+    wellFormed = name[i] >= '0' && name[i] <= '9';
+  if (wellFormed) {
+    try {
+      Job::idFromName(name);
+    } catch (const CheckError&) {
+      wellFormed = false;
+    }
   }
-  return std::string();
+  if (wellFormed) return std::string();
+  return "'" + mcjobs::abbreviate(name) + "' is not a job name (J followed by a positive number)";
 }
 
 }  // namespace
@@ -75,6 +85,7 @@ void addLoadCommand(CLI::App& app, Action& action) {
   CLI::App* command =
       app.add_subcommand("load", "Print the load (stress) of a job set, or 'infeasible'");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
+  addStrictOption(*command);
   addLevelOption(*command, options->level, "Level measured (default: lo)");
   command->add_flag("--mixed", options->mixed,
                     "Mixed load: HI deadlines shortened by their extra budget (lo only)");

@@ -156,6 +156,7 @@ void addStatsCommand(CLI::App& app, Action& action) {
   auto json = std::make_shared<bool>(false);
   CLI::App* command = app.add_subcommand("stats", "Summarise an instance per criticality level");
   command->add_option("FILE", *file, "Instance file ('-' for stdin)")->required();
+  addStrictOption(*command);
   command->add_flag("--json", *json, "One JSON document instead of text");
   command->footer(
       "Per level: arcs, closure pairs (reachable ordered pairs), the longest path weighted by\n"

@@ -93,9 +93,12 @@ int idFromName(const char* begin, const char* end) {
         result != IntScan::ok ? "Not a job name!" : "Name must have a strictly positive index!",
         __FILE__, __LINE__);
     const std::string name = mcjobs::abbreviate(std::string(begin, end));
-    failure.setExplanation(
-        result != IntScan::ok ? "'" + name + "' is not a job name (J followed by a positive number)"
-                              : "'" + name + "' is not a job name; job names start at J1");
+    if (begin == end)
+      failure.setExplanation("a job name is missing (J followed by a positive number)");
+    else if (result != IntScan::ok)
+      failure.setExplanation("'" + name + "' is not a job name (J followed by a positive number)");
+    else
+      failure.setExplanation("'" + name + "' is not a job name; job names start at J1");
     throw failure;
   }
   return index - 1;

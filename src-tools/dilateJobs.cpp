@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "explain.h"
 #include "job.h"
 #include "util.h"
 
@@ -45,6 +46,9 @@ int main(int argc, char** argv) {
     }
     scaleInstance(&instance, scale);
     instance.write(outputName);
+  } catch (const CheckError& failure) {
+    std::cerr << "dilateJobs: " << mcjobs::describeFailure(failure) << std::endl;
+    return kFailure;
   } catch (const std::exception& failure) {
     std::cerr << "dilateJobs: " << failure.what() << std::endl;
     return kFailure;

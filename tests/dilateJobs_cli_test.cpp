@@ -281,20 +281,44 @@ TEST(DilateJobsCli, FatalChecksNameFileLineAndCondition) {
     std::string input;
     std::string where;
   };
-  const std::string readError = "success && \"Job instance read error!\"";
+  const std::string readError = " (success && \"Job instance read error!\")";
+  const std::string cycle = " (Cyclic path in task graph!)";
   const std::vector<Row> rows = {
-      {"0 10 1 2 2\n\n", "2: " + readError},
-      {"0 10 1 2 2\n( J1 J1 )\n", "2: Cyclic path in task graph!"},
+      {"0 10 1 2 2\n\n", "2: blank line; blank lines are not allowed" + readError},
+      {"0 10 1 2 2\n( J1 J1 )\n", "2: the arc ( J1 J1 ) makes a job precede itself" + cycle},
       {"0 10 1 2 2\n0 10 1 2 2\n0 10 1 2 2\n( J1 J2 )\n( J2 J3 )\n( J1 J3 )\n( J3 J1 )\n",
-       "7: Cyclic path in task graph!"},
-      {"0 10 1 2 2\n10 5 2 1 1\n", "2: deadline>arrival"},
-      {"0 10 3 2 2\n", "1: criticality==CRIT_LO || criticality == CRIT_HI"},
-      {"0 10 2 5 11\n", "1: density_hi <=1"},
-      {"0 10 1 2 2\n( J1 J9 )\n", "2: to_id >=0 && to_id < numJobs()"},
-      {"0 10 1 2 2\n( J1 )\n", "2: Not a job name!"},
-      {"0 10 1 2 2\n( J-4 J1 )\n", "2: Name must have a strictly positive index!"},
-      {"0 10 1 2 2\r\n0 20 2 3 6\r\n( J1 J2 )\r\n", "3: " + readError},
-      {"0 10 1 2 2\n( J1 J2 ) # note\n", "2: " + readError},
+       "7: the arc ( J3 J1 ) would close a cycle: J1 already precedes J3" + cycle},
+      {"0 10 1 2 2\n10 5 2 1 1\n",
+       "2: J2: the deadline 5 is not after the arrival 10 (deadline>arrival)"},
+      {"0 10 3 2 2\n",
+       "1: J1: the criticality 3 is neither 1 (LO) nor 2 (HI) (criticality==CRIT_LO || "
+       "criticality == CRIT_HI)"},
+      {"0 10 2 5 11\n",
+       "1: J1: the HI execution time 11 does not fit in the window [0, 10] of length 10 "
+       "(density_hi <=1)"},
+      {"0 10 1 2 2\n( J1 J9 )\n",
+       "2: arc names job J9, but the file has 1 job (to_id >=0 && to_id < numJobs())"},
+      {"0 10 1 2 2\n( J1 )\n",
+       "2: a job name is missing (J followed by a positive number) (Not a job name!)"},
+      {"0 10 1 2 2\n( J-4 J1 )\n",
+       "2: 'J-4' is not a job name; job names start at J1 (Name must have a strictly positive "
+       "index!)"},
+      {"0 10 1 2 2\r\n0 20 2 3 6\r\n( J1 J2 )\r\n",
+       "3: Windows line endings (CRLF) are not supported; convert the file with dos2unix" +
+           readError},
+      {"0 10 1 2 2\n( J1 J2 ) # note\n",
+       "2: the line is neither a job line ('arrival deadline criticality lo_wcet hi_wcet') nor "
+       "an arc line ('( Jf Jt )')" +
+           readError},
+      {"\xef\xbb\xbf"
+       "0 10 1 2 2\n",
+       "1: the file starts with a UTF-8 byte order mark (BOM), which is not supported; remove "
+       "it" +
+           readError},
+      {"0 10 1 2 2\n0 20 2 3 6\n( J1 J2 )\n5 20 1 1 1\n",
+       "4: a job line after the arc lines; all job lines must come first" + readError},
+      {"0 " + std::string(2000000, '9') + " 1 1 1\n",
+       "1: job line value out of the 32-bit range: deadline " + std::string(77, '9') + "..."},
   };
   ScratchDir dir;
   const std::string in = dir.file("in.txt");

@@ -171,7 +171,7 @@ int runExtract(const ArchiveOptions& options) {
         options.force ? mcjobs_detail::ExistingTarget::ReplaceRegularFile
                       : mcjobs_detail::ExistingTarget::Keep);
     written.insert(name);
-    std::cout << path << std::endl;
+    printLine(path);
   });
   return result;
 }

@@ -23,11 +23,11 @@ int runCheck(const std::vector<std::string>& files) {
     try {
       readInstance(file, instance, warnings);
     } catch (const CheckError& error) {
-      std::cout << mcjobs::describeFailure(error) << std::endl;
+      printLine(mcjobs::describeFailure(error));
       status = kFailure;
       continue;
     } catch (const std::exception& error) {
-      std::cout << error.what() << std::endl;
+      printLine(error.what());
       status = kFailure;
       continue;
     }
@@ -37,9 +37,10 @@ int runCheck(const std::vector<std::string>& files) {
       std::cerr.flush();
       if (strictReading()) status = kFailure;
     }
-    std::cout << displayName(file) << ": ok, " << instance.numJobs() << " jobs ("
-              << instance.numJobs(CRIT_LO) << " LO, " << instance.numJobs(CRIT_HI) << " HI), "
-              << instance.getAllArcs().size() << " arcs" << std::endl;
+    printLine(displayName(file) + ": ok, " + std::to_string(instance.numJobs()) + " jobs (" +
+              std::to_string(instance.numJobs(CRIT_LO)) + " LO, " +
+              std::to_string(instance.numJobs(CRIT_HI)) + " HI), " +
+              std::to_string(instance.getAllArcs().size()) + " arcs");
   }
   return status;
 }

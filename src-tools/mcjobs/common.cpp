@@ -131,6 +131,11 @@ void writeText(const std::string& text, const std::string& out) {
   });
 }
 
+void printLine(const std::string& line) {
+  std::cout.flush();
+  if (!putResult(line + "\n")) fail("<stdout>", "cannot write the results", errno ? errno : EIO);
+}
+
 CLI::Option* addLevelOption(CLI::App& command, int& level, const std::string& help) {
   const CLI::Validator levelWord(
       [](std::string& value) -> std::string {

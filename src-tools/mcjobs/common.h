@@ -71,6 +71,10 @@ void writeInstance(JobInstance& instance, const std::string& out);
 /// Writes text to `out`: stdout for "-", otherwise a sibling temporary file renamed over it.
 void writeText(const std::string& text, const std::string& out);
 
+/// Prints one line of results on stdout at once; a failed write (a full disk,
+/// a closed pipe) throws CheckError naming stdout and the reason.
+void printLine(const std::string& line);
+
 /// Adds the `--level lo|hi` option storing CRIT_LO or CRIT_HI.
 CLI::Option* addLevelOption(CLI::App& command, int& level, const std::string& help);
 

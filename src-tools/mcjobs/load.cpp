@@ -88,7 +88,8 @@ void addLoadCommand(CLI::App& app, Action& action) {
   addStrictOption(*command);
   addLevelOption(*command, options->level, "Level measured (default: lo)");
   command->add_flag("--mixed", options->mixed,
-                    "Mixed load: HI deadlines shortened by their extra budget (lo only)");
+                    "Judge feasibility with HI deadlines shortened by their extra budget\n"
+                    "(lo only); the load value itself does not change");
   command->add_option("-p,--processors", options->processors, "Number of processors (default: 1)")
       ->check(CLI::Range(1, INT32_MAX))
       ->option_text("N");

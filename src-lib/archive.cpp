@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -169,24 +170,44 @@ JobInstance* JobInstance::read_jobstar(const std::string& jobsnameexpr, FILE* jo
   // Set before the body is read, so that a caller catching a failure knows the entry.
   jobsname = nameOf(lines.data(), lines.size());
 
+  // The body starts on the line after the name; a cycle found once the
+  // arcs are in is reported on its own line, counted from here.
+  const off_t bodyStart = ftello(jobstarfile);
   mcjobs_detail::BodyParser parser(*new_jobs);
-  for (;;) {
-    fpos_t prev_pos;
-    const bool pos_success = std::fgetpos(jobstarfile, &prev_pos) == 0;
-    MCJOBS_CHECK(pos_success, "pos_success");
-    if (!lines.next()) break;
-    if (isMarker(lines)) {
-      // Leave the marker to the next call.
-      (void)std::fsetpos(jobstarfile, &prev_pos);
-      lines.unread();
-      break;
+  std::exception_ptr failure;
+  try {
+    for (;;) {
+      fpos_t prev_pos;
+      const bool pos_success = std::fgetpos(jobstarfile, &prev_pos) == 0;
+      MCJOBS_CHECK(pos_success, "pos_success");
+      if (!lines.next()) break;
+      if (isMarker(lines)) {
+        // Leave the marker to the next call.
+        (void)std::fsetpos(jobstarfile, &prev_pos);
+        lines.unread();
+        break;
+      }
+      try {
+        parser.feed(lines.data(), lines.size());
+      } catch (CheckError& error) {
+        attachLine(error, jobstarfile);
+        throw;
+      }
     }
-    try {
-      parser.feed(lines.data(), lines.size());
-    } catch (CheckError& failure) {
-      attachLine(failure, jobstarfile);
-      throw;
-    }
+  } catch (...) {
+    failure = std::current_exception();
   }
+  // The arcs before a failing line still go in: a cycle among them is the
+  // earlier failure.
+  try {
+    parser.finish();
+  } catch (CheckError& cycle) {
+    const long nameLine = bodyStart > 0 ? lineEndingAt(jobstarfile, bodyStart) : 0;
+    if (nameLine > 0 && parser.cyclicLine() >= 0) {
+      cycle.setInput("", nameLine + 1 + parser.cyclicLine());
+    }
+    throw;
+  }
+  if (failure) std::rethrow_exception(failure);
   return new_jobs.release();
 }

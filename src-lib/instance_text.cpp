@@ -1,10 +1,14 @@
+// The body of an instance file or archive entry: reading lines, parsing the
+// job and arc sections, writing them back.
 #include "instance_text.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "check.h"
+#include "instance_graph.h"
 #include "line_format.h"
 
 namespace mcjobs_detail {
@@ -40,6 +44,7 @@ void BodyParser::feed(const char* line, size_t length) {
     Job job;
     if (parseJobLine(line, end, job)) {
       mInstance.insert(job);
+      ++mJobLines;
       return;
     }
     // The first line that is not a job line opens the arc section for good.
@@ -50,17 +55,38 @@ void BodyParser::feed(const char* line, size_t length) {
   Arc arc;
   const bool success = parseArcLine(line, end, arc);
   MCJOBS_CHECK(success, "success && \"Job instance read error!\"");
-  mInstance.insert(arc);
+  checkArcEnds(arc, mInstance.numJobs());
+  mArcs.push_back(arc);
+}
+
+void BodyParser::finish() {
+  const long cyclic = InstanceAccess::insertArcs(mInstance, mArcs);
+  mArcs = std::vector<Arc>();
+  if (cyclic >= 0) {
+    mCyclicLine = mJobLines + cyclic;
+    MCJOBS_FAIL("Cyclic path in task graph!");
+  }
 }
 
 void readBody(FILE* stream, JobInstance& instance, const std::string& name) {
   LineReader lines(stream);
   BodyParser parser(instance);
+  // The arcs before a failing line are still inserted: a cycle among them
+  // is the earlier failure and is reported instead.
+  std::exception_ptr failure;
+  long failedLine = 0;
   try {
     while (lines.next()) parser.feed(lines.data(), lines.size());
-  } catch (CheckError& failure) {
+  } catch (...) {
+    failure = std::current_exception();
+    failedLine = lines.lineNumber();
+  }
+  try {
+    parser.finish();
+    if (failure) std::rethrow_exception(failure);
+  } catch (CheckError& error) {
     instance = JobInstance();
-    failure.setInput(name, lines.lineNumber());
+    error.setInput(name, parser.cyclicLine() >= 0 ? parser.cyclicLine() + 1 : failedLine);
     throw;
   } catch (...) {
     instance = JobInstance();

@@ -205,7 +205,9 @@ long InstanceGraph::insertAll(const std::vector<Arc>& list, const std::vector<Jo
     mPosition[static_cast<size_t>(order[place])] = static_cast<int>(place);
   }
   order = std::vector<int>();
-  mArcs[CRIT_LO - 1].reserve(list.size());
+  mArcs[CRIT_LO - 1].reserveMore(list.size());
+  mArcs[CRIT_HI - 1].reserveMore(
+      static_cast<size_t>(std::count(levels.begin(), levels.end(), CRIT_HI)));
   for (size_t k = 0; k < list.size(); ++k) {
     for (int level = CRIT_LO; level <= levels[k]; ++level) {
       addArc(list[k].from_id, list[k].to_id, level);
@@ -215,14 +217,24 @@ long InstanceGraph::insertAll(const std::vector<Arc>& list, const std::vector<Jo
 }
 
 std::vector<Arc> InstanceGraph::allArcs() const {
+  // Bucketed by source straight from the pool, which is read in order rather
+  // than list by list; contains() kept duplicates out.
   const ArcLists& arcs = mArcs[CRIT_LO - 1];
-  std::vector<Arc> result;
-  std::vector<int> targets;
-  for (int u = 0; u < arcs.jobs(); ++u) {
-    targets.clear();
-    arcs.forEachOut(u, [&targets](int v) { targets.push_back(v); });
-    std::sort(targets.begin(), targets.end());
-    for (int v : targets) result.emplace_back(u, v);
+  const size_t n = static_cast<size_t>(arcs.jobs());
+  const int count = arcs.size();
+  std::vector<int> start(n + 1, 0);
+  for (int s = 0; s < count; ++s) ++start[static_cast<size_t>(arcs.slot(s).from) + 1];
+  for (size_t u = 0; u < n; ++u) start[u + 1] += start[u];
+  std::vector<Arc> result(static_cast<size_t>(count));
+  for (int s = 0; s < count; ++s) {
+    const ArcLists::Slot& slot = arcs.slot(s);
+    result[static_cast<size_t>(start[static_cast<size_t>(slot.from)]++)] = Arc(slot.from, slot.to);
+  }
+  // start[u] now marks the end of u's bucket.
+  auto byTarget = [](const Arc& a, const Arc& b) { return a.to_id < b.to_id; };
+  for (size_t u = 0, begin = 0; u < n; begin = static_cast<size_t>(start[u]), ++u) {
+    const size_t end = static_cast<size_t>(start[u]);
+    if (end - begin > 1) std::sort(result.begin() + begin, result.begin() + end, byTarget);
   }
   return result;
 }

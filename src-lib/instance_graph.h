@@ -29,8 +29,9 @@ class ArcLists {
     mOutHead.resize(static_cast<size_t>(jobs), -1);
     mInHead.resize(static_cast<size_t>(jobs), -1);
   }
-  void reserve(size_t arcs) { mSlots.reserve(arcs); }
+  void reserveMore(size_t arcs) { mSlots.reserve(mSlots.size() + arcs); }
   bool empty() const { return mSlots.empty(); }
+  int size() const { return static_cast<int>(mSlots.size()); }
   int jobs() const { return static_cast<int>(mOutHead.size()); }
   /// Whether u -> v is present; walks both lists in step, so the cost is the
   /// shorter of the out-list of u and the in-list of v.

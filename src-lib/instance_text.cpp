@@ -60,6 +60,7 @@ void BodyParser::feed(const char* line, size_t length) {
 }
 
 void BodyParser::finish() {
+  if (mArcs.empty()) return;  // a body without arcs never builds the graph
   const long cyclic = InstanceAccess::insertArcs(mInstance, mArcs);
   mArcs = std::vector<Arc>();
   if (cyclic >= 0) {

@@ -1,6 +1,7 @@
 // The instance archive: named instances one after the other in one stream,
-// each introduced by a marker line and a "name:" line.
-#include <regex.h>
+// each introduced by a marker line and a "name:" line. This file holds the
+// entry format and the two stream operations of JobInstance; the reader
+// objects and the locked file operations build on it (archive_file.cpp).
 #include <sys/types.h>
 
 #include <cerrno>
@@ -10,54 +11,19 @@
 #include <memory>
 #include <string>
 
+#include "archive_entry.h"
 #include "check.h"
 #include "instance_text.h"
 #include "job.h"
 
-namespace {
+namespace mcjobs_detail {
 
 const char* const tarmark = "------";
+
+namespace {
+
 const char markerLine[] = "------\n";
 constexpr size_t markerLength = sizeof markerLine - 1;
-
-// What the reader remembers between calls, for the whole process. A walk
-// continues where the previous call stopped as long as the stream and the
-// expression stay the same.
-struct ReaderState {
-  FILE* prev_jobstarfile = nullptr;
-  std::string prev_jobsnameexpr;
-  regex_t search_expression{};
-  bool compiled = false;
-
-  ReaderState() = default;
-  ReaderState(const ReaderState&) = delete;
-  ReaderState& operator=(const ReaderState&) = delete;
-  ~ReaderState() {
-    if (compiled) regfree(&search_expression);
-  }
-};
-
-ReaderState& readerState() {
-  static ReaderState state;
-  return state;
-}
-
-// Compiles the pattern of `expression` ("expression:\n"). The state changes
-// only once the new pattern compiled, so a bad expression leaves the walk as it was.
-void compileExpression(ReaderState& state, const std::string& expression) {
-  const std::string pattern = expression + ":\n";
-  regex_t compiledPattern;
-  const int rc = regcomp(&compiledPattern, pattern.c_str(), 0);
-  MCJOBS_CHECK(rc == 0, "rc==0 && \"jobsnameexpr error\"");
-  if (state.compiled) regfree(&state.search_expression);
-  state.search_expression = compiledPattern;
-  state.compiled = true;
-  state.prev_jobsnameexpr = expression;
-}
-
-bool isMarker(const mcjobs_detail::LineReader& lines) {
-  return lines.size() == markerLength && std::memcmp(lines.data(), markerLine, markerLength) == 0;
-}
 
 // The 1-based number of the line that ends at byte `end` of the stream,
 // counted from the start of the file; 0 when the stream cannot tell. Only
@@ -89,9 +55,13 @@ long lineEndingAt(FILE* stream, off_t end) {
 }
 
 // Tags a failure with the archive line just read ("line N: ...").
-void attachLine(CheckError& failure, FILE* stream) {
-  const off_t end = ftello(stream);
-  if (end > 0) failure.setInput("", lineEndingAt(stream, end));
+void attachLine(CheckError& failure, const EntryWalk& walk) {
+  if (walk.linesFromTop) {
+    failure.setInput(failure.inputFile(), walk.lines.lineNumber());
+    return;
+  }
+  const off_t end = ftello(walk.stream);
+  if (end > 0) failure.setInput(failure.inputFile(), lineEndingAt(walk.stream, end));
 }
 
 // The name line less its ":" and newline; a last line may lack either.
@@ -101,19 +71,143 @@ std::string nameOf(const char* line, size_t length) {
   return std::string(line, length);
 }
 
-bool nameMatches(const regex_t& pattern, const char* line, size_t length) {
-  if (length > 0 && line[length - 1] == '\n') return regexec(&pattern, line, 0, nullptr, 0) == 0;
+// Whether the next line would start at or after the walk's end.
+bool atEnd(const EntryWalk& walk) {
+  return walk.end >= 0 && ftello(walk.stream) >= walk.end;
+}
+
+}  // namespace
+
+bool isMarkerLine(const char* line, size_t length) {
+  return length == markerLength && std::memcmp(line, markerLine, markerLength) == 0;
+}
+
+std::string entryNameProblem(const std::string& name) {
+  for (unsigned char c : name) {
+    if (c == '\n' || c == '\r') return "an entry name cannot contain a line break";
+    if (c < 0x20 || c == 0x7f) return "an entry name cannot contain a control character";
+  }
+  return std::string();
+}
+
+NamePattern::NamePattern(const std::string& expression) : mExpression(expression) {
+  const std::string pattern = expression + ":\n";
+  const int rc = regcomp(&mCompiled, pattern.c_str(), 0);
+  MCJOBS_CHECK(rc == 0, "rc==0 && \"jobsnameexpr error\"");
+}
+
+NamePattern::~NamePattern() {
+  regfree(&mCompiled);
+}
+
+bool NamePattern::matches(const char* line, size_t length) const {
+  if (length > 0 && line[length - 1] == '\n') return regexec(&mCompiled, line, 0, nullptr, 0) == 0;
   // The file's last line without its newline: match it as if it had one.
   const std::string completed = std::string(line, length) + '\n';
-  return regexec(&pattern, completed.c_str(), 0, nullptr, 0) == 0;
+  return regexec(&mCompiled, completed.c_str(), 0, nullptr, 0) == 0;
+}
+
+std::unique_ptr<JobInstance> readNextEntry(EntryWalk& walk, const NamePattern& pattern,
+                                           std::string& name) {
+  LineReader& lines = walk.lines;
+  for (;;) {
+    bool haveLine = false;
+    if (!atEnd(walk)) {
+      try {
+        haveLine = lines.next();
+      } catch (const CheckError&) {
+        walk.lostPosition = true;
+        MCJOBS_FAIL("feof(prev_jobstarfile)");
+      }
+      if (!haveLine && !std::feof(walk.stream)) {
+        walk.lostPosition = true;
+        MCJOBS_FAIL("feof(prev_jobstarfile)");
+      }
+    }
+    if (!haveLine) return nullptr;
+    if (!isMarkerLine(lines.data(), lines.size())) continue;
+
+    if (atEnd(walk) || !lines.next()) {
+      CheckError failure("__null!=fgets(linebuf, 1024, jobstarfile)", __FILE__, __LINE__);
+      attachLine(failure, walk);
+      throw failure;
+    }
+    if (pattern.matches(lines.data(), lines.size())) break;
+  }
+
+  auto new_jobs = std::make_unique<JobInstance>();
+  // Set before the body is read, so that a caller catching a failure knows the entry.
+  name = nameOf(lines.data(), lines.size());
+
+  // The body starts on the line after the name; a cycle found once the arcs
+  // are in is reported on its own line, counted from here.
+  const long nameLine = walk.linesFromTop ? lines.lineNumber() : 0;
+  const off_t bodyStart = walk.linesFromTop ? 0 : ftello(walk.stream);
+  BodyParser parser(*new_jobs);
+  std::exception_ptr failure;
+  try {
+    for (;;) {
+      fpos_t prev_pos;
+      const bool pos_success = std::fgetpos(walk.stream, &prev_pos) == 0;
+      MCJOBS_CHECK(pos_success, "pos_success");
+      if (atEnd(walk) || !lines.next()) break;
+      if (isMarkerLine(lines.data(), lines.size())) {
+        // Leave the marker to the next call.
+        (void)std::fsetpos(walk.stream, &prev_pos);
+        lines.unread();
+        break;
+      }
+      try {
+        parser.feed(lines.data(), lines.size());
+      } catch (CheckError& error) {
+        attachLine(error, walk);
+        throw;
+      }
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // The arcs before a failing line still go in: a cycle among them is the
+  // earlier failure.
+  try {
+    parser.finish();
+  } catch (CheckError& cycle) {
+    const long before = walk.linesFromTop ? nameLine
+                        : bodyStart > 0   ? lineEndingAt(walk.stream, bodyStart)
+                                          : 0;
+    if (before > 0 && parser.cyclicLine() >= 0) {
+      cycle.setInput(cycle.inputFile(), before + 1 + parser.cyclicLine());
+    }
+    throw;
+  }
+  if (failure) std::rethrow_exception(failure);
+  return new_jobs;
+}
+
+}  // namespace mcjobs_detail
+
+namespace {
+
+// What read_jobstar remembers between calls, for the whole process. A walk
+// continues where the previous call stopped as long as the stream and the
+// expression stay the same.
+struct ReaderState {
+  FILE* prev_jobstarfile = nullptr;
+  std::unique_ptr<mcjobs_detail::NamePattern> search_expression;
+};
+
+ReaderState& readerState() {
+  static ReaderState state;
+  return state;
 }
 
 }  // namespace
 
 void JobInstance::write_jobstar(std::string jobsname, FILE* jobstarfile) {
   MCJOBS_CHECK(jobstarfile, "jobstarfile");
+  MCJOBS_CHECK(mcjobs_detail::entryNameProblem(jobsname).empty(), "validEntryName(jobsname)");
   errno = 0;
-  bool ok = std::fprintf(jobstarfile, "%s\n%s:\n", tarmark, jobsname.c_str()) >= 0;
+  bool ok = std::fprintf(jobstarfile, "%s\n%s:\n", mcjobs_detail::tarmark, jobsname.c_str()) >= 0;
   ok = ok && mcjobs_detail::writeBody(jobstarfile, *this);
   if (!ok) {
     const int error = errno ? errno : EIO;
@@ -127,10 +221,12 @@ JobInstance* JobInstance::read_jobstar(const std::string& jobsnameexpr, FILE* jo
   ReaderState& state = readerState();
 
   // Before the first compilation no pattern exists, even for the empty
-  // expression that equals the remembered one; compile it then too.
+  // expression that equals the remembered one; compile it then too. The state
+  // changes only once the new pattern compiled, so a bad expression leaves the
+  // walk as it was.
   bool search_expression_changed = false;
-  if (jobsnameexpr != state.prev_jobsnameexpr || !state.compiled) {
-    compileExpression(state, jobsnameexpr);
+  if (!state.search_expression || jobsnameexpr != state.search_expression->expression()) {
+    state.search_expression = std::make_unique<mcjobs_detail::NamePattern>(jobsnameexpr);
     search_expression_changed = true;
   }
   // Only now: the caller may pass one string as both expression and name.
@@ -142,72 +238,15 @@ JobInstance* JobInstance::read_jobstar(const std::string& jobsnameexpr, FILE* jo
   }
 
   mcjobs_detail::LineReader lines(jobstarfile);
-  for (;;) {
-    bool haveLine;
-    try {
-      haveLine = lines.next();
-    } catch (const CheckError&) {
-      // The position after a read error is unknown: start over next time.
-      state.prev_jobstarfile = nullptr;
-      MCJOBS_FAIL("feof(prev_jobstarfile)");
-    }
-    if (!haveLine) {
-      MCJOBS_CHECK(std::feof(jobstarfile), "feof(prev_jobstarfile)");
-      state.prev_jobstarfile = nullptr;
-      return nullptr;
-    }
-    if (!isMarker(lines)) continue;
-
-    if (!lines.next()) {
-      CheckError failure("__null!=fgets(linebuf, 1024, jobstarfile)", __FILE__, __LINE__);
-      attachLine(failure, jobstarfile);
-      throw failure;
-    }
-    if (nameMatches(state.search_expression, lines.data(), lines.size())) break;
-  }
-
-  auto new_jobs = std::make_unique<JobInstance>();
-  // Set before the body is read, so that a caller catching a failure knows the entry.
-  jobsname = nameOf(lines.data(), lines.size());
-
-  // The body starts on the line after the name; a cycle found once the
-  // arcs are in is reported on its own line, counted from here.
-  const off_t bodyStart = ftello(jobstarfile);
-  mcjobs_detail::BodyParser parser(*new_jobs);
-  std::exception_ptr failure;
+  mcjobs_detail::EntryWalk walk{jobstarfile, lines};
+  std::unique_ptr<JobInstance> entry;
   try {
-    for (;;) {
-      fpos_t prev_pos;
-      const bool pos_success = std::fgetpos(jobstarfile, &prev_pos) == 0;
-      MCJOBS_CHECK(pos_success, "pos_success");
-      if (!lines.next()) break;
-      if (isMarker(lines)) {
-        // Leave the marker to the next call.
-        (void)std::fsetpos(jobstarfile, &prev_pos);
-        lines.unread();
-        break;
-      }
-      try {
-        parser.feed(lines.data(), lines.size());
-      } catch (CheckError& error) {
-        attachLine(error, jobstarfile);
-        throw;
-      }
-    }
+    entry = mcjobs_detail::readNextEntry(walk, *state.search_expression, jobsname);
   } catch (...) {
-    failure = std::current_exception();
-  }
-  // The arcs before a failing line still go in: a cycle among them is the
-  // earlier failure.
-  try {
-    parser.finish();
-  } catch (CheckError& cycle) {
-    const long nameLine = bodyStart > 0 ? lineEndingAt(jobstarfile, bodyStart) : 0;
-    if (nameLine > 0 && parser.cyclicLine() >= 0) {
-      cycle.setInput("", nameLine + 1 + parser.cyclicLine());
-    }
+    // The position after a read error is unknown: start over next time.
+    if (walk.lostPosition) state.prev_jobstarfile = nullptr;
     throw;
   }
-  if (failure) std::rethrow_exception(failure);
-  return new_jobs.release();
+  if (!entry) state.prev_jobstarfile = nullptr;
+  return entry.release();
 }

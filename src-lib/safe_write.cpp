@@ -1,3 +1,6 @@
+// The library's one way of writing a whole file: a sibling temporary file,
+// synced, then renamed over the target, so that readers and a crash see either
+// the old content or the new one, never a mixture.
 #include "safe_write.h"
 
 #include <fcntl.h>
@@ -5,9 +8,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <random>
 #include <string>
 
 #include "check.h"
@@ -21,37 +27,69 @@ namespace {
   throw failure;
 }
 
-// Fills an open stream and closes it; throws on any failure of the writes,
-// the flush or the close.
-void fillAndClose(FILE* stream, const std::function<bool(FILE*)>& fill, const std::string& target) {
+struct StreamCloser {
+  void operator()(FILE* stream) const { std::fclose(stream); }
+};
+using StreamPtr = std::unique_ptr<FILE, StreamCloser>;
+
+// Fills an open stream, flushes it, syncs it when asked and closes it; throws
+// on any failure. The stream is closed on every path, `fill` throwing included.
+void fillAndClose(StreamPtr stream, const std::function<bool(FILE*)>& fill, bool sync,
+                  const std::string& target) {
   errno = 0;
-  bool ok = fill(stream);
-  ok = std::fflush(stream) == 0 && ok;
+  bool ok = fill(stream.get());
   int error = errno;
-  if (std::fclose(stream) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
+  if (ok && std::fflush(stream.get()) != 0) ok = false, error = errno;
+  if (ok && sync && ::fsync(::fileno(stream.get())) != 0) ok = false, error = errno;
+  if (std::fclose(stream.release()) != 0 && ok) ok = false, error = errno;
   if (!ok) failWrite(target, "cannot write file", error ? error : EIO);
 }
 
-// Mode for a new file: 0666 less the process umask (which can only be read by setting it).
-mode_t newFileMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+// A new file beside the target, created with 0666 so that the kernel applies
+// the umask and the directory's default ACL, as for any file the user creates.
+// Unlike mkstemp(), which creates 0600, this needs no process-wide umask lookup.
+int createSibling(const std::string& directory, const std::string& base, std::string& name) {
+  std::minstd_rand random(
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                            (static_cast<unsigned long>(::getpid()) << 16)));
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string suffix(8, 'x');
+    for (char& c : suffix) c = letters[random() % (sizeof letters - 1)];
+    // A name near the length limit leaves no room for a suffix; any sibling name will do.
+    name = directory + "." + (attempt % 2 == 0 ? base : "mcjobs") + ".tmp" + suffix;
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || (errno != EEXIST && errno != ENAMETOOLONG)) return fd;
+  }
+  return -1;
+}
+
+// Makes a rename or a new name in `directory` survive a power loss.
+int syncDirectory(const std::string& directory) {
+  const int fd =
+      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int error = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  // Some file systems cannot sync a directory; their renames are as safe as they get.
+  return error == EINVAL || error == EROFS ? 0 : error;
 }
 
 }  // namespace
 
-void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fill) {
+void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fill,
+                     ExistingTarget existing) {
   if (filename == nullptr || *filename == '\0') failWrite("", "cannot create file", ENOENT);
   const std::string requested(filename);
 
   // Write through a symbolic link to the file it names, so the link survives.
+  // (Extraction refuses links before it gets here, and Keep never follows one.)
   std::string target = requested;
   struct stat status {};
-  bool exists = ::stat(filename, &status) == 0;
+  const bool exists = existing == ExistingTarget::Keep ? ::lstat(filename, &status) == 0
+                                                       : ::stat(filename, &status) == 0;
+  if (exists && existing == ExistingTarget::Keep)
+    failWrite(requested, "cannot create file", EEXIST);
   if (exists) {
     if (char* resolved = ::realpath(filename, nullptr)) {
       target = resolved;
@@ -63,46 +101,53 @@ void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fil
   // /dev/stdout and /proc/self/fd name, even when they lead to a regular file.
   const bool special = requested.rfind("/dev/", 0) == 0 || requested.rfind("/proc/", 0) == 0;
   if (exists && (special || !S_ISREG(status.st_mode))) {
+    if (existing != ExistingTarget::Replace) failWrite(requested, "cannot replace file", EPERM);
     // Opened by the name given: /dev/stdout and /dev/fd/N mean the caller's
     // descriptor, not whatever file it resolves to at this moment.
-    FILE* stream = std::fopen(requested.c_str(), "w");
-    if (stream == nullptr) failWrite(requested, "cannot open file for writing", errno);
-    fillAndClose(stream, fill, requested);
+    StreamPtr stream(std::fopen(requested.c_str(), "w"));
+    if (!stream) failWrite(requested, "cannot open file for writing", errno);
+    fillAndClose(std::move(stream), fill, false, requested);
     return;
   }
 
-  // Write a sibling temporary file and rename it over the target only when it
-  // is complete, so that a failure never leaves a truncated or emptied target.
   const size_t slash = target.find_last_of('/');
   const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temporary = directory + "." + base + ".tmpXXXXXX";
-  int fd = ::mkstemp(&temporary[0]);
-  if (fd < 0 && errno == ENAMETOOLONG) {
-    // The target's own name is near the length limit; any sibling name will do.
-    temporary = directory + ".mcjobs.tmpXXXXXX";
-    fd = ::mkstemp(&temporary[0]);
-  }
+  std::string temporary;
+  const int fd = createSibling(directory, base, temporary);
   if (fd < 0) failWrite(requested, "cannot create file", errno);
-  ::fchmod(fd, exists ? (status.st_mode & 07777) : newFileMode());
-  FILE* stream = ::fdopen(fd, "w");
-  if (stream == nullptr) {
+  auto discard = [&temporary] { ::unlink(temporary.c_str()); };
+  if (exists && ::fchmod(fd, status.st_mode & 07777) != 0) {
     const int error = errno;
     ::close(fd);
-    ::unlink(temporary.c_str());
+    discard();
+    failWrite(requested, "cannot set the permissions of file", error);
+  }
+  StreamPtr stream(::fdopen(fd, "w"));
+  if (!stream) {
+    const int error = errno;
+    ::close(fd);
+    discard();
     failWrite(requested, "cannot create file", error);
   }
   try {
-    fillAndClose(stream, fill, requested);
+    fillAndClose(std::move(stream), fill, true, requested);
   } catch (...) {
-    ::unlink(temporary.c_str());
+    discard();
     throw;
   }
-  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+  if (existing == ExistingTarget::Keep) {
+    // link() fails when the name exists, so a file that appeared meanwhile is kept.
+    const int error = ::link(temporary.c_str(), target.c_str()) == 0 ? 0 : errno;
+    discard();
+    if (error != 0) failWrite(requested, "cannot create file", error);
+  } else if (std::rename(temporary.c_str(), target.c_str()) != 0) {
     const int error = errno;
-    ::unlink(temporary.c_str());
+    discard();
     failWrite(requested, "cannot replace file", error);
   }
+  if (const int error = syncDirectory(directory))
+    failWrite(requested, "cannot sync the directory of file", error);
 }
 
 }  // namespace mcjobs_detail

@@ -1,5 +1,6 @@
 // dilateJobs: multiplies every time value of an instance file by an integer factor.
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -15,6 +16,9 @@ enum ExitStatus { kSuccess = 0, kUsage = 1, kScaleParse = 2, kFailure = 3 };
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past a file-size limit the write then fails and is cleaned up, instead of
+  // the signal killing the process and leaving its temporary file behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   const std::string invocation = argc > 0 ? argv[0] : "dilateJobs";
   if (argc != 4) {
     Util::print_tool_usage("src-tools/dilateJobs",

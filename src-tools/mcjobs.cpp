@@ -2,6 +2,7 @@
 //
 // Exit statuses: 0 success, 1 usage error, 2 scale parse error (scale), 3 failure.
 // Results go to stdout, diagnostics to stderr as "mcjobs: FILE:LINE: message".
+#include <csignal>
 #include <exception>
 #include <iostream>
 
@@ -10,6 +11,9 @@
 using namespace mcjobs_tool;
 
 int main(int argc, char** argv) {
+  // Past a file-size limit a write then fails with EFBIG, which the writers
+  // undo and report, instead of the signal killing the process mid-write.
+  std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app{"Mixed-criticality job sets with precedence constraints.", "mcjobs"};
   app.set_version_flag("--version", std::string("mcjobs ") + MCJOBS_VERSION);
   app.require_subcommand(1);

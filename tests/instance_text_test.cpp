@@ -1,7 +1,8 @@
-// Instance bodies read from files and archive entries, whose arcs go in as
-// one list: the first failing line, cycles included, must be the one a
-// line-by-line reading finds, with the same condition and line number, and
-// an accepted body must give the same graph.
+// Instance bodies read from files and archive entries (the process-wide
+// walk and reader objects), whose arcs go in as one list: the first failing
+// line, cycles included, must be the one a line-by-line reading finds, with
+// the same condition and line number, and an accepted body must give the
+// same graph.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive_file.h"
 #include "job.h"
 #include "test_files.h"
 #include "test_support.h"
@@ -188,6 +190,22 @@ TEST(BodyReading, ArchiveEntryReportsTheFileLineOfTheCycle) {
     std::unique_ptr<JobInstance> next(JobInstance::read_jobstar(".*", file.get(), name, false));
     ASSERT_NE(next, nullptr);
     EXPECT_EQ(name, "third");
+
+    // A reader object counts its lines itself and must agree.
+    mcjobs::ArchiveReader reader(file.get(), "second", "a.tar");
+    line = 0;
+    ASSERT_EQ(failedCheck([&] {
+                try {
+                  reader.next(name);
+                } catch (const CheckError& failure) {
+                  line = failure.inputLine();
+                  throw;
+                }
+              }),
+              expected.condition);
+    if (!expected.condition.empty()) {
+      ASSERT_EQ(line, expected.line + 5) << body.text;
+    }
   }
 }
 

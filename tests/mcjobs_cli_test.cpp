@@ -415,6 +415,97 @@ TEST_F(Cli, ArchiveExtractRefusesNamesThatEscape) {
   EXPECT_EQ(::access("/abs", F_OK), -1);
 }
 
+TEST_F(Cli, ArchiveExtractNeverOverwritesWhatItShouldNot) {
+  file("four.txt", kFourJobs);
+  file("three.txt", kLoadJobs);
+  for (const std::string entry :
+       {"x four.txt", "x three.txt", "set.jobstar three.txt", "fifo three.txt", "keep three.txt"})
+    ASSERT_EQ(run("archive add set.jobstar " + entry).status, 0);
+  const std::string archive = slurp(path("set.jobstar"));
+  ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+  file("keep", "mine\n");
+
+  const std::string twice =
+      "mcjobs: set.jobstar: entry 'x' not extracted: ./x was written by an "
+      "earlier entry of the same name\n";
+  const std::string itself =
+      "mcjobs: set.jobstar: entry 'set.jobstar' not extracted: "
+      "./set.jobstar is the archive being read\n";
+  const std::string fifo =
+      "mcjobs: set.jobstar: entry 'fifo' not extracted: ./fifo exists and "
+      "is not a regular file\n";
+  Result plain = shell("timeout 20 MCJOBS archive extract set.jobstar '.*' -d .");
+  EXPECT_EQ(plain.status, 3);
+  EXPECT_EQ(plain.out, "./x\n");
+  EXPECT_EQ(plain.err, twice + itself + fifo +
+                           "mcjobs: set.jobstar: entry 'keep' not extracted: ./keep exists "
+                           "(--force replaces it)\n");
+  EXPECT_EQ(slurp(path("x")), kFourJobs);
+  EXPECT_EQ(slurp(path("keep")), "mine\n");
+
+  file("x", "old\n");
+  Result forced = shell("timeout 20 MCJOBS archive extract set.jobstar '.*' -d . --force");
+  EXPECT_EQ(forced.status, 3);
+  EXPECT_EQ(forced.out, "./x\n./keep\n");
+  EXPECT_EQ(forced.err, twice + itself + fifo);
+  EXPECT_EQ(slurp(path("x")), kFourJobs);
+  EXPECT_EQ(slurp(path("keep")), kLoadJobs);
+  EXPECT_EQ(slurp(path("set.jobstar")), archive);
+}
+
+TEST_F(Cli, ArchiveAddLeavesTheArchiveAsItWasOnFailure) {
+  file("four.txt", kFourJobs);
+  std::string big;
+  for (int i = 0; i < 2000; ++i) big += "0 10 1 2 2\n";
+  file("big.txt", big);
+  ASSERT_EQ(run("archive add a.jobstar four four.txt").status, 0);
+  const std::string before = slurp(path("a.jobstar"));
+
+  file("three.txt", kLoadJobs);
+  Result swapped = run("archive add four.txt x three.txt");
+  EXPECT_EQ(swapped.status, 3);
+  EXPECT_EQ(swapped.err,
+            "mcjobs: four.txt: cannot append to archive: not an archive (it does not begin "
+            "with a '------' line)\n");
+  EXPECT_EQ(slurp(path("four.txt")), kFourJobs);
+
+  Result limited = shell("ulimit -f 8; MCJOBS archive add a.jobstar big big.txt");
+  EXPECT_EQ(limited.status, 3);
+  EXPECT_EQ(limited.err, "mcjobs: a.jobstar: cannot append to archive: File too large\n");
+  EXPECT_EQ(slurp(path("a.jobstar")), before);
+  EXPECT_EQ(shell("ulimit -f 8; MCJOBS archive add new.jobstar big big.txt").status, 3);
+  EXPECT_EQ(::access(path("new.jobstar").c_str(), F_OK), -1);
+  EXPECT_EQ(::access(path("a.jobstar.journal").c_str(), F_OK), -1);
+}
+
+TEST_F(Cli, ArchiveTornTailIsNamedThenCutOff) {
+  file("four.txt", kFourJobs);
+  file("three.txt", kLoadJobs);
+  ASSERT_EQ(run("archive add a.jobstar first four.txt").status, 0);
+  const std::string first = slurp(path("a.jobstar"));
+  ASSERT_EQ(run("archive add a.jobstar second three.txt").status, 0);
+  const std::string both = slurp(path("a.jobstar"));
+  // What an append killed halfway leaves: its journal and part of its entry.
+  const size_t torn = first.size() + 12;
+  spit(path("a.jobstar"), both.substr(0, torn));
+  spit(path("a.jobstar.journal"), "mcjobs archive append journal\n" + std::to_string(first.size()) +
+                                      " " + std::to_string(both.size()) + "\nsecond\n");
+
+  Result list = run("archive list a.jobstar");
+  EXPECT_EQ(list.status, 3);
+  EXPECT_EQ(list.out, "");  // a failed listing prints no partial result
+  EXPECT_EQ(list.err,
+            "mcjobs: a.jobstar:9: incomplete entry 'second' (12 bytes) left by an interrupted "
+            "append; the next append cuts it off\n");
+  Result add = run("archive add a.jobstar third three.txt");
+  EXPECT_EQ(add.status, 0);
+  EXPECT_EQ(add.err,
+            "mcjobs: a.jobstar:9: cut off the incomplete entry 'second' (12 bytes) left by an "
+            "interrupted append\n");
+  EXPECT_EQ(run("archive list a.jobstar").out, "first\nthird\n");
+  EXPECT_EQ(::access(path("a.jobstar.journal").c_str(), F_OK), -1);
+}
+
 TEST_F(Cli, UsageErrorsExitWithOne) {
   file("four.txt", kFourJobs);
   for (const std::string args : {"",

@@ -4,12 +4,17 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 
+#include "archive_file.h"
+#include "instance_text.h"
 #include "mcjobs/common.h"
+#include "safe_write.h"
 
 namespace mcjobs_tool {
 
@@ -22,52 +27,19 @@ struct ArchiveOptions {
   std::string expr = ".*";
   std::string dir;
   bool json = false;
+  bool force = false;
 };
 
-struct FileCloser {
-  void operator()(FILE* file) const {
-    if (file != stdin && file != stdout) std::fclose(file);
-  }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
-// The archive reader seeks, so a piped stdin is first copied to a temporary file.
-FilePtr openForReading(const std::string& archive) {
-  if (archive != "-") {
-    FILE* file = std::fopen(archive.c_str(), "r");
-    if (file == nullptr) fail(archive, "cannot open archive", errno);
-    return FilePtr(file);
-  }
-  if (::lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0) return FilePtr(stdin);
-  FILE* copy = std::tmpfile();
-  if (copy == nullptr) fail(archive, "cannot create a temporary file", errno);
-  FilePtr owned(copy);
-  char buffer[65536];
-  size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
-    if (std::fwrite(buffer, 1, count, copy) != count) fail(archive, "cannot copy stdin", errno);
-  if (std::ferror(stdin)) fail(archive, "cannot read", errno);
-  std::rewind(copy);
-  return owned;
+// Walks the entries whose names match `expr`, in archive order, under a
+// shared lock for a file and from a copy for a pipe.
+void forEachEntry(const std::string& archive, const std::string& expr,
+                  const std::function<void(const std::string&, JobInstance&)>& visit) {
+  if (archive == "-")
+    mcjobs::forEachArchiveEntry(stdin, displayName(archive), expr, visit);
+  else
+    mcjobs::forEachArchiveEntry(archive, expr, visit);
 }
 
-// Walks the entries whose names match `expr`, in archive order.
-template <typename Visit>
-void forEachEntry(const std::string& archive, const std::string& expr, Visit visit) {
-  FilePtr file = openForReading(archive);
-  std::string name;
-  try {
-    while (std::unique_ptr<JobInstance> entry{
-        JobInstance::read_jobstar(expr, file.get(), name, false)})
-      visit(name, *entry);
-  } catch (CheckError& error) {
-    if (error.inputFile().empty()) error.setInput(displayName(archive), error.inputLine());
-    throw;
-  }
-}
-
-// Appending to an existing file cannot be made atomic by a rename without
-// copying the archive, so a failed append is cut off again instead.
 int runAdd(const ArchiveOptions& options) {
   JobInstance instance;
   readInstance(options.file, instance);
@@ -76,25 +48,9 @@ int runAdd(const ArchiveOptions& options) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail("<stdout>", "cannot write", errno);
     return kSuccess;
   }
-  FilePtr file(std::fopen(options.archive.c_str(), "a+"));
-  if (!file) fail(options.archive, "cannot open archive", errno);
-  struct stat status {};
-  if (::fstat(::fileno(file.get()), &status) != 0)
-    fail(options.archive, "cannot stat archive", errno);
-  const off_t size = S_ISREG(status.st_mode) ? status.st_size : 0;
-  bool ok = true;
-  if (size > 0) {  // an entry must start on a line of its own
-    std::fseek(file.get(), -1, SEEK_END);
-    if (std::fgetc(file.get()) != '\n') ok = std::fputc('\n', file.get()) != EOF;
-  }
-  if (ok) instance.write_jobstar(options.name, file.get());
-  ok = ok && std::fflush(file.get()) == 0 && !std::ferror(file.get());
-  if (!ok) {
-    const int error = errno;
-    if (S_ISREG(status.st_mode)) (void)::ftruncate(::fileno(file.get()), size);
-    fail(options.archive, "cannot append to archive", error);
-  }
-  if (std::fclose(file.release()) != 0) fail(options.archive, "cannot append to archive", errno);
+  const mcjobs::AppendReport report =
+      mcjobs::appendToArchive(options.archive, options.name, instance);
+  if (!report.repaired.empty()) std::cerr << "mcjobs: " << report.repaired << std::endl;
   return kSuccess;
 }
 
@@ -124,6 +80,24 @@ std::string unsafeName(const std::string& name) {
   return std::string();
 }
 
+// The file an archive is read from, so that extraction never replaces it.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool known = false;
+  bool is(const struct stat& status) const {
+    return known && status.st_dev == device && status.st_ino == inode;
+  }
+};
+
+FileIdentity identityOf(const std::string& archive) {
+  struct stat status {};
+  FileIdentity identity;
+  const int rc = archive == "-" ? ::fstat(STDIN_FILENO, &status) : ::stat(archive.c_str(), &status);
+  if (rc == 0) identity = {status.st_dev, status.st_ino, true};
+  return identity;
+}
+
 int runExtract(const ArchiveOptions& options) {
   struct stat status {};
   if (::stat(options.dir.c_str(), &status) != 0) {
@@ -132,14 +106,27 @@ int runExtract(const ArchiveOptions& options) {
   } else if (!S_ISDIR(status.st_mode)) {
     fail(options.dir, "not a directory");
   }
+  const FileIdentity archiveFile = identityOf(options.archive);
+  std::set<std::string> written;
   int result = kSuccess;
   forEachEntry(options.archive, options.expr, [&](const std::string& name, JobInstance& entry) {
     const std::string path = options.dir + "/" + name;
     std::string refusal = unsafeName(name);
     struct stat existing {};
-    // The instance writer follows a symbolic link, which could lead out of the directory.
-    if (refusal.empty() && ::lstat(path.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode))
-      refusal = "a symbolic link of that name exists";
+    if (refusal.empty() && written.count(name) != 0) {
+      refusal = path + " was written by an earlier entry of the same name";
+    } else if (refusal.empty() && ::lstat(path.c_str(), &existing) == 0) {
+      // Checked without opening the target: a FIFO would block, and a
+      // symbolic link could lead out of the directory.
+      if (S_ISLNK(existing.st_mode))
+        refusal = "a symbolic link of that name exists";
+      else if (archiveFile.is(existing))
+        refusal = path + " is the archive being read";
+      else if (!S_ISREG(existing.st_mode))
+        refusal = path + " exists and is not a regular file";
+      else if (!options.force)
+        refusal = path + " exists (--force replaces it)";
+    }
     if (!refusal.empty()) {
       std::cout.flush();
       std::cerr << "mcjobs: " << displayName(options.archive) << ": entry '" << name
@@ -147,17 +134,19 @@ int runExtract(const ArchiveOptions& options) {
       result = kFailure;
       return;
     }
-    entry.write(path.c_str());
+    mcjobs_detail::writeFileSafely(
+        path.c_str(), [&entry](FILE* stream) { return mcjobs_detail::writeBody(stream, entry); },
+        options.force ? mcjobs_detail::ExistingTarget::ReplaceRegularFile
+                      : mcjobs_detail::ExistingTarget::Keep);
+    written.insert(name);
     std::cout << path << std::endl;
   });
   return result;
 }
 
-// A newline would end the name line early and corrupt the archive.
+// Checked here as well as by the library, so that a bad name is a usage error.
 std::string validateEntryName(const std::string& name) {
-  if (name.find('\n') != std::string::npos || name.find('\r') != std::string::npos)
-    return "an entry name cannot contain a line break";
-  return std::string();
+  return mcjobs::entryNameProblem(name);
 }
 
 }  // namespace
@@ -195,9 +184,13 @@ void addArchiveCommand(CLI::App& app, Action& action) {
   extract->add_option("-d,--directory", options->dir, "Target directory, created if missing")
       ->required()
       ->option_text("DIR");
+  extract->add_flag("--force", options->force,
+                    "Replace existing regular files (never the archive itself, nor a file\n"
+                    "written by an earlier entry of the same name)");
   extract->footer(
       "Prints each file written. An entry whose name is empty, starts with '.', contains '/'\n"
-      "or a control character is not extracted (exit status 3).");
+      "or a control character, or whose file exists (without --force) or is not a regular\n"
+      "file, is not extracted (exit status 3); the other entries still are.");
   extract->callback([options, &action] { action = [options] { return runExtract(*options); }; });
 }
 

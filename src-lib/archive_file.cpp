@@ -1,0 +1,409 @@
+// Locked, restoring operations on archive files. An append holds an exclusive
+// flock on the archive and records the previous length in a sibling journal
+// file until the new entry is synced; readers hold a shared lock. The journal
+// is what makes a killed append recoverable: under any lock, a journal can only
+// have been left by a writer that died, and its lengths tell exactly which
+// bytes are the torn entry.
+#include "archive_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "archive_entry.h"
+#include "check.h"
+#include "instance_text.h"
+
+namespace mcjobs {
+namespace {
+
+[[noreturn]] void failOn(const std::string& path, const std::string& what, int error = 0) {
+  CheckError failure(what + (error ? std::string(": ") + std::strerror(error) : std::string()),
+                     __FILE__, __LINE__);
+  failure.setInput(path, 0);
+  throw failure;
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : mFd(fd) {}
+  ~Descriptor() {
+    if (mFd >= 0) ::close(mFd);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return mFd; }
+  void reset(int fd = -1) {
+    if (mFd >= 0) ::close(mFd);
+    mFd = fd;
+  }
+
+ private:
+  int mFd;
+};
+
+struct StreamCloser {
+  void operator()(FILE* stream) const { std::fclose(stream); }
+};
+using StreamPtr = std::unique_ptr<FILE, StreamCloser>;
+
+// Keeps the signals a user or a limit sends from ending the process halfway
+// through an append; they take effect when the append is complete or undone.
+class SignalBlock {
+ public:
+  SignalBlock() {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXFSZ}) sigaddset(&blocked, signal);
+    mActive = pthread_sigmask(SIG_BLOCK, &blocked, &mPrevious) == 0;
+  }
+  ~SignalBlock() {
+    if (mActive) pthread_sigmask(SIG_SETMASK, &mPrevious, nullptr);
+  }
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t mPrevious;
+  bool mActive = false;
+};
+
+int lockFile(int fd, int operation) {
+  while (::flock(fd, operation) != 0)
+    if (errno != EINTR) return errno;
+  return 0;
+}
+
+bool writeAll(int fd, const char* data, size_t size, off_t offset) {
+  while (size > 0) {
+    const ssize_t written = ::pwrite(fd, data, size, offset);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = EIO;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+    offset += written;
+  }
+  return true;
+}
+
+bool readAt(int fd, char* data, size_t size, off_t offset) {
+  while (size > 0) {
+    const ssize_t got = ::pread(fd, data, size, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got == 0) errno = EIO;
+      return false;
+    }
+    data += got;
+    size -= static_cast<size_t>(got);
+    offset += got;
+  }
+  return true;
+}
+
+// The 1-based number of the line that starts at byte `offset`.
+long lineStartingAt(int fd, off_t offset) {
+  long line = 1;
+  char chunk[1 << 16];
+  for (off_t at = 0; at < offset;) {
+    const size_t wanted = static_cast<size_t>(std::min<off_t>(offset - at, sizeof chunk));
+    const ssize_t got = ::pread(fd, chunk, wanted, at);
+    if (got <= 0) return 0;
+    for (ssize_t i = 0; i < got; ++i) line += chunk[i] == '\n';
+    at += got;
+  }
+  return line;
+}
+
+std::string directoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+int syncDirectoryOf(const std::string& path) {
+  const int fd = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int error = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return error == EINVAL || error == EROFS ? 0 : error;
+}
+
+// The record of an append in progress: the archive's length before it, the
+// length it will have after it, and the entry's name.
+struct Journal {
+  off_t start = 0;
+  off_t end = 0;
+  std::string name;
+};
+
+const char kJournalHeader[] = "mcjobs archive append journal\n";
+
+// Beside the file itself, so that every symbolic link to an archive shares one journal.
+std::string journalPath(const std::string& archive) {
+  std::string path = archive;
+  if (char* resolved = ::realpath(archive.c_str(), nullptr)) {
+    path = resolved;
+    std::free(resolved);
+  }
+  return path + ".journal";
+}
+
+// The journal of an append that never finished; false when there is none, or
+// when it is incomplete itself (its writer died before touching the archive).
+bool readJournal(const std::string& archive, Journal& journal) {
+  StreamPtr file(std::fopen(journalPath(archive).c_str(), "r"));
+  if (!file) {
+    if (errno == ENOENT) return false;
+    failOn(journalPath(archive), "cannot read the journal of an interrupted append", errno);
+  }
+  char header[sizeof kJournalHeader] = {};
+  long long start = -1, end = -1;
+  if (std::fread(header, 1, sizeof kJournalHeader - 1, file.get()) != sizeof kJournalHeader - 1 ||
+      std::strcmp(header, kJournalHeader) != 0 ||
+      std::fscanf(file.get(), "%lld %lld", &start, &end) != 2 || std::fgetc(file.get()) != '\n' ||
+      start < 0 || end < start)
+    return false;
+  char* line = nullptr;
+  size_t capacity = 0;
+  const ssize_t length = ::getline(&line, &capacity, file.get());
+  const bool complete = length > 0 && line[length - 1] == '\n';
+  if (complete) journal.name.assign(line, static_cast<size_t>(length - 1));
+  std::free(line);
+  journal.start = static_cast<off_t>(start);
+  journal.end = static_cast<off_t>(end);
+  return complete;
+}
+
+// Written and synced, with its directory entry, before the first byte of the
+// entry, so that after a crash the journal exists whenever a torn entry does.
+void writeJournal(const std::string& archive, const Journal& journal) {
+  const std::string path = journalPath(archive);
+  const std::string text = kJournalHeader + std::to_string(journal.start) + " " +
+                           std::to_string(journal.end) + "\n" + journal.name + "\n";
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+  if (fd.get() < 0) failOn(path, "cannot create the append journal", errno);
+  if (!writeAll(fd.get(), text.data(), text.size(), 0) || ::fdatasync(fd.get()) != 0) {
+    const int error = errno;
+    ::unlink(path.c_str());
+    failOn(path, "cannot write the append journal", error);
+  }
+  if (const int error = syncDirectoryOf(path)) {
+    ::unlink(path.c_str());
+    failOn(path, "cannot sync the append journal", error);
+  }
+}
+
+// The archive file, opened and exclusively locked. A file that was replaced or
+// removed while this process waited for the lock (an append that created it
+// and failed) is let go and opened again.
+struct LockedArchive {
+  Descriptor fd;
+  struct stat status {};
+  bool created = false;
+};
+
+void openLocked(const std::string& path, LockedArchive& archive) {
+  for (int attempt = 0;; ++attempt) {
+    archive.created = false;
+    archive.fd.reset(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (archive.fd.get() < 0 && errno == ENOENT) {
+      archive.fd.reset(
+          ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+      if (archive.fd.get() < 0 && errno == EEXIST && attempt < 100) continue;
+      archive.created = archive.fd.get() >= 0;
+    }
+    if (archive.fd.get() < 0) failOn(path, "cannot open archive", errno);
+    if (::fstat(archive.fd.get(), &archive.status) != 0) failOn(path, "cannot open archive", errno);
+    // A pipe or a device cannot be cut back after a failed append.
+    if (!S_ISREG(archive.status.st_mode))
+      failOn(path, "cannot append to archive: not a regular file");
+    if (const int error = lockFile(archive.fd.get(), LOCK_EX))
+      failOn(path, "cannot lock archive", error);
+    struct stat now {};
+    if (::stat(path.c_str(), &now) == 0 && now.st_dev == archive.status.st_dev &&
+        now.st_ino == archive.status.st_ino)
+      break;
+    if (attempt >= 100) failOn(path, "cannot lock archive: it keeps being replaced");
+  }
+  if (::fstat(archive.fd.get(), &archive.status) != 0) failOn(path, "cannot open archive", errno);
+}
+
+// Cuts off the incomplete entry of an append that died, as its journal tells.
+std::string repairInterruptedAppend(const std::string& path, LockedArchive& archive) {
+  Journal journal;
+  if (!readJournal(path, journal)) {
+    if (::unlink(journalPath(path).c_str()) != 0 && errno != ENOENT)
+      failOn(journalPath(path), "cannot remove the journal of an interrupted append", errno);
+    return std::string();
+  }
+  const off_t size = archive.status.st_size;
+  std::string repaired;
+  if (size > journal.start && size < journal.end) {
+    const long line = lineStartingAt(archive.fd.get(), journal.start);
+    if (::ftruncate(archive.fd.get(), journal.start) != 0 || ::fdatasync(archive.fd.get()) != 0)
+      failOn(path, "cannot cut off the incomplete entry of an interrupted append", errno);
+    archive.status.st_size = journal.start;
+    repaired = path + ":" + std::to_string(line) + ": cut off the incomplete entry '" +
+               journal.name + "' (" + std::to_string(size - journal.start) +
+               " bytes) left by an interrupted append";
+  } else if (size != journal.start && size != journal.end) {
+    // Someone else changed the archive since; cutting could destroy their data.
+    failOn(path, "cannot append to archive: it changed after an interrupted append of '" +
+                     journal.name + "'; check it and remove " + journalPath(path));
+  }
+  if (::unlink(journalPath(path).c_str()) != 0 && errno != ENOENT)
+    failOn(journalPath(path), "cannot remove the journal of an interrupted append", errno);
+  return repaired;
+}
+
+// The entry as one block of text: marker line, name line, body.
+std::string entryText(const std::string& name, JobInstance& instance) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* memory = ::open_memstream(&buffer, &size);
+  if (memory == nullptr) throw std::bad_alloc();
+  const bool ok = std::fprintf(memory, "%s\n%s:\n", mcjobs_detail::tarmark, name.c_str()) >= 0 &&
+                  mcjobs_detail::writeBody(memory, instance);
+  const bool closed = std::fclose(memory) == 0;
+  std::string text;
+  if (ok && closed) text.assign(buffer, size);
+  std::free(buffer);
+  if (!ok || !closed) throw std::bad_alloc();
+  return text;
+}
+
+}  // namespace
+
+std::string entryNameProblem(const std::string& name) {
+  return mcjobs_detail::entryNameProblem(name);
+}
+
+AppendReport appendToArchive(const std::string& path, const std::string& name,
+                             JobInstance& instance) {
+  MCJOBS_CHECK(mcjobs_detail::entryNameProblem(name).empty(), "validEntryName(jobsname)");
+  std::string entry = entryText(name, instance);
+
+  AppendReport report;
+  LockedArchive archive;
+  openLocked(path, archive);
+  SignalBlock signalsWait;
+  const int fd = archive.fd.get();
+  report.created = archive.created;
+  report.repaired = repairInterruptedAppend(path, archive);
+
+  const off_t size = archive.status.st_size;
+  if (size > 0) {
+    const size_t markerLength = std::strlen(mcjobs_detail::tarmark) + 1;
+    std::string head(std::min<size_t>(markerLength, static_cast<size_t>(size)), '\0');
+    if (!readAt(fd, &head[0], head.size(), 0)) failOn(path, "cannot read archive", errno);
+    if (!mcjobs_detail::isMarkerLine(head.data(), head.size()))
+      failOn(path, "cannot append to archive: not an archive (it does not begin with a '" +
+                       std::string(mcjobs_detail::tarmark) + "' line)");
+    char last = '\n';
+    if (!readAt(fd, &last, 1, size - 1)) failOn(path, "cannot read archive", errno);
+    // An entry must start on a line of its own.
+    if (last != '\n') entry.insert(entry.begin(), '\n');
+  }
+
+  // Undoes everything this append did to the archive; a journal that cannot be
+  // honoured now stays for the next append to honour.
+  auto restore = [&] {
+    if (::ftruncate(fd, size) != 0 || ::fdatasync(fd) != 0) return;
+    ::unlink(journalPath(path).c_str());
+    struct stat now {};
+    if (archive.created && size == 0 && ::stat(path.c_str(), &now) == 0 &&
+        now.st_dev == archive.status.st_dev && now.st_ino == archive.status.st_ino)
+      ::unlink(path.c_str());
+  };
+  try {
+    writeJournal(path, Journal{size, size + static_cast<off_t>(entry.size()), name});
+  } catch (...) {
+    restore();
+    throw;
+  }
+  if (!writeAll(fd, entry.data(), entry.size(), size) || ::fdatasync(fd) != 0) {
+    const int error = errno;
+    restore();
+    failOn(path, "cannot append to archive", error);
+  }
+  // Once the entry is synced, a journal surviving a crash only says the entry is whole.
+  ::unlink(journalPath(path).c_str());
+  return report;
+}
+
+namespace {
+
+void walk(FILE* stream, const std::string& source, const std::string& expression, std::int64_t end,
+          const std::function<void(const std::string&, JobInstance&)>& visit) {
+  ArchiveReader reader(stream, expression, source, end);
+  std::string name;
+  while (std::unique_ptr<JobInstance> entry = reader.next(name)) visit(name, *entry);
+}
+
+}  // namespace
+
+void forEachArchiveEntry(const std::string& path, const std::string& expression,
+                         const std::function<void(const std::string&, JobInstance&)>& visit) {
+  StreamPtr file(std::fopen(path.c_str(), "r"));
+  if (!file) failOn(path, "cannot open archive", errno);
+  struct stat status {};
+  if (::fstat(::fileno(file.get()), &status) != 0) failOn(path, "cannot open archive", errno);
+  if (S_ISDIR(status.st_mode)) failOn(path, "cannot read archive", EISDIR);
+  if (!S_ISREG(status.st_mode)) {
+    forEachArchiveEntry(file.get(), path, expression, visit);
+    return;
+  }
+  if (const int error = lockFile(::fileno(file.get()), LOCK_SH))
+    failOn(path, "cannot lock archive", error);
+  if (::fstat(::fileno(file.get()), &status) != 0) failOn(path, "cannot open archive", errno);
+
+  Journal journal;
+  const bool torn =
+      readJournal(path, journal) && status.st_size > journal.start && status.st_size < journal.end;
+  walk(file.get(), path, expression, torn ? journal.start : -1, visit);
+  if (torn) {
+    CheckError failure("incomplete entry '" + journal.name + "' (" +
+                           std::to_string(status.st_size - journal.start) +
+                           " bytes) left by an interrupted append; the next append cuts it off",
+                       __FILE__, __LINE__);
+    failure.setInput(path, lineStartingAt(::fileno(file.get()), journal.start));
+    throw failure;
+  }
+}
+
+void forEachArchiveEntry(FILE* stream, const std::string& source, const std::string& expression,
+                         const std::function<void(const std::string&, JobInstance&)>& visit) {
+  MCJOBS_CHECK(stream, "jobstarfile");
+  if (::lseek(::fileno(stream), 0, SEEK_CUR) >= 0) {
+    walk(stream, source, expression, -1, visit);
+    return;
+  }
+  // The walk seeks, so a pipe is first copied to a temporary file.
+  StreamPtr copy(std::tmpfile());
+  if (!copy) failOn(source, "cannot create a temporary file", errno);
+  char buffer[1 << 16];
+  size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
+    if (std::fwrite(buffer, 1, count, copy.get()) != count)
+      failOn(source, "cannot copy the archive to a temporary file", errno);
+  if (std::ferror(stream)) failOn(source, "cannot read archive", errno ? errno : EIO);
+  if (std::fflush(copy.get()) != 0)
+    failOn(source, "cannot copy the archive to a temporary file", errno);
+  walk(copy.get(), source, expression, -1, visit);
+}
+
+}  // namespace mcjobs

@@ -1,0 +1,100 @@
+// Archives as files: reader objects that walk an archive stream on their own,
+// and the locked, restoring operations on archive files that every front end
+// (the mcjobs tool, C++ callers, the Python module) shares, so that parallel
+// writers, full disks and killed processes never cost an entry.
+#ifndef MCJOBS_ARCHIVE_FILE_H
+#define MCJOBS_ARCHIVE_FILE_H
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "job.h"
+
+namespace mcjobs {
+
+/// @brief A walk through the entries of one archive stream whose names match an expression.
+///
+/// Unlike JobInstance::read_jobstar, each reader keeps its own position, expression and line
+/// count, so several readers may walk several archives, or one archive, independently, even
+/// through the same stream. The stream must be seekable and outlive the reader; the reader
+/// neither closes it nor depends on its position between calls.
+class ArchiveReader {
+ public:
+  /// @brief A walk from the top of `stream`. `expression` is a POSIX basic regular expression
+  /// tied to the end of the names (as for read_jobstar); `source` names the archive in
+  /// diagnostics. With `end` >= 0 the archive ends at that byte offset.
+  ///
+  /// An expression that does not compile fails the check "jobsnameexpr error".
+  explicit ArchiveReader(FILE* stream, const std::string& expression = ".*",
+                         std::string source = "", std::int64_t end = -1);
+  ~ArchiveReader();
+  ArchiveReader(ArchiveReader&&) noexcept;
+  ArchiveReader& operator=(ArchiveReader&&) noexcept;
+
+  /// @brief The next matching entry, its name in `name`; null (and `name` empty) after the last.
+  ///
+  /// A faulty entry throws CheckError naming the source and line, with `name` set to the
+  /// entry's name; the walk then goes on after the faulty line.
+  std::unique_ptr<JobInstance> next(std::string& name);
+  /// @brief Starts the walk again at the top of the archive.
+  void restart();
+
+ private:
+  struct Walk;
+  std::unique_ptr<Walk> mWalk;
+};
+
+/// @brief Why `name` cannot be an archive entry name ("" when it can).
+///
+/// Names must not contain line breaks or other control characters.
+std::string entryNameProblem(const std::string& name);
+
+/// @brief What appendToArchive did besides appending.
+struct AppendReport {
+  /// The archive did not exist and was created.
+  bool created = false;
+  /// A description of the incomplete entry of an interrupted append that was cut off first,
+  /// naming the archive and line ("" when there was none).
+  std::string repaired;
+};
+
+/// @brief Appends `instance` to the archive file `path` as an entry named `name`, safely.
+///
+/// The append holds an exclusive lock (flock) on the archive, so parallel appends and readers
+/// using the functions below never see each other's half entries. The entry goes to the end
+/// in one write and is synced before the lock is released. A sibling journal file
+/// `path + ".journal"` records the previous length while the append runs: a process killed
+/// mid-append leaves it behind, and the next append cuts the incomplete entry off (and says so
+/// in `repaired`). On any failure (a write error, a full disk, a file-size limit) the archive is
+/// restored to its previous length, or removed when this call created it, and CheckError is
+/// thrown naming the file. The signals SIGHUP, SIGINT, SIGQUIT, SIGTERM and SIGXFSZ are
+/// blocked for the duration of the append, so that they take effect only once the entry is
+/// either complete or gone.
+///
+/// Refused with CheckError: a name with a control character, a target that is not a regular
+/// file, and a non-empty file that does not begin with an entry marker line.
+AppendReport appendToArchive(const std::string& path, const std::string& name,
+                             JobInstance& instance);
+
+/// @brief Visits, in file order, every entry of the archive file `path` whose name matches
+/// `expression`, holding a shared lock so that no append is seen half done.
+///
+/// An incomplete entry left by an interrupted append is not visited: once the complete entries
+/// are visited, it is reported as CheckError naming the file and the line where it starts.
+/// Unreadable files and faulty entries throw CheckError naming the file (and line).
+void forEachArchiveEntry(
+    const std::string& path, const std::string& expression,
+    const std::function<void(const std::string& name, JobInstance& entry)>& visit);
+
+/// @brief The same walk over an open stream (a pipe is first copied to a temporary file);
+/// no lock is taken. `source` names the stream in diagnostics.
+void forEachArchiveEntry(
+    FILE* stream, const std::string& source, const std::string& expression,
+    const std::function<void(const std::string& name, JobInstance& entry)>& visit);
+
+}  // namespace mcjobs
+
+#endif  // MCJOBS_ARCHIVE_FILE_H

@@ -1,0 +1,389 @@
+// Archive files under faults: full disks, parallel writers and readers,
+// killed writers, independent reader objects, entry names, the safe writer.
+// Faults are made in child processes (file-size limits, SIGKILL), so that the
+// test process itself keeps running normally.
+#include "archive_file.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "instance_text.h"
+#include "job.h"
+#include "safe_write.h"
+#include "test_files.h"
+#include "test_support.h"
+
+namespace {
+
+using testfiles::readFile;
+using testfiles::ScratchDir;
+
+// The instance file text of an instance: what an entry must read back as.
+std::string textOf(JobInstance& instance) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* memory = open_memstream(&buffer, &size);
+  mcjobs_detail::writeBody(memory, instance);
+  std::fclose(memory);
+  std::string text(buffer, size);
+  std::free(buffer);
+  return text;
+}
+
+// A random instance determined by its seed: `jobs` jobs, each forward pair an arc with
+// probability 1 / arcOneIn.
+JobInstance sample(unsigned seed, int jobs, unsigned arcOneIn = 8) {
+  std::mt19937 rng(seed);
+  const RandomDag dag = randomDag(rng, jobs, arcOneIn, [](std::mt19937& r) {
+    const int arrival = static_cast<int>(r() % 50);
+    return std::make_pair(arrival, arrival + 20 + static_cast<int>(r() % 50));
+  });
+  return build(dag.jobs, dag.arcs);
+}
+
+// name -> text of every entry, failing the test on a duplicate name.
+std::map<std::string, std::string> entriesOf(const std::string& archive) {
+  std::map<std::string, std::string> entries;
+  mcjobs::forEachArchiveEntry(archive, ".*", [&](const std::string& name, JobInstance& entry) {
+    EXPECT_TRUE(entries.emplace(name, textOf(entry)).second) << "duplicate entry " << name;
+  });
+  return entries;
+}
+
+// Runs `body` in a child process; its exit status (-1 when killed).
+template <typename Body>
+int inChild(Body body) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    int status = 0;
+    try {
+      status = body();
+    } catch (...) {
+      status = 99;
+    }
+    _exit(status);
+  }
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST(ArchiveAppend, FullDiskLeavesTheArchiveByteIdentical) {
+  ScratchDir dir;
+  const std::string archive = dir.file("a.jobstar");
+  JobInstance small = sample(1, 5);
+  mcjobs::appendToArchive(archive, "small", small);
+  const std::string before = readFile(archive);
+  JobInstance big = sample(2, 400);
+  const size_t bigSize = textOf(big).size();
+  // Limits inside the journal, at the old end, one byte in, and mid-entry.
+  for (const size_t limit : {size_t{16}, before.size(), before.size() + 1, before.size() + 4000,
+                             before.size() + bigSize / 2}) {
+    const int status = inChild([&] {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit fileSize{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &fileSize);
+      try {
+        mcjobs::appendToArchive(archive, "big", big);
+      } catch (const CheckError&) {
+        return 3;
+      }
+      return 0;
+    });
+    EXPECT_EQ(status, 3) << "limit " << limit;
+    EXPECT_EQ(readFile(archive), before) << "limit " << limit;
+    EXPECT_FALSE(testfiles::exists(archive + ".journal")) << "limit " << limit;
+  }
+  // An archive the failed append created is removed again.
+  const std::string fresh = dir.file("new.jobstar");
+  EXPECT_EQ(inChild([&] {
+              signal(SIGXFSZ, SIG_IGN);
+              const rlimit fileSize{100, 100};
+              setrlimit(RLIMIT_FSIZE, &fileSize);
+              mcjobs::appendToArchive(fresh, "big", big);
+              return 0;
+            }),
+            99);
+  EXPECT_FALSE(testfiles::exists(fresh));
+  EXPECT_EQ(testfiles::listDirectory(dir.path()).size(), 1u);
+}
+
+TEST(ArchiveAppend, ParallelWritersAndReaders) {
+  ScratchDir dir;
+  const std::string archive = dir.file("par.jobstar");
+  constexpr int kWriters = 8, kAppends = 20, kReaders = 2;
+  std::vector<pid_t> writers, readers;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      int status = 0;
+      for (int a = 0; a < kAppends; ++a) {
+        JobInstance instance = sample(static_cast<unsigned>(100 * w + a), 10 + 7 * a);
+        try {
+          mcjobs::appendToArchive(archive, "w" + std::to_string(w) + "a" + std::to_string(a),
+                                  instance);
+        } catch (...) {
+          status = 1;
+        }
+      }
+      _exit(status);
+    }
+    writers.push_back(pid);
+  }
+  // Readers list the archive until the writers are done; any failure ends them with status 1.
+  const std::string done = dir.file("done");
+  for (int r = 0; r < kReaders; ++r) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      int status = 0;
+      while (!testfiles::exists(done) && status == 0) {
+        try {
+          if (testfiles::exists(archive)) entriesOf(archive);
+        } catch (...) {
+          status = 1;
+        }
+        // Shared locks that always overlap would keep the writers out for good.
+        usleep(10000);
+      }
+      _exit(status);
+    }
+    readers.push_back(pid);
+  }
+  for (pid_t pid : writers) {
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
+  }
+  testfiles::writeFile(done, "");
+  for (pid_t pid : readers) {
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << "a reader failed";
+  }
+  ::unlink(done.c_str());
+
+  const std::map<std::string, std::string> entries = entriesOf(archive);
+  EXPECT_EQ(entries.size(), size_t{kWriters * kAppends});
+  for (int w = 0; w < kWriters; ++w)
+    for (int a = 0; a < kAppends; ++a) {
+      JobInstance source = sample(static_cast<unsigned>(100 * w + a), 10 + 7 * a);
+      const auto found = entries.find("w" + std::to_string(w) + "a" + std::to_string(a));
+      ASSERT_NE(found, entries.end());
+      EXPECT_EQ(found->second, textOf(source));
+    }
+}
+
+TEST(ArchiveAppend, KilledWritersLoseOnlyUnreportedEntries) {
+  ScratchDir dir;
+  const std::string archive = dir.file("kill.jobstar");
+  std::mt19937 rng(11);
+  std::set<std::string> reported;
+  std::map<std::string, unsigned> seeds;
+  for (int round = 0; round < 12; ++round) {
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    for (int k = 0; k < 50; ++k)
+      seeds["r" + std::to_string(round) + "k" + std::to_string(k)] =
+          static_cast<unsigned>(1000 * round + k);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(pipeEnds[0]);
+      for (int k = 0; k < 50; ++k) {
+        const std::string name = "r" + std::to_string(round) + "k" + std::to_string(k);
+        JobInstance instance = sample(static_cast<unsigned>(1000 * round + k), 50 + 30 * k, 200);
+        mcjobs::appendToArchive(archive, name, instance);
+        const std::string line = name + "\n";
+        if (write(pipeEnds[1], line.data(), line.size()) < 0) _exit(1);
+      }
+      _exit(0);
+    }
+    close(pipeEnds[1]);
+    usleep(static_cast<useconds_t>(2000 + rng() % 100000));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    std::string names;
+    char chunk[4096];
+    ssize_t got;
+    while ((got = read(pipeEnds[0], chunk, sizeof chunk)) > 0)
+      names.append(chunk, static_cast<size_t>(got));
+    close(pipeEnds[0]);
+    for (size_t at = 0, end; (end = names.find('\n', at)) != std::string::npos; at = end + 1)
+      reported.insert(names.substr(at, end - at));
+
+    // Before any repair, a reader sees the complete entries and names a torn tail as such.
+    if (!testfiles::exists(archive)) continue;
+    try {
+      entriesOf(archive);
+    } catch (const CheckError& failure) {
+      EXPECT_NE(failure.condition().find("left by an interrupted append"), std::string::npos)
+          << failure.what();
+    }
+  }
+  JobInstance last = sample(5, 5);
+  mcjobs::appendToArchive(archive, "last", last);
+  EXPECT_FALSE(testfiles::exists(archive + ".journal"));
+  const std::map<std::string, std::string> entries = entriesOf(archive);
+  for (const std::string& name : reported) EXPECT_EQ(entries.count(name), 1u) << name;
+  for (const auto& entry : entries) {
+    if (entry.first == "last") continue;
+    const int k = std::stoi(entry.first.substr(entry.first.find('k') + 1));
+    JobInstance source = sample(seeds.at(entry.first), 50 + 30 * k, 200);
+    EXPECT_EQ(entry.second, textOf(source)) << entry.first;
+  }
+  EXPECT_GE(reported.size(), 1u);
+}
+
+TEST(ArchiveAppend, Refusals) {
+  ScratchDir dir;
+  JobInstance instance = sample(3, 4);
+  const std::string notArchive = dir.write("one.txt", "0 10 1 2 2\n");
+  EXPECT_THROW(mcjobs::appendToArchive(notArchive, "x", instance), CheckError);
+  EXPECT_EQ(readFile(notArchive), "0 10 1 2 2\n");
+  EXPECT_THROW(mcjobs::appendToArchive(dir.path(), "x", instance), CheckError);
+  const std::string archive = dir.file("a.jobstar");
+  for (const std::string& name :
+       {std::string("good:\n------\nevil"), std::string("cr\r"), std::string("tab\t"),
+        std::string("del\x7f"), std::string("nul\0x", 5)}) {
+    EXPECT_EQ(failedCheck([&] { mcjobs::appendToArchive(archive, name, instance); }),
+              "validEntryName(jobsname)");
+    FILE* stream = std::tmpfile();
+    EXPECT_EQ(failedCheck([&] { instance.write_jobstar(name, stream); }),
+              "validEntryName(jobsname)");
+    EXPECT_EQ(std::ftell(stream), 0);
+    std::fclose(stream);
+  }
+  EXPECT_FALSE(testfiles::exists(archive));
+}
+
+TEST(ArchiveReaderObjects, WalkIndependentlyOfEachOtherAndOfReadJobstar) {
+  ScratchDir dir;
+  const std::string archive = dir.file("walk.jobstar");
+  std::vector<std::string> names;
+  for (int i = 0; i < 6; ++i) {
+    JobInstance instance = sample(static_cast<unsigned>(i), 3 + i);
+    names.push_back((i % 2 ? "odd" : "even") + std::to_string(i));
+    mcjobs::appendToArchive(archive, names.back(), instance);
+  }
+  FILE* stream = std::fopen(archive.c_str(), "r");
+  mcjobs::ArchiveReader all(stream), evens(stream, "even[0-9]"), again(stream);
+  std::vector<std::string> seenAll, seenEvens, seenAgain;
+  std::string name, jobstarName;
+  // Interleave the three walks and a read_jobstar walk over the same stream.
+  for (int step = 0; step < 8; ++step) {
+    if (auto e = all.next(name)) seenAll.push_back(name);
+    delete JobInstance::read_jobstar(".*", stream, jobstarName, false);
+    if (auto e = evens.next(name)) seenEvens.push_back(name);
+    if (step % 2 == 0)
+      if (auto e = again.next(name)) seenAgain.push_back(name);
+  }
+  EXPECT_EQ(seenAll, names);
+  EXPECT_EQ(seenEvens, (std::vector<std::string>{"even0", "even2", "even4"}));
+  EXPECT_EQ(seenAgain, (std::vector<std::string>{"even0", "odd1", "even2", "odd3"}));
+  EXPECT_EQ(all.next(name), nullptr);
+  EXPECT_EQ(name, "");
+  all.restart();
+  ASSERT_NE(all.next(name), nullptr);
+  EXPECT_EQ(name, "even0");
+  std::fclose(stream);
+}
+
+TEST(ArchiveReaderObjects, FaultsNameTheSourceAndLine) {
+  ScratchDir dir;
+  const std::string archive =
+      dir.write("bad.jobstar", "------\nok:\n0 10 1 2 2\n------\nbad:\n0 10 1 2 2\n\n------\nz:\n");
+  std::vector<std::string> seen;
+  try {
+    mcjobs::forEachArchiveEntry(
+        archive, ".*", [&](const std::string& name, JobInstance&) { seen.push_back(name); });
+    ADD_FAILURE();
+  } catch (const CheckError& failure) {
+    EXPECT_EQ(std::string(failure.what()), archive + ":7: success && \"Job instance read error!\"");
+  }
+  EXPECT_EQ(seen, std::vector<std::string>{"ok"});
+}
+
+TEST(SafeWrite, ClosesEverythingAndLeavesNoTemporaryWhenTheContentFails) {
+  ScratchDir dir;
+  const std::string target = dir.write("out.txt", "old\n");
+  const size_t descriptors = testfiles::listDirectory("/proc/self/fd").size();
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_THROW(mcjobs_detail::writeFileSafely(
+                     target.c_str(), [](FILE*) -> bool { throw std::runtime_error("x"); }),
+                 std::runtime_error);
+    EXPECT_THROW(mcjobs_detail::writeFileSafely(target.c_str(), [](FILE*) { return false; }),
+                 CheckError);
+  }
+  EXPECT_EQ(testfiles::listDirectory("/proc/self/fd").size(), descriptors);
+  EXPECT_EQ(testfiles::listDirectory(dir.path()), std::vector<std::string>{"out.txt"});
+  EXPECT_EQ(readFile(target), "old\n");
+}
+
+TEST(SafeWrite, NewFilesFollowTheUmaskExistingOnesKeepTheirMode) {
+  ScratchDir dir;
+  const mode_t previous = umask(027);
+  mcjobs_detail::writeFileSafely(dir.file("new").c_str(), [](FILE*) { return true; });
+  umask(previous);
+  struct stat status {};
+  ASSERT_EQ(stat(dir.file("new").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u);
+  EXPECT_EQ(umask(previous), previous);  // left as it was
+
+  chmod(dir.file("new").c_str(), 0604);
+  mcjobs_detail::writeFileSafely(dir.file("new").c_str(), [](FILE*) { return true; });
+  ASSERT_EQ(stat(dir.file("new").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0604u);
+}
+
+TEST(SafeWrite, ParallelWritersOfOneTargetLeaveOneWholeFile) {
+  ScratchDir dir;
+  const std::string target = dir.file("same.txt");
+  std::vector<std::string> contents;
+  for (int w = 0; w < 6; ++w)
+    contents.push_back(std::string(200000 + w, static_cast<char>('a' + w)));
+  std::vector<pid_t> pids;
+  for (int w = 0; w < 6; ++w) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      for (int i = 0; i < 10; ++i)
+        mcjobs_detail::writeFileSafely(target.c_str(), [&](FILE* stream) {
+          return std::fwrite(contents[w].data(), 1, contents[w].size(), stream) ==
+                 contents[w].size();
+        });
+      _exit(0);
+    }
+    pids.push_back(pid);
+  }
+  for (pid_t pid : pids) waitpid(pid, nullptr, 0);
+  const std::string result = readFile(target);
+  EXPECT_NE(std::find(contents.begin(), contents.end(), result), contents.end());
+  EXPECT_EQ(testfiles::listDirectory(dir.path()), std::vector<std::string>{"same.txt"});
+}
+
+TEST(SafeWrite, KeepNeverReplaces) {
+  ScratchDir dir;
+  const std::string target = dir.write("kept.txt", "mine\n");
+  EXPECT_THROW(mcjobs_detail::writeFileSafely(
+                   target.c_str(), [](FILE*) { return true; }, mcjobs_detail::ExistingTarget::Keep),
+               CheckError);
+  EXPECT_EQ(readFile(target), "mine\n");
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  EXPECT_THROW(mcjobs_detail::writeFileSafely(
+                   dir.file("fifo").c_str(), [](FILE*) { return true; },
+                   mcjobs_detail::ExistingTarget::ReplaceRegularFile),
+               CheckError);
+  EXPECT_EQ(testfiles::listDirectory(dir.path()).size(), 2u);
+}
+
+}  // namespace

@@ -18,6 +18,17 @@ bool ArcLists::contains(int u, int v) const {
   return false;
 }
 
+void ArcLists::truncate(int count) {
+  // The newest arcs head their lists, so unlinking them newest first
+  // restores every head.
+  for (int s = size() - 1; s >= count; --s) {
+    const Slot& last = slot(s);
+    mOutHead[static_cast<size_t>(last.from)] = last.nextOut;
+    mInHead[static_cast<size_t>(last.to)] = last.nextIn;
+  }
+  mSlots.resize(static_cast<size_t>(count));
+}
+
 void ArcLists::add(int u, int v) {
   const int s = static_cast<int>(mSlots.size());
   mSlots.push_back({u, v, mOutHead[static_cast<size_t>(u)], mInHead[static_cast<size_t>(v)]});
@@ -62,6 +73,10 @@ void InstanceGraph::addArc(int u, int v, int level) {
   ArcLists& arcs = mArcs[level - 1];
   if (arcs.contains(u, v)) return;
   arcs.add(u, v);
+  announce(u, v, level);
+}
+
+void InstanceGraph::announce(int u, int v, int level) {
   if (Util::Set<int>* successors = mPublished.find(level, kSuccessors, u)) successors->insert(v);
   if (Util::Set<int>* predecessors = mPublished.find(level, kPredecessors, v)) {
     predecessors->insert(u);
@@ -142,8 +157,7 @@ void InstanceGraph::reorder(int u, int v) {
   }
 }
 
-bool InstanceGraph::hasCycle(const std::vector<Arc>& list, size_t count,
-                             std::vector<int>* order) const {
+bool InstanceGraph::hasCycle(const std::vector<Arc>& list, size_t count) const {
   const ArcLists& arcs = mArcs[CRIT_LO - 1];
   const size_t n = static_cast<size_t>(jobs());
   // Out-lists of the existing and the new arcs in one compact array, then Kahn.
@@ -177,9 +191,7 @@ bool InstanceGraph::hasCycle(const std::vector<Arc>& list, size_t count,
       if (--indegree[static_cast<size_t>(v)] == 0) ready.push_back(v);
     }
   }
-  if (ready.size() != n) return true;
-  if (order != nullptr) *order = std::move(ready);
-  return false;
+  return ready.size() != n;
 }
 
 long InstanceGraph::insertAll(const std::vector<Arc>& list, const std::vector<Job>& jobs) {
@@ -189,31 +201,64 @@ long InstanceGraph::insertAll(const std::vector<Arc>& list, const std::vector<Jo
     levels[k] = static_cast<std::uint8_t>(arcLevels(jobs[static_cast<size_t>(list[k].from_id)],
                                                     jobs[static_cast<size_t>(list[k].to_id)]));
   }
-  std::vector<int> order;
-  if (hasCycle(list, list.size(), &order)) {
-    // The shortest cyclic prefix ends with the first arc that closes a cycle.
-    size_t acyclic = 0;           // a prefix known to be acyclic
-    size_t cyclic = list.size();  // a prefix known to be cyclic
-    while (cyclic - acyclic > 1) {
-      const size_t middle = acyclic + (cyclic - acyclic) / 2;
-      (hasCycle(list, middle, nullptr) ? cyclic : acyclic) = middle;
-    }
-    return static_cast<long>(cyclic - 1);
-  }
-  for (size_t place = 0; place < order.size(); ++place) {
-    mAtPosition[place] = order[place];
-    mPosition[static_cast<size_t>(order[place])] = static_cast<int>(place);
-  }
-  order = std::vector<int>();
   mArcs[CRIT_LO - 1].reserveMore(list.size());
   mArcs[CRIT_HI - 1].reserveMore(
       static_cast<size_t>(std::count(levels.begin(), levels.end(), CRIT_HI)));
+
+  // The arcs go straight into the lists and the order is taken from them
+  // once; a cycle takes them out again.
+  const int kept[CRIT_COUNT] = {mArcs[0].size(), mArcs[1].size()};
   for (size_t k = 0; k < list.size(); ++k) {
     for (int level = CRIT_LO; level <= levels[k]; ++level) {
-      addArc(list[k].from_id, list[k].to_id, level);
+      ArcLists& arcs = mArcs[level - 1];
+      if (!arcs.contains(list[k].from_id, list[k].to_id)) arcs.add(list[k].from_id, list[k].to_id);
+    }
+  }
+  if (!orderFromLists()) {
+    for (int level = 0; level < CRIT_COUNT; ++level) mArcs[level].truncate(kept[level]);
+    return firstCyclicArc(list);
+  }
+  for (int level = CRIT_LO; level <= CRIT_COUNT; ++level) {
+    const ArcLists& arcs = mArcs[level - 1];
+    for (int s = kept[level - 1]; s < arcs.size(); ++s) {
+      announce(arcs.slot(s).from, arcs.slot(s).to, level);
     }
   }
   return -1;
+}
+
+long InstanceGraph::firstCyclicArc(const std::vector<Arc>& list) const {
+  // The shortest cyclic prefix ends with the first arc that closes a cycle.
+  size_t acyclic = 0;           // a prefix known to be acyclic
+  size_t cyclic = list.size();  // a prefix known to be cyclic
+  while (cyclic - acyclic > 1) {
+    const size_t middle = acyclic + (cyclic - acyclic) / 2;
+    (hasCycle(list, middle) ? cyclic : acyclic) = middle;
+  }
+  return static_cast<long>(cyclic - 1);
+}
+
+bool InstanceGraph::orderFromLists() {
+  const ArcLists& arcs = mArcs[CRIT_LO - 1];
+  const size_t n = static_cast<size_t>(jobs());
+  std::vector<int> indegree(n, 0);
+  for (int s = 0; s < arcs.size(); ++s) ++indegree[static_cast<size_t>(arcs.slot(s).to)];
+  std::vector<int> ready;
+  ready.reserve(n);
+  for (size_t id = 0; id < n; ++id) {
+    if (indegree[id] == 0) ready.push_back(static_cast<int>(id));
+  }
+  for (size_t head = 0; head < ready.size(); ++head) {
+    arcs.forEachOut(ready[head], [&](int v) {
+      if (--indegree[static_cast<size_t>(v)] == 0) ready.push_back(v);
+    });
+  }
+  if (ready.size() != n) return false;
+  for (size_t place = 0; place < n; ++place) {
+    mAtPosition[place] = ready[place];
+    mPosition[static_cast<size_t>(ready[place])] = static_cast<int>(place);
+  }
+  return true;
 }
 
 std::vector<Arc> InstanceGraph::allArcs() const {

@@ -37,6 +37,8 @@ class ArcLists {
   /// shorter of the out-list of u and the in-list of v.
   bool contains(int u, int v) const;
   void add(int u, int v);
+  /// Removes the arcs added after the first `count`, newest first.
+  void truncate(int count);
 
   int firstOut(int u) const { return mOutHead[static_cast<size_t>(u)]; }
   int firstIn(int v) const { return mInHead[static_cast<size_t>(v)]; }
@@ -133,10 +135,16 @@ class InstanceGraph {
   // Pearce-Kelly: when u -> v contradicts the order, only the jobs between
   // v and u in the order that are reachable from v, or reach u, move.
   void reorder(int u, int v);
-  // Whether the CRIT_LO graph plus the first `count` arcs of the list has a
-  // cycle; on success fills `order` with a topological order.
-  bool hasCycle(const std::vector<Arc>& arcs, size_t count, std::vector<int>* order) const;
+  // Whether the CRIT_LO graph plus the first `count` arcs of the list has a cycle.
+  bool hasCycle(const std::vector<Arc>& arcs, size_t count) const;
+  // The index of the first arc of the list that closes a cycle with the
+  // arcs before it (the list as a whole is known to close one).
+  long firstCyclicArc(const std::vector<Arc>& arcs) const;
+  // Kahn's order of the CRIT_LO lists; false, with nothing changed, on a cycle.
+  bool orderFromLists();
   void addArc(int u, int v, int level);
+  // Brings the handed-out direct sets and a built closure up to date with a new arc.
+  void announce(int u, int v, int level);
   void fill(SetKind kind, int id, int level, Util::Set<int>& set);
 
   // Closure (transitive_closure.cpp).

@@ -2,6 +2,8 @@
 // directly: all four accessors at both levels, arcs in random order with
 // cycles attempted, sets held across insertions, copies and moves, and job
 // criticalities changed through the public field.
+#include "instance_graph.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -171,6 +173,43 @@ TEST(GraphEquivalence, ChainsAgainstTheIdOrder) {
     instance.insert(Arc(n - 1, 0));  // a shortcut: accepted, closure unchanged
     reference.add(n - 1, 0);
     expectMatches(instance, reference, "chain of " + std::to_string(n));
+  }
+}
+
+TEST(GraphEquivalence, ListsInsertedAtOnceOverAGraphInUse) {
+  std::mt19937 rng(31);
+  for (int round = 0; round < 40; ++round) {
+    const int n = 2 + static_cast<int>(rng() % 70);
+    std::vector<int> levels(static_cast<size_t>(n));
+    for (int& level : levels) level = rng() % 2 ? CRIT_HI : CRIT_LO;
+    JobInstance instance = jobsOf(levels);
+    Reference reference(levels);
+    for (int batch = 0; batch < 3; ++batch) {
+      std::vector<Arc> list;
+      Reference extended = reference;
+      long firstCyclic = -1;
+      const int size = 1 + static_cast<int>(rng() % static_cast<unsigned>(2 * n));
+      for (int k = 0; k < size; ++k) {
+        const int u = static_cast<int>(rng() % static_cast<unsigned>(n));
+        const int v = static_cast<int>(rng() % static_cast<unsigned>(n));
+        list.emplace_back(u, v);
+        if (firstCyclic >= 0) continue;
+        if (u == v || extended.reached(v, CRIT_LO, false).count(u)) {
+          firstCyclic = k;
+        } else {
+          extended.add(u, v);
+        }
+      }
+      const auto before = instance.getAllArcs().size();
+      ASSERT_EQ(mcjobs_detail::InstanceAccess::insertArcs(instance, list), firstCyclic);
+      if (firstCyclic >= 0) {
+        ASSERT_EQ(instance.getAllArcs().size(), before) << "a cyclic list changes nothing";
+      } else {
+        reference = extended;
+      }
+      // Hands out every set, which the next list must then keep in step.
+      expectMatches(instance, reference, "bulk round " + std::to_string(round));
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 // Walking an archive of 10,000 entries against reading the same instances
-// from 10,000 separate instance files.
+// from 10,000 separate instance files; the locked, synced append against a
+// bare write_jobstar.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive_file.h"
 #include "job.h"
 
 namespace {
@@ -112,6 +114,43 @@ void BM_SeparateFilesRead(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * entryCount);
 }
 BENCHMARK(BM_SeparateFilesRead)->Unit(benchmark::kMillisecond);
+
+// An instance of `jobs` jobs in a chain, for appends of a given entry size.
+JobInstance chainOf(int jobs) {
+  JobInstance instance;
+  for (int i = 0; i < jobs; ++i) {
+    Job job;
+    job.arrival = 0, job.deadline = 1000000, job.criticality = CRIT_LO;
+    job.lo_wcet = job.hi_wcet = 1;
+    instance.insert(job);
+  }
+  for (int i = 0; i + 1 < jobs; ++i) instance.insert(Arc(i, i + 1));
+  return instance;
+}
+
+// What the safety costs: lock, journal, one write and the syncs, per entry.
+void BM_AppendToArchive(benchmark::State& state) {
+  JobInstance instance = chainOf(static_cast<int>(state.range(0)));
+  const std::string archive = corpus().directory + "/append.jobstar";
+  int i = 0;
+  for (auto _ : state) mcjobs::appendToArchive(archive, entryName(i++), instance);
+  std::remove(archive.c_str());
+}
+BENCHMARK(BM_AppendToArchive)->Arg(20)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_BareWriteJobstar(benchmark::State& state) {
+  JobInstance instance = chainOf(static_cast<int>(state.range(0)));
+  const std::string archive = corpus().directory + "/bare.jobstar";
+  FILE* out = std::fopen(archive.c_str(), "a");
+  int i = 0;
+  for (auto _ : state) {
+    instance.write_jobstar(entryName(i++), out);
+    std::fflush(out);
+  }
+  std::fclose(out);
+  std::remove(archive.c_str());
+}
+BENCHMARK(BM_BareWriteJobstar)->Arg(20)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,5 +1,5 @@
 // Locked, restoring operations on archive files. An append holds an exclusive
-// flock on the archive and records the previous length in a sibling journal
+// lock on the archive and records the previous length in a sibling journal
 // file until the new entry is synced; readers hold a shared lock. The journal
 // is what makes a killed append recoverable: under any lock, a journal can only
 // have been left by a writer that died, and its lengths tell exactly which
@@ -8,7 +8,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,40 +78,58 @@ class SignalBlock {
   bool mActive = false;
 };
 
-int lockFile(int fd, int operation) {
-  while (::flock(fd, operation) != 0)
+// Locks are open-file-description locks on two bytes of the archive: a
+// turnstile and the archive proper. A writer holds the turnstile while it waits
+// for the archive, so readers that keep arriving cannot keep it out for good;
+// a reader only passes through the turnstile. (Both bytes may lie past the end
+// of the file; the locks are advisory and never touch the data.)
+constexpr off_t kTurnstile = 0;
+constexpr off_t kArchive = 1;
+
+int setLock(int fd, short type, off_t byte) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = byte;
+  lock.l_len = 1;
+  while (::fcntl(fd, F_OFD_SETLKW, &lock) != 0)
     if (errno != EINTR) return errno;
   return 0;
 }
 
-bool writeAll(int fd, const char* data, size_t size, off_t offset) {
+// An exclusive (writer) or shared (reader) lock on the archive, taken through the turnstile.
+int lockArchive(int fd, bool exclusive) {
+  const short type = exclusive ? F_WRLCK : F_RDLCK;
+  if (const int error = setLock(fd, type, kTurnstile)) return error;
+  const int error = setLock(fd, type, kArchive);
+  setLock(fd, F_UNLCK, kTurnstile);
+  return error;
+}
+
+// Repeats a pread or pwrite until all `size` bytes are moved; a zero-byte
+// transfer before that counts as an I/O error.
+template <typename Buffer, typename Transfer>
+bool transferAll(Transfer transfer, int fd, Buffer data, size_t size, off_t offset) {
   while (size > 0) {
-    const ssize_t written = ::pwrite(fd, data, size, offset);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      if (written == 0) errno = EIO;
+    const ssize_t moved = transfer(fd, data, size, offset);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) {
+      if (moved == 0) errno = EIO;
       return false;
     }
-    data += written;
-    size -= static_cast<size_t>(written);
-    offset += written;
+    data += moved;
+    size -= static_cast<size_t>(moved);
+    offset += moved;
   }
   return true;
 }
 
+bool writeAll(int fd, const char* data, size_t size, off_t offset) {
+  return transferAll(::pwrite, fd, data, size, offset);
+}
+
 bool readAt(int fd, char* data, size_t size, off_t offset) {
-  while (size > 0) {
-    const ssize_t got = ::pread(fd, data, size, offset);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      if (got == 0) errno = EIO;
-      return false;
-    }
-    data += got;
-    size -= static_cast<size_t>(got);
-    offset += got;
-  }
-  return true;
+  return transferAll(::pread, fd, data, size, offset);
 }
 
 // The 1-based number of the line that starts at byte `offset`.
@@ -231,7 +248,7 @@ void openLocked(const std::string& path, LockedArchive& archive) {
     // A pipe or a device cannot be cut back after a failed append.
     if (!S_ISREG(archive.status.st_mode))
       failOn(path, "cannot append to archive: not a regular file");
-    if (const int error = lockFile(archive.fd.get(), LOCK_EX))
+    if (const int error = lockArchive(archive.fd.get(), true))
       failOn(path, "cannot lock archive", error);
     struct stat now {};
     if (::stat(path.c_str(), &now) == 0 && now.st_dev == archive.status.st_dev &&
@@ -367,7 +384,7 @@ void forEachArchiveEntry(const std::string& path, const std::string& expression,
     forEachArchiveEntry(file.get(), path, expression, visit);
     return;
   }
-  if (const int error = lockFile(::fileno(file.get()), LOCK_SH))
+  if (const int error = lockArchive(::fileno(file.get()), false))
     failOn(path, "cannot lock archive", error);
   if (::fstat(::fileno(file.get()), &status) != 0) failOn(path, "cannot open archive", errno);
 

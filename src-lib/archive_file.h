@@ -63,12 +63,14 @@ struct AppendReport {
 
 /// @brief Appends `instance` to the archive file `path` as an entry named `name`, safely.
 ///
-/// The append holds an exclusive lock (flock) on the archive, so parallel appends and readers
-/// using the functions below never see each other's half entries. The entry goes to the end
-/// in one write and is synced before the lock is released. A sibling journal file
-/// `path + ".journal"` records the previous length while the append runs: a process killed
-/// mid-append leaves it behind, and the next append cuts the incomplete entry off (and says so
-/// in `repaired`). On any failure (a write error, a full disk, a file-size limit) the archive is
+/// The append holds an exclusive lock (an open file description lock, fcntl F_OFD_SETLKW) on
+/// the archive, so parallel appends and readers using the functions below never see each
+/// other's half entries; a waiting append goes before readers that arrive after it. The entry goes
+/// to the end in one write and is synced before the lock is released. A sibling journal file `path
+/// + ".journal"` records the previous length while the append runs: a process killed mid-append
+/// leaves it behind, and the next append cuts the incomplete entry off (and says so in `repaired`).
+/// The journal holds three lines: a header, the archive's lengths before and after the append, and
+/// the entry's name. On any failure (a write error, a full disk, a file-size limit) the archive is
 /// restored to its previous length, or removed when this call created it, and CheckError is
 /// thrown naming the file. The signals SIGHUP, SIGINT, SIGQUIT, SIGTERM and SIGXFSZ are
 /// blocked for the duration of the append, so that they take effect only once the entry is

@@ -155,7 +155,12 @@ class JobInstance {
 
   /// @brief Appends this instance to an archive stream as an entry named `jobsname`.
   ///
-  /// A failed write throws CheckError; the stream is neither flushed nor closed.
+  /// A failed write throws CheckError; the stream is neither flushed nor closed. A name with a
+  /// line break or another control character fails the check "validEntryName(jobsname)" and
+  /// writes nothing. The caller owns the stream and every guarantee: for a file other processes
+  /// may use, hold an exclusive lock for the whole entry, write it at the end of the file, flush
+  /// and sync it, and cut the file back to its previous length when anything fails.
+  /// mcjobs::appendToArchive (archive_file.h) does all of that.
   void write_jobstar(std::string jobsname, FILE* jobstarfile);
   /// @brief The next archive entry whose name matches the POSIX basic expression, or null.
   ///

@@ -239,3 +239,64 @@ TEST(LoadTest, ExtremeTimesStayDefined) {
 }
 
 }  // namespace
+
+namespace {
+
+// The verdict as the load defines it: the copy, with HI deadlines pulled in
+// for the mixed variant, tightened along the arcs, must leave every job room
+// for its budget; then the brute-force scan over the instance's own windows.
+double stressByDefinition(JobInstance& instance, int level, bool mixed, int np,
+                          const std::set<int>& chosen) {
+  JobInstance copy(instance);
+  if (mixed) {
+    for (Job& job : copy) {
+      if (job.criticality >= level) job.deadline += job.lo_wcet - job.hi_wcet;
+    }
+  }
+  propagateAlapAndAsap(&copy, level);
+  for (Job& job : copy) {
+    if (job.deadline < job.arrival + job.getWCET(level)) return DBL_MAX;
+  }
+  return directLoad(instance, level, np, chosen);
+}
+
+// Random DAGs with windows tight enough that some sets are infeasible, every
+// level, the mixed variant, np 1..5 and chosen subsets (empty ones included).
+TEST(LoadTest, RandomDagsMatchTheDefinition) {
+  std::mt19937 rng(99u);
+  int infeasible = 0;
+  int feasible = 0;
+  for (int round = 0; round < 300; ++round) {
+    const int count = static_cast<int>(rng() % 25);
+    const int horizon = round % 3 == 0 ? 40 : 400;
+    const RandomDag dag =
+        randomDag(rng, count, 6 + static_cast<unsigned>(rng() % 20), [horizon](std::mt19937& r) {
+          const int arrival = static_cast<int>(r() % static_cast<unsigned>(horizon));
+          return std::make_pair(arrival, arrival + 20 + static_cast<int>(r() % 100));
+        });
+    JobInstance instance = build(dag.jobs, dag.arcs);
+    std::set<int> chosen;
+    for (int id = 0; id < count; ++id) {
+      if (rng() % 3 != 0) chosen.insert(id);
+    }
+    std::set<int> all;
+    for (int id = 0; id < count; ++id) all.insert(id);
+    for (int level : {CRIT_LO, CRIT_HI}) {
+      for (bool mixed : {false, true}) {
+        if (mixed && level != CRIT_LO) continue;
+        const int np = 1 + round % 5;
+        SCOPED_TRACE("round " + std::to_string(round) + " level " + std::to_string(level) +
+                     (mixed ? " mixed" : ""));
+        const double expected = stressByDefinition(instance, level, mixed, np, chosen);
+        EXPECT_EQ(instance.getStress(level, mixed, np, &chosen), expected);
+        EXPECT_EQ(instance.getStress(level, mixed, np, nullptr),
+                  stressByDefinition(instance, level, mixed, np, all));
+        ++(expected == DBL_MAX ? infeasible : feasible);
+      }
+    }
+  }
+  EXPECT_GT(infeasible, 50);
+  EXPECT_GT(feasible, 50);
+}
+
+}  // namespace

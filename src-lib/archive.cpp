@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -188,25 +189,48 @@ std::unique_ptr<JobInstance> readNextEntry(EntryWalk& walk, const NamePattern& p
   // Set before the body is read, so that a caller catching a failure knows the entry.
   name = nameOf(lines.data(), lines.size());
 
+  // The body starts on the line after the name; a cycle found once the arcs
+  // are in is reported on its own line, counted from here.
+  const long nameLine = walk.linesFromTop ? lines.lineNumber() : 0;
+  const off_t bodyStart = walk.linesFromTop ? 0 : ftello(walk.stream);
   BodyParser parser(*new_jobs);
-  for (;;) {
-    fpos_t prev_pos;
-    const bool pos_success = std::fgetpos(walk.stream, &prev_pos) == 0;
-    MCJOBS_CHECK(pos_success, "pos_success");
-    if (atEnd(walk) || !lines.next()) break;
-    if (isMarkerLine(lines.data(), lines.size())) {
-      // Leave the marker to the next call.
-      (void)std::fsetpos(walk.stream, &prev_pos);
-      lines.unread();
-      break;
+  std::exception_ptr failure;
+  try {
+    for (;;) {
+      fpos_t prev_pos;
+      const bool pos_success = std::fgetpos(walk.stream, &prev_pos) == 0;
+      MCJOBS_CHECK(pos_success, "pos_success");
+      if (atEnd(walk) || !lines.next()) break;
+      if (isMarkerLine(lines.data(), lines.size())) {
+        // Leave the marker to the next call.
+        (void)std::fsetpos(walk.stream, &prev_pos);
+        lines.unread();
+        break;
+      }
+      try {
+        parser.feed(lines.data(), lines.size());
+      } catch (CheckError& error) {
+        attachLine(error, walk);
+        throw;
+      }
     }
-    try {
-      parser.feed(lines.data(), lines.size());
-    } catch (CheckError& failure) {
-      attachLine(failure, walk);
-      throw;
-    }
+  } catch (...) {
+    failure = std::current_exception();
   }
+  // The arcs before a failing line still go in: a cycle among them is the
+  // earlier failure.
+  try {
+    parser.finish();
+  } catch (CheckError& cycle) {
+    const long before = walk.linesFromTop ? nameLine
+                        : bodyStart > 0   ? lineEndingAt(walk.stream, bodyStart)
+                                          : 0;
+    if (before > 0 && parser.cyclicLine() >= 0) {
+      cycle.setInput(cycle.inputFile(), before + 1 + parser.cyclicLine());
+    }
+    throw;
+  }
+  if (failure) std::rethrow_exception(failure);
   return new_jobs;
 }
 

@@ -1,10 +1,11 @@
-
+// The instance file: reading replaces the whole instance, writing is atomic.
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "check.h"
+#include "instance_graph.h"
 #include "instance_text.h"
 #include "job.h"
 #include "safe_write.h"
@@ -20,7 +21,7 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 bool JobInstance::read(const char* filename) {
   mVector.clear();
-  resizeSets(0);
+  mGraph.reset();
   if (filename == nullptr) {
     errno = EINVAL;
     return false;

@@ -1,11 +1,15 @@
+// The body of an instance file or archive entry: reading lines, parsing the
+// job and arc sections, writing them back.
 #include "instance_text.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "check.h"
 #include "explain.h"
+#include "instance_graph.h"
 #include "line_format.h"
 
 namespace mcjobs_detail {
@@ -80,6 +84,7 @@ void BodyParser::feed(const char* line, size_t length) {
         failure.setExplanation(mcjobs::explainJobCheck(failure.condition(), job));
         throw;
       }
+      ++mJobLines;
       return;
     }
     // The first line that is not a job line opens the arc section for good.
@@ -104,11 +109,26 @@ void BodyParser::feed(const char* line, size_t length) {
     throw failure;
   }
   try {
-    mInstance.insert(arc);
+    checkArcEnds(arc, mInstance.numJobs());
   } catch (CheckError& failure) {
     failure.setExplanation(explainArc(failure.condition(), arc, mInstance.numJobs()));
     throw;
   }
+  mArcs.push_back(arc);
+}
+
+void BodyParser::finish() {
+  if (mArcs.empty()) return;  // a body without arcs never builds the graph
+  const long cyclic = InstanceAccess::insertArcs(mInstance, mArcs);
+  if (cyclic >= 0) {
+    mCyclicLine = mJobLines + cyclic;
+    CheckError failure("Cyclic path in task graph!", __FILE__, __LINE__);
+    failure.setExplanation(
+        explainArc(failure.condition(), mArcs[static_cast<size_t>(cyclic)], mInstance.numJobs()));
+    mArcs = std::vector<Arc>();
+    throw failure;
+  }
+  mArcs = std::vector<Arc>();
 }
 
 void readBody(FILE* stream, JobInstance& instance, const std::string& name,
@@ -122,11 +142,22 @@ void readBody(FILE* stream, JobInstance& instance, const std::string& name,
     if (!oddity.empty())
       warnings->push_back(name + ":" + std::to_string(lines.lineNumber()) + ": warning: " + oddity);
   };
+  // The arcs before a failing line are still inserted: a cycle among them
+  // is the earlier failure and is reported instead.
+  std::exception_ptr failure;
+  long failedLine = 0;
   try {
     while (lines.next()) feed();
-  } catch (CheckError& failure) {
+  } catch (...) {
+    failure = std::current_exception();
+    failedLine = lines.lineNumber();
+  }
+  try {
+    parser.finish();
+    if (failure) std::rethrow_exception(failure);
+  } catch (CheckError& error) {
     instance = JobInstance();
-    failure.setInput(name, lines.lineNumber());
+    error.setInput(name, parser.cyclicLine() >= 0 ? parser.cyclicLine() + 1 : failedLine);
     throw;
   } catch (...) {
     instance = JobInstance();

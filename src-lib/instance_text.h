@@ -44,21 +44,35 @@ class LineReader {
   long mLineNumber = 0;
 };
 
-/// The two sections of an instance body: job lines, then arc lines.
+/// The two sections of an instance body: job lines, then arc lines. Jobs go
+/// in line by line; arcs are checked line by line and go in together at
+/// finish(), so that the jobs are ordered once for the whole list rather
+/// than once per arc (an arc list written against the id order would
+/// otherwise reorder the graph on every line).
 class BodyParser {
  public:
   explicit BodyParser(JobInstance& instance) : mInstance(instance) {}
   /// Handles one line; throws CheckError when it fits neither section or is inconsistent.
   void feed(const char* line, size_t length);
+  /// Inserts the arcs fed so far. When one of them closes a cycle, throws the
+  /// cycle's CheckError and cyclicLine() tells which line it came from.
+  void finish();
+  /// The 0-based position, among the lines fed, of the arc that closed a
+  /// cycle at finish(); -1 when none did.
+  long cyclicLine() const { return mCyclicLine; }
 
  private:
   JobInstance& mInstance;
   bool reading_jobs = true;
   bool reading_arcs = false;
+  long mJobLines = 0;
+  long mCyclicLine = -1;
+  std::vector<Arc> mArcs;
 };
 
 /// Fills `instance` (empty on entry) with the whole body of `stream`. A failed
-/// check gets `name` and the line number attached, and leaves `instance` empty.
+/// check gets `name` and the line number attached, and leaves `instance`
+/// empty. The first failing line is reported, a cycle-closing arc included.
 /// With `warnings`, each line that the tolerant reading drops or changes
 /// something of adds "name:line: warning: ..." to it.
 void readBody(FILE* stream, JobInstance& instance, const std::string& name,

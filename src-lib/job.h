@@ -1,14 +1,15 @@
 // mcjobs: mixed-criticality job sets with precedence constraints.
 //
 // A JobInstance holds jobs (release, deadline, criticality, one WCET per
-// level) and a precedence DAG per criticality level together with its
-// transitive closure, maintained on every arc insertion. Failed checks throw
-// CheckError (util.h).
+// level) and a precedence DAG per criticality level, with its transitive
+// closure available through the accessors. Failed checks throw CheckError
+// (util.h).
 #ifndef MCJOBS_JOB_H
 #define MCJOBS_JOB_H
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -82,41 +83,8 @@ class Arc {
 typedef std::vector<Job>::iterator JobIter;
 
 namespace mcjobs_detail {
-/// Bit row over job ids, covering only the word range that holds set bits,
-/// so that sparse graphs stay small.
-struct ReachRow {
-  int firstWord = 0;
-  std::vector<std::uint64_t> words;
-  /// The matching transitive set has been handed out and is kept equal to the row.
-  bool published = false;
-  bool test(int id) const {
-    const int w = (id >> 6) - firstWord;
-    return w >= 0 && w < static_cast<int>(words.size()) &&
-           ((words[static_cast<size_t>(w)] >> (id & 63)) & 1u);
-  }
-};
-/// The transitive closure of one level: bit j of successors[i] is set exactly
-/// when j is reachable from i, and of predecessors[i] exactly when i is
-/// reachable from j. A transitive set is filled from its row when an accessor
-/// first hands it out, and from then on kept in step with every arc insertion.
-struct ClosureIndex {
-  std::vector<ReachRow> successors;
-  std::vector<ReachRow> predecessors;
-};
-/// Working space of one arc insertion, kept between insertions so that they
-/// do not allocate; never copied with the instance.
-struct ClosureScratch {
-  ReachRow targets;
-  ReachRow sources;
-  ReachRow reachingTarget;
-  std::vector<std::pair<int, int>> pairs;
-  std::vector<std::pair<int, int>> publishedPairs;
-  ClosureScratch() = default;
-  ClosureScratch(const ClosureScratch&) {}
-  ClosureScratch& operator=(const ClosureScratch&) { return *this; }
-  ClosureScratch(ClosureScratch&&) noexcept = default;
-  ClosureScratch& operator=(ClosureScratch&&) noexcept = default;
-};
+class InstanceGraph;
+struct InstanceAccess;
 }  // namespace mcjobs_detail
 
 /// @brief A job set with its precedence graph and transitive closure per criticality level.
@@ -161,26 +129,13 @@ class JobInstance {
   JobIter end() { return mVector.end(); }
 
   /// @brief Direct successors of job `id` at level `crit` (no range test).
-  Util::Set<int>& getSuccessors(int id, int crit) {
-    growSets();
-    return mSuccessors[crit - 1][id];
-  }
+  Util::Set<int>& getSuccessors(int id, int crit);
   /// @brief Direct predecessors of job `id` at level `crit` (no range test).
-  Util::Set<int>& getPredecessors(int id, int crit) {
-    growSets();
-    return mPredecessors[crit - 1][id];
-  }
+  Util::Set<int>& getPredecessors(int id, int crit);
   /// @brief Every job reachable from job `id` at level `crit` (no range test).
-  Util::Set<int>& getTransitiveSuccessors(int id, int crit) {
-    growSets();
-    return published(mClosureIndex[crit - 1].successors[id], mTransitiveSuccessors[crit - 1][id]);
-  }
+  Util::Set<int>& getTransitiveSuccessors(int id, int crit);
   /// @brief Every job from which job `id` is reachable at level `crit` (no range test).
-  Util::Set<int>& getTransitivePredecessors(int id, int crit) {
-    growSets();
-    return published(mClosureIndex[crit - 1].predecessors[id],
-                     mTransitivePredecessors[crit - 1][id]);
-  }
+  Util::Set<int>& getTransitivePredecessors(int id, int crit);
 
   /// @brief Lists every job (printf) and then every arc on the standard output.
   void print_jobs();
@@ -231,34 +186,18 @@ class JobInstance {
   double getLoad(int load_criticality, bool mixed);
 
  private:
+  friend struct mcjobs_detail::InstanceAccess;
+
   bool propagate_max_arrivalA2B(Job* pred, Job* succ);
   bool propagate_min_deadlineA2B(Job* succ, Job* pred);
 
-  // The only place that extends the transitive closure of one level.
-  void linkClosure(int u, int v, int level);
-  // The transitive set of `row`, filled from the row when first handed out.
-  static Util::Set<int>& published(mcjobs_detail::ReachRow& row, Util::Set<int>& set) {
-    if (!row.published) publish(row, set);
-    return set;
-  }
-  static void publish(mcjobs_detail::ReachRow& row, Util::Set<int>& set);
-  void resizeSets(size_t count);
-  // insert(Job) only appends the job; the set vectors catch up with the job
-  // vector on the first access after it (which the lifetime rules allow, since
-  // insert(Job) invalidates set references anyway). A job set without arcs,
-  // such as one that is only read, scaled and written, then never pays for
-  // its eight empty sets per job. A shorter set vector means empty sets.
-  void growSets() {
-    if (mSuccessors[0].size() != mVector.size()) resizeSets(mVector.size());
-  }
+  // The graph, created on first use and sized to the jobs on every access:
+  // insert(Job) only appends the job, so an instance that is only read,
+  // scaled and written never pays for arcs or sets.
+  mcjobs_detail::InstanceGraph& graph();
 
   std::vector<Job> mVector;
-  std::vector<Util::Set<int>> mSuccessors[CRIT_COUNT];
-  std::vector<Util::Set<int>> mPredecessors[CRIT_COUNT];
-  std::vector<Util::Set<int>> mTransitiveSuccessors[CRIT_COUNT];
-  std::vector<Util::Set<int>> mTransitivePredecessors[CRIT_COUNT];
-  mcjobs_detail::ClosureIndex mClosureIndex[CRIT_COUNT];
-  mcjobs_detail::ClosureScratch mScratch;
+  std::unique_ptr<mcjobs_detail::InstanceGraph> mGraph;
 };
 
 /// @brief Switches the propagation trace on for the rest of the process.

@@ -1,6 +1,8 @@
+// The text dumps of jobs, arcs and dependency sets on the standard output.
 #include <cstdio>
 #include <iostream>
 
+#include "check.h"
 #include "job.h"
 
 void Job::print() const {
@@ -22,8 +24,13 @@ void JobInstance::dumpDependencies() {
   static const char* const title[] = {"Successors", "Trans Successors", "Predecessors",
                                       "Trans Predecessors"};
   for (int id = 0; id < numJobs(); ++id) {
+    // The levels come from a public field a caller may have changed: check
+    // it before it indexes the per-level sets.
+    const int criticality = job_at(id)->criticality;
+    MCJOBS_CHECK(criticality == CRIT_LO || criticality == CRIT_HI,
+                 "criticality==CRIT_LO || criticality == CRIT_HI");
     std::cout << "Job: " << Job::nameFromId(id) << std::endl;
-    for (int crit = CRIT_LO; crit <= job_at(id)->criticality; ++crit) {
+    for (int crit = CRIT_LO; crit <= criticality; ++crit) {
       const Util::Set<int>* sets[] = {&getSuccessors(id, crit), &getTransitiveSuccessors(id, crit),
                                       &getPredecessors(id, crit),
                                       &getTransitivePredecessors(id, crit)};

@@ -45,7 +45,9 @@ std::vector<std::string> conditionsInSources() {
   if (dir == nullptr) return found;
   while (dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".cpp") != 0) continue;
+    const bool isSource = name.size() > 4 && name.compare(name.size() - 4, 4, ".cpp") == 0;
+    const bool isHeader = name.size() > 2 && name.compare(name.size() - 2, 2, ".h") == 0;
+    if (!isSource && !isHeader) continue;
     if (name == "check_error.cpp") continue;
     std::ifstream in(kSourceDir + "/" + name);
     std::ostringstream text;

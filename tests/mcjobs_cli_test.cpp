@@ -510,6 +510,138 @@ TEST_F(Cli, ArchiveTornTailIsNamedThenCutOff) {
   EXPECT_EQ(::access(path("a.jobstar.journal").c_str(), F_OK), -1);
 }
 
+// The first line of stderr, without its newline.
+std::string firstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+TEST_F(Cli, TolerantLinesAreWarnedAndStrictFails) {
+  file("odd.txt", "0 10 1 1 1 ( J1 J2 )\n0 10 1 1 1 0 20 1 2 2\n( J1.5 J2_3 )\n");
+  file("crlf.txt", "0 10 1 2 2\r\n");
+  const std::string warnings =
+      "mcjobs: odd.txt:1: warning: text after the five job values is ignored: '( J1 J2 )'\n"
+      "mcjobs: odd.txt:2: warning: text after the five job values is ignored: '0 20 1 2 2'\n"
+      "mcjobs: odd.txt:3: warning: job name 'J1.5' is read as J1\n";
+  Result plain = run("check odd.txt");
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(plain.out, "odd.txt: ok, 2 jobs (2 LO, 0 HI), 1 arcs\n");
+  EXPECT_EQ(plain.err, warnings);
+  Result strict = run("check --strict odd.txt");
+  EXPECT_EQ(strict.status, 3);
+  EXPECT_EQ(strict.err, warnings);
+  Result stats = run("stats --strict odd.txt");
+  EXPECT_EQ(stats.status, 3);
+  EXPECT_EQ(stats.out, "");
+  EXPECT_EQ(stats.err,
+            warnings + "mcjobs: odd.txt: 3 lines are read differently than written (--strict)\n");
+  EXPECT_EQ(run("stats odd.txt").status, 0);
+  EXPECT_EQ(run("check crlf.txt").err,
+            "mcjobs: crlf.txt:1: warning: Windows line ending (CRLF): the carriage return is read "
+            "as a blank; convert the file with dos2unix\n");
+  for (const std::string command :
+       {"scale --strict odd.txt 2", "show --strict odd.txt", "deps --strict odd.txt",
+        "windows --strict --level lo odd.txt", "load --strict odd.txt", "dot --strict odd.txt",
+        "archive add --strict a.jobstar x odd.txt"})
+    EXPECT_EQ(run(command).status, 3) << command;
+  EXPECT_EQ(::access(path("a.jobstar").c_str(), F_OK), -1);
+}
+
+TEST_F(Cli, WindowsLineEndingsAndByteOrderMarksAreNamed) {
+  file("crlf.txt", "0 10 1 2 2\r\n0 20 2 3 6\r\n( J1 J2 )\r\n");
+  file("bom.txt",
+       "\xef\xbb\xbf"
+       "0 10 1 2 2\n");
+  file("crlf.jobstar", "------\r\nx:\r\n0 10 1 2 2\r\n");
+  file("bom.jobstar", "\xef\xbb\xbf------\nx:\n0 10 1 2 2\n");
+  const std::string crlf =
+      "Windows line endings (CRLF) are not supported; convert the file with dos2unix";
+  const std::string bom =
+      "the file starts with a UTF-8 byte order mark (BOM), which is not supported; remove it";
+  const std::string readError = " (success && \"Job instance read error!\")";
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"show crlf.txt", "mcjobs: crlf.txt:3: " + crlf + readError},
+      {"show bom.txt", "mcjobs: bom.txt:1: " + bom + readError},
+      {"archive list crlf.jobstar", "mcjobs: crlf.jobstar:1: " + crlf},
+      {"archive list bom.jobstar", "mcjobs: bom.jobstar:1: " + bom},
+  };
+  for (const auto& row : rows) {
+    Result result = run(row.first);
+    EXPECT_EQ(result.status, 3) << row.first;
+    EXPECT_EQ(firstLine(result.err), row.second);
+  }
+}
+
+TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
+  file("four.txt", kFourJobs);
+  file("a.jobstar", "------\nx:\n");
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"load --jobs J1x four.txt",
+       "--jobs: 'J1x' is not a job name (J followed by a positive number)"},
+      {"load --jobs 'J1;J2' four.txt",
+       "--jobs: 'J1;J2' is not a job name (J followed by a positive number)"},
+      {"load --jobs J" + std::string(500, '7') + " four.txt",
+       "--jobs: 'J" + std::string(76, '7') +
+           "...' is not a job name (J followed by a positive "
+           "number)"},
+      {"archive list a.jobstar '[abc'",
+       "mcjobs: '[abc' is not a valid POSIX basic regular expression: Unmatched [, [^, [:, [., "
+       "or [="},
+      {"archive extract a.jobstar '[abc' -d out",
+       "mcjobs: '[abc' is not a valid POSIX basic regular expression: Unmatched [, [^, [:, [., "
+       "or [="},
+      {"bogus",
+       "mcjobs: unknown command 'bogus' (commands: check, scale, show, deps, stats, "
+       "windows, load, dot, archive)"},
+      {"archive frob a.jobstar",
+       "mcjobs: unknown command 'archive frob' (commands: add, list, "
+       "extract)"},
+      {"load --level mid four.txt", "--level: must be lo or hi, not 'mid'"},
+  };
+  for (const auto& row : rows) {
+    Result result = run(row.first);
+    EXPECT_EQ(result.status, 1) << row.first;
+    EXPECT_EQ(firstLine(result.err), row.second);
+  }
+  EXPECT_EQ(::access(path("out").c_str(), F_OK), -1);
+  EXPECT_EQ(run("load --level HI four.txt").status, 0);
+}
+
+TEST_F(Cli, ResultsThatCannotBeWrittenFail) {
+  file("four.txt", kFourJobs);
+  run("archive add a.jobstar x four.txt");
+  for (const std::string command :
+       {"check four.txt", "show four.txt", "stats four.txt", "load four.txt",
+        "archive list a.jobstar", "archive extract a.jobstar x -d out", "scale four.txt 2"}) {
+    Result result = shell("MCJOBS " + command + " > /dev/full");
+    EXPECT_EQ(result.status, 3) << command;
+    EXPECT_EQ(result.err.rfind("mcjobs: <stdout>: cannot write", 0), 0u) << result.err;
+  }
+  // With --json the traces go to stderr and stdout stays one document.
+  for (const std::string command : {"stats --json four.txt", "load --json four.txt"}) {
+    Result traced = shell("MCS_DEBUG_PROP=1 MCJOBS " + command);
+    EXPECT_EQ(traced.status, 0);
+    EXPECT_NO_THROW(nlohmann::json::parse(traced.out)) << traced.out;
+    EXPECT_NE(traced.err.find("[Propagate"), std::string::npos) << command;
+  }
+}
+
+TEST_F(Cli, EntryNamesNeverReachTheTerminalRaw) {
+  file("four.txt", kFourJobs);
+  EXPECT_EQ(
+      firstLine(shell("MCJOBS archive add a.jobstar \"$(printf 'red\\033[31m')\" four.txt").err),
+      "NAME: an entry name cannot contain a control character");
+  EXPECT_EQ(firstLine(shell("MCJOBS archive add a.jobstar \"$(printf 'caf\\351')\" four.txt").err),
+            "NAME: an entry name must be valid UTF-8");
+  EXPECT_EQ(::access(path("a.jobstar").c_str(), F_OK), -1);
+  // Archives written by hand (or by older versions) may hold such names.
+  file("names.jobstar", "------\ncaf\xe9:\n------\nred\x1b[31m:\n------\ncaf\xc3\xa9:\n");
+  EXPECT_EQ(run("archive list names.jobstar").out, "caf\\xe9\nred\\x1b[31m\ncaf\xc3\xa9\n");
+  const nlohmann::json entries =
+      nlohmann::json::parse(run("archive list names.jobstar --json").out);
+  EXPECT_EQ(entries[0]["name"], "caf\\xe9");
+  EXPECT_EQ(entries[2]["name"], "caf\xc3\xa9");
+}
+
 TEST_F(Cli, UsageErrorsExitWithOne) {
   file("four.txt", kFourJobs);
   for (const std::string args : {"",

@@ -131,6 +131,7 @@ FileIdentity identityOf(const std::string& archive) {
 }
 
 int runExtract(const ArchiveOptions& options) {
+  checkNameExpression(options.expr);  // before anything is created
   struct stat status {};
   if (::stat(options.dir.c_str(), &status) != 0) {
     if (errno != ENOENT || ::mkdir(options.dir.c_str(), 0777) != 0)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mcjobs/common.h"
+#include "reach_scan.h"
 
 namespace mcjobs_tool {
 
@@ -68,11 +69,10 @@ LevelStats levelStats(JobInstance& instance, int level) {
   LevelStats stats;
   for (int id = 0; id < instance.numJobs(); ++id) {
     stats.arcs += static_cast<long long>(instance.getSuccessors(id, level).size());
-    stats.closurePairs +=
-        static_cast<long long>(instance.getTransitiveSuccessors(id, level).size());
     const Job& job = *instance.job_at(id);
     if (takesPart(job, level)) stats.totalBudget += job.getWCET(level);
   }
+  stats.closurePairs = mcjobs_detail::scanReachability(instance, level, false).pairs;
   computeLongestPath(instance, level, stats);
   stats.load = instance.getLoad(level, false);
   return stats;

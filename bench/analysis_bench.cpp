@@ -126,8 +126,8 @@ JobInstance buildShape(Shape shape, int n, int m) {
     job.lo_wcet = 1 + static_cast<int>(rng() % 5);
     job.hi_wcet = hi ? job.lo_wcet + static_cast<int>(rng() % 5) : job.lo_wcet;
     const int frame = shape == kLocal ? (i / 20) * 2000 : 0;
-    job.arrival = frame + static_cast<int>(rng() % 1000);
-    job.deadline = shape == kLocal ? frame + 1000 + static_cast<int>(rng() % 1000)
+    job.arrival = frame + static_cast<int>(rng() % 100);
+    job.deadline = shape == kLocal ? frame + 1900 + static_cast<int>(rng() % 100)
                                    : 1000000000 - static_cast<int>(rng() % 1000);
     inst.insert(job);
   }

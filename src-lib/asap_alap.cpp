@@ -87,22 +87,21 @@ void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited
 }
 
 // The times flow along the arcs, so one sweep over a topological order sees
-// every neighbour final: ASAP forwards, each job pulling from its direct
-// predecessors, ALAP backwards from the direct successors. Each job is
-// computed once from the same final neighbours as in the depth-first
-// definition, so the stored times are the same.
+// every neighbour final: ASAP forwards, ALAP backwards from the direct
+// successors. Each job takes the same maximum (minimum) over the same final
+// neighbours as in the depth-first definition, so the stored times are the same.
 bool propagate(JobInstance* instance, int crit, Direction direction) {
   const std::vector<int> order = mcjobs_detail::topologicalOrder(*instance, crit);
   if (direction == Direction::asap) {
+    // Each finished job offers its completion to its successors; a job is
+    // finished when its turn comes, all its predecessors having offered.
+    std::vector<int> offered(static_cast<size_t>(order.size()), INT32_MIN);
     for (int id : order) {
       Job* job = instance->at(id);
-      int latest = job->arrival;
-      for (int p : instance->getPredecessors(id, crit)) {
-        Job* pred = instance->at(p);
-        const int candidate = saturate(std::int64_t{pred->arrival} + getJobWCET(pred, crit));
-        if (candidate > latest) latest = candidate;
-      }
-      job->arrival = latest;
+      if (offered[id] > job->arrival) job->arrival = offered[id];
+      const int completion = saturate(std::int64_t{job->arrival} + getJobWCET(job, crit));
+      for (int s : instance->getSuccessors(id, crit))
+        if (completion > offered[s]) offered[s] = completion;
     }
   } else {
     for (auto it = order.rbegin(); it != order.rend(); ++it) {

@@ -16,13 +16,15 @@ void checkGraphLevel(int level) {
 std::vector<int> topologicalOrder(JobInstance& instance, int level) {
   checkGraphLevel(level);
   const int count = instance.size();
-  std::vector<int> pending(static_cast<size_t>(count));
+  // In-degrees from the successor sets alone: an instance that creates its
+  // sets when first handed out then never creates the predecessor sets.
+  std::vector<int> pending(static_cast<size_t>(count), 0);
+  for (int id = 0; id < count; ++id)
+    for (int successor : instance.getSuccessors(id, level)) ++pending[successor];
   std::vector<int> order;
   order.reserve(static_cast<size_t>(count));
-  for (int id = 0; id < count; ++id) {
-    pending[id] = static_cast<int>(instance.getPredecessors(id, level).size());
+  for (int id = 0; id < count; ++id)
     if (pending[id] == 0) order.push_back(id);
-  }
   // `order` doubles as the FIFO queue: the jobs behind `next` are ready.
   for (size_t next = 0; next < order.size(); ++next) {
     for (int successor : instance.getSuccessors(order[next], level))

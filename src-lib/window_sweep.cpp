@@ -55,24 +55,40 @@ std::int64_t deadlineBound(const Job& job) {
   return std::min<std::int64_t>(job.deadline, std::int64_t{job.arrival} + windowNeed(job));
 }
 
-// The lowest id among the jobs reachable from `start` (forward along
-// successors, or backward along predecessors) whose bound `rejects` the value.
+// The lowest id among the transitive successors of `start` that `rejects`.
 template <typename Rejects>
-int lowestRejecting(JobInstance& instance, int level, int start, bool forward, Rejects rejects) {
+int lowestRejectingSuccessor(JobInstance& instance, int level, int start, Rejects rejects) {
   std::vector<char> seen(static_cast<size_t>(instance.size()), 0);
   std::vector<int> todo{start};
   int lowest = NO_JOB_ID;
   while (!todo.empty()) {
     const int id = todo.back();
     todo.pop_back();
-    const Util::Set<int>& next =
-        forward ? instance.getSuccessors(id, level) : instance.getPredecessors(id, level);
-    for (int other : next) {
+    for (int other : instance.getSuccessors(id, level)) {
       if (seen[other]) continue;
       seen[other] = 1;
       todo.push_back(other);
       if (rejects(other) && (lowest == NO_JOB_ID || other < lowest)) lowest = other;
     }
+  }
+  return lowest;
+}
+
+// The lowest id among the transitive predecessors of `target` that `rejects`,
+// found from the successor sets along a topological order.
+template <typename Rejects>
+int lowestRejectingPredecessor(JobInstance& instance, int level, const std::vector<int>& order,
+                               int target, Rejects rejects) {
+  std::vector<char> reaches(static_cast<size_t>(instance.size()), 0);
+  int lowest = NO_JOB_ID;
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    for (int successor : instance.getSuccessors(*it, level)) {
+      if (successor == target || reaches[successor]) {
+        reaches[*it] = 1;
+        break;
+      }
+    }
+    if (reaches[*it] && rejects(*it) && (lowest == NO_JOB_ID || *it < lowest)) lowest = *it;
   }
   return lowest;
 }
@@ -104,8 +120,8 @@ SweepResult sweepArrivals(JobInstance& instance, int level) {
   for (int id = 0; id < count; ++id) {
     const int arrival = instance.at(id)->arrival;
     if (arrival > tightest[id]) {
-      result.rejected.job = lowestRejecting(instance, level, id, true,
-                                            [&](int other) { return arrival > bound[other]; });
+      result.rejected.job = lowestRejectingSuccessor(
+          instance, level, id, [&](int other) { return arrival > bound[other]; });
       result.rejected.value = arrival;
       break;
     }
@@ -140,8 +156,8 @@ SweepResult sweepDeadlines(JobInstance& instance, int level) {
   for (int id = 0; id < count; ++id) {
     const int deadline = instance.at(id)->deadline;
     if (deadline < loosest[id]) {
-      result.rejected.job = lowestRejecting(instance, level, id, false,
-                                            [&](int other) { return deadline < bound[other]; });
+      result.rejected.job = lowestRejectingPredecessor(
+          instance, level, order, id, [&](int other) { return deadline < bound[other]; });
       result.rejected.value = deadline;
       break;
     }

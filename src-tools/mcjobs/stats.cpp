@@ -11,6 +11,7 @@
 
 #include "mcjobs/common.h"
 #include "reach_scan.h"
+#include "topo_order.h"
 
 namespace mcjobs_tool {
 
@@ -33,20 +34,13 @@ bool takesPart(const Job& job, int level) {
 }
 
 // Heaviest path of the level's DAG, weighting each job with its budget there.
-// Jobs are visited in a topological order (Kahn), so one pass suffices.
+// Jobs are visited in a topological order, so one pass suffices.
 void computeLongestPath(JobInstance& instance, int level, LevelStats& stats) {
   const int count = instance.numJobs();
-  std::vector<int> pending(static_cast<size_t>(count));
-  std::vector<int> ready;
-  for (int id = 0; id < count; ++id) {
-    pending[id] = static_cast<int>(instance.getPredecessors(id, level).size());
-    if (pending[id] == 0) ready.push_back(id);
-  }
   std::vector<long long> best(static_cast<size_t>(count), 0);
   std::vector<int> previous(static_cast<size_t>(count), NO_JOB_ID);
   int end = NO_JOB_ID;
-  for (size_t next = 0; next < ready.size(); ++next) {
-    const int id = ready[next];
+  for (int id : mcjobs_detail::topologicalOrder(instance, level)) {
     const Job& job = *instance.job_at(id);
     if (!takesPart(job, level)) continue;  // a LO job has no arcs at HI
     best[id] += job.getWCET(level);
@@ -56,7 +50,6 @@ void computeLongestPath(JobInstance& instance, int level, LevelStats& stats) {
         best[successor] = best[id];
         previous[successor] = id;
       }
-      if (--pending[successor] == 0) ready.push_back(successor);
     }
   }
   if (end == NO_JOB_ID) return;

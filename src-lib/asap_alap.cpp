@@ -91,7 +91,8 @@ void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited
 // successors. Each job takes the same maximum (minimum) over the same final
 // neighbours as in the depth-first definition, so the stored times are the same.
 bool propagate(JobInstance* instance, int crit, Direction direction) {
-  const std::vector<int> order = mcjobs_detail::topologicalOrder(*instance, crit);
+  const mcjobs_detail::LevelGraph graph = mcjobs_detail::levelGraph(*instance, crit);
+  const std::vector<int> order = mcjobs_detail::topologicalOrder(graph);
   if (direction == Direction::asap) {
     // Each finished job offers its completion to its successors; a job is
     // finished when its turn comes, all its predecessors having offered.
@@ -100,15 +101,15 @@ bool propagate(JobInstance* instance, int crit, Direction direction) {
       Job* job = instance->at(id);
       if (offered[id] > job->arrival) job->arrival = offered[id];
       const int completion = saturate(std::int64_t{job->arrival} + getJobWCET(job, crit));
-      for (int s : instance->getSuccessors(id, crit))
-        if (completion > offered[s]) offered[s] = completion;
+      for (const int* s = graph.begin(id); s != graph.end(id); ++s)
+        if (completion > offered[*s]) offered[*s] = completion;
     }
   } else {
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
       Job* job = instance->at(*it);
       int earliest = job->deadline;
-      for (int s : instance->getSuccessors(*it, crit)) {
-        Job* succ = instance->at(s);
+      for (const int* s = graph.begin(*it); s != graph.end(*it); ++s) {
+        Job* succ = instance->at(*s);
         const int candidate = saturate(std::int64_t{succ->deadline} - getJobWCET(succ, crit));
         if (candidate < earliest) earliest = candidate;
       }

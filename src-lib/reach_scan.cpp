@@ -14,8 +14,6 @@
 #include <climits>
 #include <cstdint>
 
-#include "topo_order.h"
-
 namespace mcjobs_detail {
 
 namespace {
@@ -34,7 +32,12 @@ int popcount(std::uint64_t word) {
 
 ReachSummary scanReachability(JobInstance& instance, int level, bool findImpliedArcs,
                               std::size_t budgetBytes) {
-  const std::vector<int> order = compactTopologicalOrder(instance, level);
+  return scanReachability(levelGraph(instance, level), findImpliedArcs, budgetBytes);
+}
+
+ReachSummary scanReachability(const LevelGraph& graph, bool findImpliedArcs,
+                              std::size_t budgetBytes) {
+  const std::vector<int> order = compactTopologicalOrder(graph);
   const int count = static_cast<int>(order.size());
   std::vector<int> position(static_cast<size_t>(count));
   for (int p = 0; p < count; ++p) position[order[p]] = p;
@@ -42,9 +45,10 @@ ReachSummary scanReachability(JobInstance& instance, int level, bool findImplied
   // Successor positions of each position, in one array.
   std::vector<size_t> firstArc(static_cast<size_t>(count) + 1, 0);
   std::vector<int> arcs;
+  arcs.reserve(graph.successors.size());
   for (int p = 0; p < count; ++p) {
-    for (int successor : instance.getSuccessors(order[p], level))
-      arcs.push_back(position[successor]);
+    for (const int* s = graph.begin(order[p]); s != graph.end(order[p]); ++s)
+      arcs.push_back(position[*s]);
     firstArc[p + 1] = arcs.size();
   }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "job.h"
+#include "topo_order.h"
 
 namespace mcjobs_detail {
 
@@ -28,6 +29,9 @@ constexpr std::size_t kReachRowBudgetBytes = std::size_t{256} << 20;
 /// Scans the reachability of `level`. The rows held at once take at most
 /// `budgetBytes` (rounded up to one column of 64 jobs).
 ReachSummary scanReachability(JobInstance& instance, int level, bool findImpliedArcs,
+                              std::size_t budgetBytes = kReachRowBudgetBytes);
+/// The same over a level's arcs already copied.
+ReachSummary scanReachability(const LevelGraph& graph, bool findImpliedArcs,
                               std::size_t budgetBytes = kReachRowBudgetBytes);
 
 }  // namespace mcjobs_detail

@@ -57,33 +57,33 @@ std::int64_t deadlineBound(const Job& job) {
 
 // The lowest id among the transitive successors of `start` that `rejects`.
 template <typename Rejects>
-int lowestRejectingSuccessor(JobInstance& instance, int level, int start, Rejects rejects) {
-  std::vector<char> seen(static_cast<size_t>(instance.size()), 0);
+int lowestRejectingSuccessor(const LevelGraph& graph, int start, Rejects rejects) {
+  std::vector<char> seen(static_cast<size_t>(graph.size()), 0);
   std::vector<int> todo{start};
   int lowest = NO_JOB_ID;
   while (!todo.empty()) {
     const int id = todo.back();
     todo.pop_back();
-    for (int other : instance.getSuccessors(id, level)) {
-      if (seen[other]) continue;
-      seen[other] = 1;
-      todo.push_back(other);
-      if (rejects(other) && (lowest == NO_JOB_ID || other < lowest)) lowest = other;
+    for (const int* s = graph.begin(id); s != graph.end(id); ++s) {
+      if (seen[*s]) continue;
+      seen[*s] = 1;
+      todo.push_back(*s);
+      if (rejects(*s) && (lowest == NO_JOB_ID || *s < lowest)) lowest = *s;
     }
   }
   return lowest;
 }
 
 // The lowest id among the transitive predecessors of `target` that `rejects`,
-// found from the successor sets along a topological order.
+// found from the successors along a topological order.
 template <typename Rejects>
-int lowestRejectingPredecessor(JobInstance& instance, int level, const std::vector<int>& order,
-                               int target, Rejects rejects) {
-  std::vector<char> reaches(static_cast<size_t>(instance.size()), 0);
+int lowestRejectingPredecessor(const LevelGraph& graph, const std::vector<int>& order, int target,
+                               Rejects rejects) {
+  std::vector<char> reaches(static_cast<size_t>(graph.size()), 0);
   int lowest = NO_JOB_ID;
   for (auto it = order.rbegin(); it != order.rend(); ++it) {
-    for (int successor : instance.getSuccessors(*it, level)) {
-      if (successor == target || reaches[successor]) {
+    for (const int* s = graph.begin(*it); s != graph.end(*it); ++s) {
+      if (*s == target || reaches[*s]) {
         reaches[*it] = 1;
         break;
       }
@@ -96,7 +96,8 @@ int lowestRejectingPredecessor(JobInstance& instance, int level, const std::vect
 }  // namespace
 
 SweepResult sweepArrivals(JobInstance& instance, int level) {
-  const std::vector<int> order = topologicalOrder(instance, level);
+  const LevelGraph graph = levelGraph(instance, level);
+  const std::vector<int> order = topologicalOrder(graph);
   const int count = instance.size();
   SweepResult result;
   result.values.resize(static_cast<size_t>(count));
@@ -108,20 +109,20 @@ SweepResult sweepArrivals(JobInstance& instance, int level) {
   }
 
   for (int id : order)
-    for (int successor : instance.getSuccessors(id, level))
-      result.values[successor] = std::max(result.values[successor], result.values[id]);
+    for (const int* s = graph.begin(id); s != graph.end(id); ++s)
+      result.values[*s] = std::max(result.values[*s], result.values[id]);
 
   // tightest[u]: the smallest bound among u's transitive successors.
   std::vector<std::int64_t> tightest(static_cast<size_t>(count), kNoBound);
   for (auto it = order.rbegin(); it != order.rend(); ++it)
-    for (int successor : instance.getSuccessors(*it, level))
-      tightest[*it] = std::min({tightest[*it], tightest[successor], bound[successor]});
+    for (const int* s = graph.begin(*it); s != graph.end(*it); ++s)
+      tightest[*it] = std::min({tightest[*it], tightest[*s], bound[*s]});
 
   for (int id = 0; id < count; ++id) {
     const int arrival = instance.at(id)->arrival;
     if (arrival > tightest[id]) {
-      result.rejected.job = lowestRejectingSuccessor(
-          instance, level, id, [&](int other) { return arrival > bound[other]; });
+      result.rejected.job =
+          lowestRejectingSuccessor(graph, id, [&](int other) { return arrival > bound[other]; });
       result.rejected.value = arrival;
       break;
     }
@@ -132,7 +133,8 @@ SweepResult sweepArrivals(JobInstance& instance, int level) {
 }
 
 SweepResult sweepDeadlines(JobInstance& instance, int level) {
-  const std::vector<int> order = topologicalOrder(instance, level);
+  const LevelGraph graph = levelGraph(instance, level);
+  const std::vector<int> order = topologicalOrder(graph);
   const int count = instance.size();
   SweepResult result;
   result.values.resize(static_cast<size_t>(count));
@@ -144,20 +146,20 @@ SweepResult sweepDeadlines(JobInstance& instance, int level) {
   }
 
   for (auto it = order.rbegin(); it != order.rend(); ++it)
-    for (int successor : instance.getSuccessors(*it, level))
-      result.values[*it] = std::min(result.values[*it], result.values[successor]);
+    for (const int* s = graph.begin(*it); s != graph.end(*it); ++s)
+      result.values[*it] = std::min(result.values[*it], result.values[*s]);
 
   // loosest[u]: the largest bound among u's transitive predecessors.
   std::vector<std::int64_t> loosest(static_cast<size_t>(count), -kNoBound);
   for (int id : order)
-    for (int successor : instance.getSuccessors(id, level))
-      loosest[successor] = std::max({loosest[successor], loosest[id], bound[id]});
+    for (const int* s = graph.begin(id); s != graph.end(id); ++s)
+      loosest[*s] = std::max({loosest[*s], loosest[id], bound[id]});
 
   for (int id = 0; id < count; ++id) {
     const int deadline = instance.at(id)->deadline;
     if (deadline < loosest[id]) {
       result.rejected.job = lowestRejectingPredecessor(
-          instance, level, order, id, [&](int other) { return deadline < bound[other]; });
+          graph, order, id, [&](int other) { return deadline < bound[other]; });
       result.rejected.value = deadline;
       break;
     }

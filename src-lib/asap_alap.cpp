@@ -1,10 +1,12 @@
+// ASAP/ALAP times: earliest starts and latest finishes along the direct
+// precedence of one level, with the budgets of that level.
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "check.h"
 #include "job.h"
+#include "topo_order.h"
 
 namespace {
 
@@ -84,17 +86,35 @@ void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited
   }
 }
 
+// The times flow along the arcs, so one sweep over a topological order sees
+// every neighbour final: ASAP forwards, ALAP backwards from the direct
+// successors. Each job takes the same maximum (minimum) over the same final
+// neighbours as in the depth-first definition, so the stored times are the same.
 bool propagate(JobInstance* instance, int crit, Direction direction) {
-  checkLevel(crit);
-  const int count = instance->size();
-  std::unique_ptr<bool[]> visited(new bool[static_cast<size_t>(count)]());
-  std::vector<Frame> stack;
-  // ASAP pulls times backwards from the jobs without successors, ALAP forwards
-  // from the jobs without predecessors: every job lies on a path from a start job.
-  for (int i = 0; i < count; ++i) {
-    const bool start = direction == Direction::asap ? instance->getSuccessors(i, crit).empty()
-                                                    : instance->getPredecessors(i, crit).empty();
-    if (start) computeWindowBound(instance, i, crit, visited.get(), direction, stack);
+  const mcjobs_detail::LevelGraph graph = mcjobs_detail::levelGraph(*instance, crit);
+  const std::vector<int> order = mcjobs_detail::topologicalOrder(graph);
+  if (direction == Direction::asap) {
+    // Each finished job offers its completion to its successors; a job is
+    // finished when its turn comes, all its predecessors having offered.
+    std::vector<int> offered(static_cast<size_t>(order.size()), INT32_MIN);
+    for (int id : order) {
+      Job* job = instance->at(id);
+      if (offered[id] > job->arrival) job->arrival = offered[id];
+      const int completion = saturate(std::int64_t{job->arrival} + getJobWCET(job, crit));
+      for (const int* s = graph.begin(id); s != graph.end(id); ++s)
+        if (completion > offered[*s]) offered[*s] = completion;
+    }
+  } else {
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+      Job* job = instance->at(*it);
+      int earliest = job->deadline;
+      for (const int* s = graph.begin(*it); s != graph.end(*it); ++s) {
+        Job* succ = instance->at(*s);
+        const int candidate = saturate(std::int64_t{succ->deadline} - getJobWCET(succ, crit));
+        if (candidate < earliest) earliest = candidate;
+      }
+      job->deadline = earliest;
+    }
   }
   return true;
 }

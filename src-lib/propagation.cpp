@@ -1,8 +1,12 @@
+// Window propagation along the transitive precedence of one level, and the
+// process-wide switch of its trace (also asked by the load analysis).
 #include <cstdlib>
 #include <iostream>
+#include <vector>
 
 #include "check.h"
 #include "job.h"
+#include "window_sweep.h"
 
 namespace {
 bool enforce_prop_debug = false;
@@ -23,20 +27,76 @@ bool propDebug() {
   return debug || enforce_prop_debug;
 }
 
-// One pass suffices: each job hands its value to all its transitive
-// successors at once. If x receives a value from y after x's own turn, every
-// transitive successor of x is also one of y, and y handed the same value to
-// all of them in that same turn. The sets are walked in place: only times
-// change during the pass, never the graph.
+namespace {
+
+// Applies a change that the sweep found rejected, so that the job's own sanity
+// check names the failed condition, and takes it back before the failure
+// leaves: a failed propagation leaves the instance as it found it.
+void failRejectedChange(Job* job, int Job::*field, int value) {
+  const int kept = job->*field;
+  job->*field = value;
+  try {
+    job->sanity_check();
+  } catch (...) {
+    job->*field = kept;
+    throw;
+  }
+  job->*field = kept;
+}
+
+// Runs a pass that changes one field of the jobs in place, and restores that
+// field of every job when the pass fails.
+template <typename Pass>
+bool undoneOnFailure(JobInstance& instance, int Job::*field, Pass pass) {
+  std::vector<int> kept;
+  kept.reserve(static_cast<size_t>(instance.size()));
+  for (const Job& job : instance) kept.push_back(job.*field);
+  try {
+    return pass();
+  } catch (...) {
+    for (int id = 0; id < instance.size(); ++id) instance.at(id)->*field = kept[id];
+    throw;
+  }
+}
+
+bool someArrivalBelow(JobInstance& instance, int limit) {
+  for (const Job& job : instance)
+    if (job.arrival < limit) return true;
+  return false;
+}
+
+}  // namespace
+
+// Without the trace the result comes from one sweep over a topological order
+// (window_sweep.h), which locates a failing change before anything is written.
+// The trace shows every change of the pass over the transitive sets, so with
+// the trace on that pass runs as such. One pass suffices: each job hands its
+// value to all its transitive successors at once. If x receives a value from y
+// after x's own turn, every transitive successor of x is also one of y, and y
+// handed the same value to all of them in that same turn. The sets are walked
+// in place: only times change during the pass, never the graph.
 bool JobInstance::propagate_arrivals(int crit) {
   MCJOBS_CHECK(crit == CRIT_LO || crit == CRIT_HI, "crit==CRIT_LO || crit == CRIT_HI");
-  bool propagated = false;
-  for (int id = 0; id < numJobs(); ++id) {
-    Job* job = job_at(id);
-    for (int s : getTransitiveSuccessors(id, crit)) {
-      propagated = propagate_max_arrivalA2B(job, job_at(s)) || propagated;
-    }
+  const mcjobs_detail::SweepResult sweep = mcjobs_detail::sweepArrivals(*this, crit);
+  // Without a change the pass never asks for the trace, and neither does this.
+  if (!sweep.changes) return false;
+  // An arrival below -1, which only a job changed after its insertion can
+  // have, may reject raises below some it accepts; the sweep assumes it cannot.
+  if (!propDebug() && !someArrivalBelow(*this, -1)) {
+    if (sweep.rejected)
+      failRejectedChange(job_at(sweep.rejected.job), &Job::arrival, sweep.rejected.value);
+    for (int id = 0; id < numJobs(); ++id) job_at(id)->arrival = sweep.values[id];
+    return true;
   }
+  const bool propagated = undoneOnFailure(*this, &Job::arrival, [this, crit] {
+    bool changed = false;
+    for (int id = 0; id < numJobs(); ++id) {
+      Job* job = job_at(id);
+      for (int s : getTransitiveSuccessors(id, crit))
+        changed = propagate_max_arrivalA2B(job, job_at(s)) || changed;
+    }
+    return changed;
+  });
   if (propagated && propDebug()) {
     std::cout << "[Propagate Arrival] --- Finished: -----" << std::endl;
     print_jobs();
@@ -47,13 +107,23 @@ bool JobInstance::propagate_arrivals(int crit) {
 
 bool JobInstance::propagate_deadlines(int crit) {
   MCJOBS_CHECK(crit == CRIT_LO || crit == CRIT_HI, "crit==CRIT_LO || crit == CRIT_HI");
-  bool propagated = false;
-  for (int id = 0; id < numJobs(); ++id) {
-    Job* job = job_at(id);
-    for (int p : getTransitivePredecessors(id, crit)) {
-      propagated = propagate_min_deadlineA2B(job, job_at(p)) || propagated;
-    }
+  const mcjobs_detail::SweepResult sweep = mcjobs_detail::sweepDeadlines(*this, crit);
+  if (!sweep.changes) return false;
+  if (!propDebug()) {
+    if (sweep.rejected)
+      failRejectedChange(job_at(sweep.rejected.job), &Job::deadline, sweep.rejected.value);
+    for (int id = 0; id < numJobs(); ++id) job_at(id)->deadline = sweep.values[id];
+    return true;
   }
+  const bool propagated = undoneOnFailure(*this, &Job::deadline, [this, crit] {
+    bool changed = false;
+    for (int id = 0; id < numJobs(); ++id) {
+      Job* job = job_at(id);
+      for (int p : getTransitivePredecessors(id, crit))
+        changed = propagate_min_deadlineA2B(job, job_at(p)) || changed;
+    }
+    return changed;
+  });
   if (propagated && propDebug()) {
     std::cout << "[Propagate Deadline] --- Finished: -----" << std::endl;
     print_jobs();

@@ -275,6 +275,23 @@ TEST_F(Cli, WindowsTightenOrNameTheCollapsingJob) {
       << hiBudget.err;
 }
 
+// A failed propagation leaves the instance as it was; the diagnostic still
+// shows the window the rejected change would have made, for deadlines too.
+TEST_F(Cli, WindowsNamesTheJobWhoseDeadlineCollapses) {
+  Result squeezed = run("windows - --level lo", "0 40 1 5 5\n0 3 1 2 2\n( J1 J2 )\n");
+  EXPECT_EQ(squeezed.status, 3);
+  EXPECT_EQ(squeezed.out, "");
+  EXPECT_EQ(squeezed.err,
+            "mcjobs: <stdin>: window of J1 collapses at LO: [0, 3] cannot hold budgets 5/5 "
+            "(density_lo <=1)\n");
+  // Arrivals come first: J2 rises to 10, then J3's deadline squeezes it.
+  Result after =
+      run("windows - --level lo", "10 50 1 2 2\n0 40 1 5 5\n0 14 1 2 2\n( J1 J2 )\n( J2 J3 )\n");
+  EXPECT_EQ(after.err,
+            "mcjobs: <stdin>: window of J2 collapses at LO: [10, 14] cannot hold budgets 5/5 "
+            "(density_lo <=1)\n");
+}
+
 struct DotGraph {
   std::map<std::string, std::string> shapes;                        // node -> shape
   std::map<std::pair<std::string, std::string>, std::string> arcs;  // arc -> style

@@ -208,4 +208,62 @@ TEST(Propagation, RandomDagsMatchReachabilityOracle) {
   }
 }
 
+// The pass as first defined, run by the test over reachability it finds
+// itself: the same results, or the same check failing first and the instance
+// left exactly as it was, whichever path the library takes.
+TEST(Propagation, RandomSqueezesMatchReferencePass) {
+  std::mt19937 rng(4242);
+  int failures = 0, changes = 0;
+  for (int round = 0; round < 300; ++round) {
+    const SqueezeCase c = squeezeCase(rng, 24);
+    for (int crit : {CRIT_LO, CRIT_HI}) {
+      const auto reach = reachability(c.dag.jobs, c.dag.arcs, crit);
+      for (bool raise : {true, false}) {
+        SCOPED_TRACE("round " + std::to_string(round) + " level " + std::to_string(crit) +
+                     (raise ? " arrivals" : " deadlines"));
+        JobInstance inst = buildSqueezeCase(c);
+        const std::vector<std::string> before = jobLines(inst);
+        const ReferencePass want =
+            referencePass(std::vector<Job>(inst.begin(), inst.end()), reach, raise);
+        bool result = false;
+        const std::string failure = failedCheck([&] {
+          result = raise ? inst.propagate_arrivals(crit) : inst.propagate_deadlines(crit);
+        });
+        EXPECT_EQ(failure, want.condition);
+        if (want.failedJob >= 0) {
+          ++failures;
+          EXPECT_EQ(jobLines(inst), before);
+        } else {
+          changes += want.changed;
+          EXPECT_EQ(result, want.changed);
+          EXPECT_EQ(raise ? arrivals(inst) : deadlines(inst), want.values);
+        }
+      }
+    }
+  }
+  EXPECT_GT(failures, 200);
+  EXPECT_GT(changes, 200);
+}
+
+// A job whose public criticality was changed to 3 after insertion fails the
+// criticality check when propagation changes it, and nothing stays changed.
+TEST(Propagation, UnknownCriticalityFromPublicFieldFails) {
+  JobInstance inst =
+      build({{5, 40, 1, 3, 3}, {0, 40, 1, 4, 4}, {0, 40, 1, 4, 4}}, {{0, 2}, {1, 2}});
+  inst.at(2)->criticality = 3;
+  const std::vector<std::string> before = jobLines(inst);
+  EXPECT_EQ(failedCheck([&] { inst.propagate_arrivals(CRIT_LO); }),
+            "criticality==CRIT_LO || criticality == CRIT_HI");
+  EXPECT_EQ(jobLines(inst), before);
+  EXPECT_FALSE(inst.propagate_arrivals(CRIT_HI));
+}
+
+// The squeezed window of the arrival example: the failed check leaves the
+// second job as it was, so the instance can still be written and read.
+TEST(Propagation, FailedPassLeavesInstanceUnchanged) {
+  JobInstance inst = build({{30, 40, 1, 5, 5}, {0, 32, 1, 4, 4}}, {{0, 1}});
+  EXPECT_EQ(failedCheck([&] { inst.propagate_arrivals(CRIT_LO); }), "density_lo <=1");
+  EXPECT_EQ(inst.at(1)->toString(), "0 32 1 4 4");
+}
+
 }  // namespace

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
 #include "job.h"
+#include "test_support.h"
 
 namespace {
 
@@ -162,6 +162,26 @@ TEST_F(PropagationTrace, FailingDeadlineChangeIsTracedBeforeTheException) {
               "[Propagate Deadline] J2: 0 3 1 2 2 ---> J1: 0 40 1 5 5\n"
               "[Propagate Deadline] \t\t=> J1: 0 3 1 5 5\n");
   }
+}
+
+// With the trace on, the pass over the transitive sets runs as such; a job
+// raised twice and then squeezed is traced three times, yet the failure
+// leaves every window as it was before the call.
+TEST_F(PropagationTrace, FailedTracedPassLeavesInstanceUnchanged) {
+  JobInstance inst =
+      build({{5, 40, 1, 3, 3}, {20, 40, 1, 4, 4}, {30, 40, 1, 2, 2}, {0, 33, 1, 4, 4}},
+            {{0, 3}, {1, 3}, {2, 3}});
+  const std::vector<std::string> before = jobLines(inst);
+  FdCapture capture;
+  EXPECT_EQ(failedCheck([&] { inst.propagate_arrivals(CRIT_LO); }), "density_lo <=1");
+  EXPECT_EQ(capture.contents(),
+            "[Propagate Arrival] J1: 5 40 1 3 3 ---> J4: 0 33 1 4 4\n"
+            "[Propagate Arrival] \t\t=> J4: 5 33 1 4 4\n"
+            "[Propagate Arrival] J2: 20 40 1 4 4 ---> J4: 5 33 1 4 4\n"
+            "[Propagate Arrival] \t\t=> J4: 20 33 1 4 4\n"
+            "[Propagate Arrival] J3: 30 40 1 2 2 ---> J4: 20 33 1 4 4\n"
+            "[Propagate Arrival] \t\t=> J4: 30 33 1 4 4\n");
+  EXPECT_EQ(jobLines(inst), before);
 }
 
 // The environment counts only at the first query, and only by its presence.

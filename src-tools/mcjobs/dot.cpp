@@ -1,9 +1,13 @@
 // mcjobs dot: the precedence DAG as a Graphviz digraph.
+#include <algorithm>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "mcjobs/common.h"
+#include "reach_scan.h"
 
 namespace mcjobs_tool {
 
@@ -15,13 +19,6 @@ struct DotOptions {
   bool reduce = false;
   std::string out = "-";
 };
-
-// u -> v is implied when v is reachable from another direct successor of u.
-bool implied(JobInstance& instance, int from, int to, int level) {
-  for (int other : instance.getSuccessors(from, level))
-    if (other != to && instance.getTransitiveSuccessors(other, level).contains(to)) return true;
-  return false;
-}
 
 std::string nodeLine(const Job& job) {
   std::ostringstream line;
@@ -51,10 +48,15 @@ int runDot(const DotOptions& options) {
       << "  labelloc=b;\n  fontname=\"Helvetica\";\n  fontsize=10;\n";
   for (const Job& job : instance)
     if (job.criticality >= options.level) dot << nodeLine(job);
+  // u -> v is implied when v is reachable from another direct successor of u.
+  std::vector<std::pair<int, int>> implied;
+  if (options.reduce)
+    implied = mcjobs_detail::scanReachability(instance, options.level, true).impliedArcs;
   for (const Arc& arc : instance.getAllArcs()) {
     const bool atHi = instance.getSuccessors(arc.from_id, CRIT_HI).contains(arc.to_id);
     if (options.level == CRIT_HI && !atHi) continue;
-    if (options.reduce && implied(instance, arc.from_id, arc.to_id, options.level)) continue;
+    if (std::binary_search(implied.begin(), implied.end(), std::make_pair(arc.from_id, arc.to_id)))
+      continue;
     dot << "  " << Job::nameFromId(arc.from_id) << " -> " << Job::nameFromId(arc.to_id)
         << (atHi ? " [style=solid, penwidth=2];\n" : " [style=dashed, color=\"#777777\"];\n");
   }

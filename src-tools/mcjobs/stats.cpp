@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "mcjobs/common.h"
+#include "reach_scan.h"
+#include "topo_order.h"
 
 namespace mcjobs_tool {
 
@@ -32,30 +34,23 @@ bool takesPart(const Job& job, int level) {
 }
 
 // Heaviest path of the level's DAG, weighting each job with its budget there.
-// Jobs are visited in a topological order (Kahn), so one pass suffices.
-void computeLongestPath(JobInstance& instance, int level, LevelStats& stats) {
+// Jobs are visited in a topological order, so one pass suffices.
+void computeLongestPath(JobInstance& instance, const mcjobs_detail::LevelGraph& graph, int level,
+                        LevelStats& stats) {
   const int count = instance.numJobs();
-  std::vector<int> pending(static_cast<size_t>(count));
-  std::vector<int> ready;
-  for (int id = 0; id < count; ++id) {
-    pending[id] = static_cast<int>(instance.getPredecessors(id, level).size());
-    if (pending[id] == 0) ready.push_back(id);
-  }
   std::vector<long long> best(static_cast<size_t>(count), 0);
   std::vector<int> previous(static_cast<size_t>(count), NO_JOB_ID);
   int end = NO_JOB_ID;
-  for (size_t next = 0; next < ready.size(); ++next) {
-    const int id = ready[next];
+  for (int id : mcjobs_detail::topologicalOrder(graph)) {
     const Job& job = *instance.job_at(id);
     if (!takesPart(job, level)) continue;  // a LO job has no arcs at HI
     best[id] += job.getWCET(level);
     if (end == NO_JOB_ID || best[id] > best[end]) end = id;
-    for (int successor : instance.getSuccessors(id, level)) {
-      if (best[id] > best[successor]) {
-        best[successor] = best[id];
-        previous[successor] = id;
+    for (const int* successor = graph.begin(id); successor != graph.end(id); ++successor) {
+      if (best[id] > best[*successor]) {
+        best[*successor] = best[id];
+        previous[*successor] = id;
       }
-      if (--pending[successor] == 0) ready.push_back(successor);
     }
   }
   if (end == NO_JOB_ID) return;
@@ -66,14 +61,14 @@ void computeLongestPath(JobInstance& instance, int level, LevelStats& stats) {
 
 LevelStats levelStats(JobInstance& instance, int level) {
   LevelStats stats;
+  const mcjobs_detail::LevelGraph graph = mcjobs_detail::levelGraph(instance, level);
+  stats.arcs = static_cast<long long>(graph.successors.size());
   for (int id = 0; id < instance.numJobs(); ++id) {
-    stats.arcs += static_cast<long long>(instance.getSuccessors(id, level).size());
-    stats.closurePairs +=
-        static_cast<long long>(instance.getTransitiveSuccessors(id, level).size());
     const Job& job = *instance.job_at(id);
     if (takesPart(job, level)) stats.totalBudget += job.getWCET(level);
   }
-  computeLongestPath(instance, level, stats);
+  stats.closurePairs = mcjobs_detail::scanReachability(graph, false).pairs;
+  computeLongestPath(instance, graph, level, stats);
   stats.load = instance.getLoad(level, false);
   return stats;
 }

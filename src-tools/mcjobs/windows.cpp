@@ -8,6 +8,7 @@
 #include <string>
 
 #include "mcjobs/common.h"
+#include "window_sweep.h"
 
 namespace mcjobs_tool {
 
@@ -48,22 +49,25 @@ class TraceToStderr {
   int mSaved = -1;
 };
 
-// Propagation fails inside a job's sanity check, which does not say which job;
-// after a failed pass the first job whose check fails is the one that collapsed.
-[[noreturn]] void reportCollapse(JobInstance& instance, const std::string& file, int level,
-                                 const CheckError& cause) {
-  for (const Job& job : instance) {
-    try {
-      job.sanity_check();
-    } catch (const CheckError& error) {
-      throw CheckError(displayName(file) + ": window of " + job.name() + " collapses at " +
-                       Job::critStr(level) + ": [" + std::to_string(job.arrival) + ", " +
-                       std::to_string(job.deadline) + "] cannot hold budgets " +
-                       std::to_string(job.lo_wcet) + "/" + std::to_string(job.hi_wcet) + " (" +
-                       error.condition() + ")");
-    }
-  }
-  throw cause;
+CheckError collapse(const std::string& file, int level, const Job& job,
+                    const std::string& condition) {
+  return CheckError(displayName(file) + ": window of " + job.name() + " collapses at " +
+                    Job::critStr(level) + ": [" + std::to_string(job.arrival) + ", " +
+                    std::to_string(job.deadline) + "] cannot hold budgets " +
+                    std::to_string(job.lo_wcet) + "/" + std::to_string(job.hi_wcet) + " (" +
+                    condition + ")");
+}
+
+// A failed propagation leaves the instance as it was and its check does not
+// say which job failed; the sweep locates the rejected change again, so the
+// diagnostic can show the window that change would have made.
+[[noreturn]] void reportRejected(JobInstance& instance, const std::string& file, int level,
+                                 const CheckError& cause, int Job::*field,
+                                 const mcjobs_detail::RejectedChange& change) {
+  if (!change) throw cause;
+  Job job = *instance.at(change.job);
+  job.*field = change.value;
+  throw collapse(file, level, job, cause.condition());
 }
 
 int runWindows(const WindowsOptions& options) {
@@ -74,10 +78,17 @@ int runWindows(const WindowsOptions& options) {
     std::unique_ptr<TraceToStderr> redirect(options.trace ? new TraceToStderr : nullptr);
     try {
       instance.propagate_arrivals(options.level);
+    } catch (const CheckError& error) {
+      redirect.reset();
+      reportRejected(instance, options.file, options.level, error, &Job::arrival,
+                     mcjobs_detail::sweepArrivals(instance, options.level).rejected);
+    }
+    try {
       instance.propagate_deadlines(options.level);
     } catch (const CheckError& error) {
       redirect.reset();
-      reportCollapse(instance, options.file, options.level, error);
+      reportRejected(instance, options.file, options.level, error, &Job::deadline,
+                     mcjobs_detail::sweepDeadlines(instance, options.level).rejected);
     }
   } else {
     // ALAP/ASAP moves windows without checking them; the result must still be
@@ -88,7 +99,7 @@ int runWindows(const WindowsOptions& options) {
       try {
         job.sanity_check();
       } catch (const CheckError& error) {
-        reportCollapse(instance, options.file, options.level, error);
+        throw collapse(options.file, options.level, job, error.condition());
       }
     }
   }

@@ -142,8 +142,50 @@ bool parseArcLine(const char* begin, const char* end, Arc& arc) {
   return arc.from_id != -1 && arc.to_id != -1 && pos >= 4;
 }
 
+namespace {
+
+// Whether a line is written exactly as the writer writes it (five integers,
+// or "( Jf Jt )" with plain names), so that the tolerant reading cannot have
+// changed anything; one pass, no parsing. Anything else is looked at closely.
+bool plainlyWritten(const char* p, const char* end) {
+  auto blanks = [&p, end] {
+    const char* start = p;
+    while (p != end && (*p == ' ' || *p == '\t')) ++p;
+    return p != start;
+  };
+  auto digits = [&p, end] {
+    const char* start = p;
+    while (p != end && static_cast<unsigned>(*p - '0') < 10) ++p;
+    return p - start;
+  };
+  blanks();
+  if (p != end && *p == '(') {
+    ++p;
+    for (int name = 0; name < 2; ++name) {
+      if (!blanks() || p == end || *p != 'J') return false;
+      ++p;
+      if (p == end || *p < '1' || *p > '9' || digits() > 10) return false;
+    }
+    if (!blanks() || p == end || *p != ')') return false;
+    ++p;
+    blanks();
+    return p == end;
+  }
+  for (int value = 0; value < 5; ++value) {
+    if (value > 0 && !blanks()) return false;
+    if (p != end && *p == '-') ++p;
+    const auto length = digits();
+    if (length == 0 || length > 10) return false;
+  }
+  blanks();
+  return p == end;
+}
+
+}  // namespace
+
 std::string lineOddity(const char* begin, const char* end) {
   while (end != begin && (end[-1] == '\n')) --end;
+  if (plainlyWritten(begin, end)) return std::string();
   if (end != begin && end[-1] == '\r')
     return "Windows line ending (CRLF): the carriage return is read as a blank; convert the "
            "file with dos2unix";

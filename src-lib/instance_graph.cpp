@@ -261,10 +261,10 @@ bool InstanceGraph::orderFromLists() {
   return true;
 }
 
-std::vector<Arc> InstanceGraph::allArcs() const {
+std::vector<Arc> InstanceGraph::allArcs(int level) const {
   // Bucketed by source straight from the pool, which is read in order rather
   // than list by list; contains() kept duplicates out.
-  const ArcLists& arcs = mArcs[CRIT_LO - 1];
+  const ArcLists& arcs = mArcs[level - 1];
   const size_t n = static_cast<size_t>(arcs.jobs());
   const int count = arcs.size();
   std::vector<int> start(n + 1, 0);

@@ -126,8 +126,8 @@ class InstanceGraph {
   /// the first arc that does and changes nothing; otherwise returns -1.
   long insertAll(const std::vector<Arc>& arcs, const std::vector<Job>& jobs);
 
-  /// Every CRIT_LO arc once, by source id, then target id.
-  std::vector<Arc> allArcs() const;
+  /// Every arc of a level once, by source id, then target id.
+  std::vector<Arc> allArcs(int level = CRIT_LO) const;
   /// The handed-out set of one kind, created on the first request.
   Util::Set<int>& set(SetKind kind, int id, int level);
 
@@ -180,6 +180,9 @@ struct InstanceAccess {
   /// Inserts a whole arc list at once (see InstanceGraph::insertAll); returns
   /// -1 or the index of the first arc that closes a cycle.
   static long insertArcs(JobInstance& instance, const std::vector<Arc>& arcs);
+  /// The arcs of one level (CRIT_LO or CRIT_HI), as getAllArcs orders them,
+  /// without creating any of the per-job sets.
+  static std::vector<Arc> levelArcs(JobInstance& instance, int level);
 };
 
 }  // namespace mcjobs_detail

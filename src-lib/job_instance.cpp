@@ -127,4 +127,9 @@ long InstanceAccess::insertArcs(JobInstance& instance, const std::vector<Arc>& a
   return instance.graph().insertAll(arcs, instance.mVector);
 }
 
+std::vector<Arc> InstanceAccess::levelArcs(JobInstance& instance, int level) {
+  MCJOBS_CHECK(level == CRIT_LO || level == CRIT_HI, "crit==CRIT_LO || crit == CRIT_HI");
+  return instance.graph().allArcs(level);
+}
+
 }  // namespace mcjobs_detail

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "check.h"
+#include "instance_graph.h"
 
 namespace mcjobs_detail {
 
@@ -17,21 +18,15 @@ LevelGraph levelGraph(JobInstance& instance, int level) {
   const int count = instance.size();
   LevelGraph graph;
   graph.first.assign(static_cast<size_t>(count) + 1, 0);
-  if (level == CRIT_LO) {
-    // The arc list comes by ascending source, then target.
-    const std::vector<Arc> arcs = instance.getAllArcs();
-    graph.successors.reserve(arcs.size());
-    for (const Arc& arc : arcs) {
-      ++graph.first[arc.from_id + 1];
-      graph.successors.push_back(arc.to_id);
-    }
-    for (int id = 0; id < count; ++id) graph.first[id + 1] += graph.first[id];
-    return graph;
+  // Read from the instance's own arc lists: no per-job set is created.
+  // They come by ascending source, then target.
+  const std::vector<Arc> arcs = InstanceAccess::levelArcs(instance, level);
+  graph.successors.reserve(arcs.size());
+  for (const Arc& arc : arcs) {
+    ++graph.first[arc.from_id + 1];
+    graph.successors.push_back(arc.to_id);
   }
-  for (int id = 0; id < count; ++id) {
-    for (int successor : instance.getSuccessors(id, level)) graph.successors.push_back(successor);
-    graph.first[id + 1] = graph.successors.size();
-  }
+  for (int id = 0; id < count; ++id) graph.first[id + 1] += graph.first[id];
   return graph;
 }
 

@@ -175,8 +175,13 @@ class JobInstance {
                                    std::string& jobsname, bool rewind);
 
   /// @brief Raises arrivals along transitive predecessors at `crit`; true when a job changed.
+  ///
+  /// When a raised window fails its job's sanity check, CheckError is thrown and every job
+  /// is left exactly as before the call (trace lines already printed stay printed).
   bool propagate_arrivals(int crit);
   /// @brief Lowers deadlines along transitive successors at `crit`; true when a job changed.
+  ///
+  /// Fails like propagate_arrivals, leaving the instance unchanged.
   bool propagate_deadlines(int crit);
 
   /// @brief Largest interval load of the chosen jobs at a level on `np` processors; DBL_MAX when

@@ -1,3 +1,5 @@
+// CheckError: the one exception of the library, and the "file:line: condition"
+// text its what() shows.
 #include <utility>
 
 #include "util.h"

@@ -1,3 +1,4 @@
+// The job record: its sanity check, its name and its text line.
 #include "job.h"
 
 #include <string>

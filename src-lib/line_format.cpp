@@ -1,3 +1,5 @@
+// The job and arc lines as text: tolerant parsing (as stored files expect),
+// exact writing, and the words for what the tolerance changes.
 #include "line_format.h"
 
 #include <algorithm>

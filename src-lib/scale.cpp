@@ -1,3 +1,5 @@
+// Scaling every time value of an instance by an integer factor, all or
+// nothing, and the factor's parser; shared by dilateJobs and mcjobs scale.
 #include <cstdint>
 #include <string>
 #include <utility>

@@ -1,3 +1,5 @@
+// The Util helpers: the process-wide random source, string builders and the
+// tools' usage banner.
 #include "util.h"
 
 #include <cstdlib>

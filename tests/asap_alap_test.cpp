@@ -1,3 +1,5 @@
+// ASAP/ALAP windows: hand-worked examples, the recursive helpers, and random
+// DAGs against an oracle over a topological order.
 #include <gtest/gtest.h>
 #include <pthread.h>
 

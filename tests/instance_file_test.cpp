@@ -1,3 +1,5 @@
+// Reading and writing instance files: accepted and rejected lines, exact
+// bytes, failed writes that leave the target intact.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>

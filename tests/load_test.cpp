@@ -1,3 +1,5 @@
+// Load and stress: the worked examples, the failed checks in their order,
+// and random job sets against a direct computation of the definition.
 #include <gtest/gtest.h>
 
 #include <cfloat>

@@ -1,3 +1,5 @@
+// The stress trace, byte for byte (a suite of its own: it switches the
+// process-wide trace on).
 #include <gtest/gtest.h>
 
 #include <cfloat>

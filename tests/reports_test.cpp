@@ -1,3 +1,4 @@
+// The job list and the dependency dump, byte for byte.
 #include <gtest/gtest.h>
 
 #include <cstdio>

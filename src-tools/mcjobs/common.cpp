@@ -1,3 +1,5 @@
+// Shared plumbing of the mcjobs subcommands: reading with --strict, writing
+// results, level words, archive expressions.
 #include "mcjobs/common.h"
 
 #include <regex.h>

@@ -15,6 +15,7 @@
 #include "check.h"
 #include "instance_text.h"
 #include "job.h"
+#include "line_format.h"
 
 namespace mcjobs_detail {
 
@@ -212,6 +213,11 @@ std::unique_ptr<JobInstance> readNextEntry(EntryWalk& walk, const NamePattern& p
       } catch (CheckError& error) {
         attachLine(error, walk);
         throw;
+      }
+      if (walk.warnings != nullptr && walk.linesFromTop) {
+        const std::string oddity = lineOddity(lines.data(), lines.data() + lines.size());
+        if (!oddity.empty())
+          walk.warnings->push_back(std::to_string(lines.lineNumber()) + ": warning: " + oddity);
       }
     }
   } catch (...) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "instance_text.h"
 #include "job.h"
@@ -58,6 +59,9 @@ struct EntryWalk {
   /// A marker line with a carriage return or behind a byte order mark fails
   /// the walk instead of being passed over with its entry.
   bool rejectForeignMarkers = false;
+  /// With linesFromTop, each body line the tolerant reading changes adds
+  /// "line:N: warning: ..." (no file name) here.
+  std::vector<std::string>* warnings = nullptr;
   /// Set when the search could not read on; the stream position is then unknown.
   bool lostPosition = false;
 };

@@ -365,8 +365,10 @@ AppendReport appendToArchive(const std::string& path, const std::string& name,
 namespace {
 
 void walk(FILE* stream, const std::string& source, const std::string& expression, std::int64_t end,
-          const std::function<void(const std::string&, JobInstance&)>& visit) {
+          const std::function<void(const std::string&, JobInstance&)>& visit,
+          std::vector<std::string>* warnings) {
   ArchiveReader reader(stream, expression, source, end);
+  reader.collectWarnings(warnings);
   std::string name;
   while (std::unique_ptr<JobInstance> entry = reader.next(name)) visit(name, *entry);
 }
@@ -374,14 +376,15 @@ void walk(FILE* stream, const std::string& source, const std::string& expression
 }  // namespace
 
 void forEachArchiveEntry(const std::string& path, const std::string& expression,
-                         const std::function<void(const std::string&, JobInstance&)>& visit) {
+                         const std::function<void(const std::string&, JobInstance&)>& visit,
+                         std::vector<std::string>* warnings) {
   StreamPtr file(std::fopen(path.c_str(), "r"));
   if (!file) failOn(path, "cannot open archive", errno);
   struct stat status {};
   if (::fstat(::fileno(file.get()), &status) != 0) failOn(path, "cannot open archive", errno);
   if (S_ISDIR(status.st_mode)) failOn(path, "cannot read archive", EISDIR);
   if (!S_ISREG(status.st_mode)) {
-    forEachArchiveEntry(file.get(), path, expression, visit);
+    forEachArchiveEntry(file.get(), path, expression, visit, warnings);
     return;
   }
   if (const int error = lockArchive(::fileno(file.get()), false))
@@ -391,7 +394,7 @@ void forEachArchiveEntry(const std::string& path, const std::string& expression,
   Journal journal;
   const bool torn =
       readJournal(path, journal) && status.st_size > journal.start && status.st_size < journal.end;
-  walk(file.get(), path, expression, torn ? journal.start : -1, visit);
+  walk(file.get(), path, expression, torn ? journal.start : -1, visit, warnings);
   if (torn) {
     CheckError failure("incomplete entry '" + journal.name + "' (" +
                            std::to_string(status.st_size - journal.start) +
@@ -403,10 +406,11 @@ void forEachArchiveEntry(const std::string& path, const std::string& expression,
 }
 
 void forEachArchiveEntry(FILE* stream, const std::string& source, const std::string& expression,
-                         const std::function<void(const std::string&, JobInstance&)>& visit) {
+                         const std::function<void(const std::string&, JobInstance&)>& visit,
+                         std::vector<std::string>* warnings) {
   MCJOBS_CHECK(stream, "jobstarfile");
   if (::lseek(::fileno(stream), 0, SEEK_CUR) >= 0) {
-    walk(stream, source, expression, -1, visit);
+    walk(stream, source, expression, -1, visit, warnings);
     return;
   }
   // The walk seeks, so a pipe is first copied to a temporary file.
@@ -420,7 +424,7 @@ void forEachArchiveEntry(FILE* stream, const std::string& source, const std::str
   if (std::ferror(stream)) failOn(source, "cannot read archive", errno ? errno : EIO);
   if (std::fflush(copy.get()) != 0)
     failOn(source, "cannot copy the archive to a temporary file", errno);
-  walk(copy.get(), source, expression, -1, visit);
+  walk(copy.get(), source, expression, -1, visit, warnings);
 }
 
 }  // namespace mcjobs

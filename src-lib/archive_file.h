@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "job.h"
 
@@ -41,6 +42,10 @@ class ArchiveReader {
   std::unique_ptr<JobInstance> next(std::string& name);
   /// @brief Starts the walk again at the top of the archive.
   void restart();
+  /// @brief From now on, each body line that the tolerant reading changes (text after a job
+  /// line's five values, a job name such as J1.5) adds "source:line: warning: ..." to
+  /// `warnings`; null stops it.
+  void collectWarnings(std::vector<std::string>* warnings);
 
  private:
   struct Walk;
@@ -86,16 +91,19 @@ AppendReport appendToArchive(const std::string& path, const std::string& name,
 ///
 /// An incomplete entry left by an interrupted append is not visited: once the complete entries
 /// are visited, it is reported as CheckError naming the file and the line where it starts.
-/// Unreadable files and faulty entries throw CheckError naming the file (and line).
+/// Unreadable files and faulty entries throw CheckError naming the file (and line). With
+/// `warnings`, the lines that the tolerant reading changes are collected as ArchiveReader does.
 void forEachArchiveEntry(
     const std::string& path, const std::string& expression,
-    const std::function<void(const std::string& name, JobInstance& entry)>& visit);
+    const std::function<void(const std::string& name, JobInstance& entry)>& visit,
+    std::vector<std::string>* warnings = nullptr);
 
 /// @brief The same walk over an open stream (a pipe is first copied to a temporary file);
 /// no lock is taken. `source` names the stream in diagnostics.
 void forEachArchiveEntry(
     FILE* stream, const std::string& source, const std::string& expression,
-    const std::function<void(const std::string& name, JobInstance& entry)>& visit);
+    const std::function<void(const std::string& name, JobInstance& entry)>& visit,
+    std::vector<std::string>* warnings = nullptr);
 
 }  // namespace mcjobs
 

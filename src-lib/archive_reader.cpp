@@ -26,6 +26,7 @@ struct ArchiveReader::Walk {
   std::unique_ptr<mcjobs_detail::LineReader> lines;  // its count is the walk's line count
   off_t position = 0;
   bool finished = false;
+  std::vector<std::string>* warnings = nullptr;
 };
 
 ArchiveReader::ArchiveReader(FILE* stream, const std::string& expression, std::string source,
@@ -37,6 +38,10 @@ ArchiveReader::ArchiveReader(FILE* stream, const std::string& expression, std::s
 ArchiveReader::~ArchiveReader() = default;
 ArchiveReader::ArchiveReader(ArchiveReader&&) noexcept = default;
 ArchiveReader& ArchiveReader::operator=(ArchiveReader&&) noexcept = default;
+
+void ArchiveReader::collectWarnings(std::vector<std::string>* warnings) {
+  mWalk->warnings = warnings;
+}
 
 void ArchiveReader::restart() {
   mWalk->lines = std::make_unique<mcjobs_detail::LineReader>(mWalk->stream);
@@ -59,14 +64,23 @@ std::unique_ptr<JobInstance> ArchiveReader::next(std::string& name) {
   std::clearerr(walk.stream);
   mcjobs_detail::EntryWalk step{walk.stream, *walk.lines, walk.end, true};
   step.rejectForeignMarkers = true;
+  std::vector<std::string> lineWarnings;
+  if (walk.warnings != nullptr) step.warnings = &lineWarnings;
+  // The step's warnings name the line only; they get the source here.
+  auto publish = [&walk, &lineWarnings] {
+    if (walk.warnings == nullptr) return;
+    for (const std::string& line : lineWarnings) walk.warnings->push_back(walk.source + ":" + line);
+  };
   std::unique_ptr<JobInstance> entry;
   try {
     entry = mcjobs_detail::readNextEntry(step, walk.pattern, name);
   } catch (CheckError& failure) {
     walk.finished = step.lostPosition;
     walk.position = ftello(walk.stream);
+    publish();
     throw fail(failure);
   }
+  publish();
   walk.position = ftello(walk.stream);
   walk.finished = entry == nullptr;
   return entry;

@@ -561,6 +561,18 @@ TEST_F(Cli, TolerantLinesAreWarnedAndStrictFails) {
         "archive add --strict a.jobstar x odd.txt"})
     EXPECT_EQ(run(command).status, 3) << command;
   EXPECT_EQ(::access(path("a.jobstar").c_str(), F_OK), -1);
+
+  file("odd.jobstar", "------\nodd:\n0 10 1 1 1 ( J1 J2 )\n------\nok:\n0 10 1 2 2\n");
+  EXPECT_EQ(run("archive list odd.jobstar").out, "odd\nok\n");
+  Result strictList = run("archive list --strict odd.jobstar");
+  EXPECT_EQ(strictList.status, 3);
+  EXPECT_EQ(strictList.out, "");
+  EXPECT_EQ(strictList.err,
+            "mcjobs: odd.jobstar:3: warning: text after the five job values is ignored: '( J1 J2 "
+            ")'\nmcjobs: odd.jobstar: 1 line is read differently than written (--strict)\n");
+  Result strictExtract = run("archive extract --strict - '.*' -d out", slurp(path("odd.jobstar")));
+  EXPECT_EQ(strictExtract.status, 3);
+  EXPECT_EQ(strictExtract.out, "");
 }
 
 TEST_F(Cli, WindowsLineEndingsAndByteOrderMarksAreNamed) {

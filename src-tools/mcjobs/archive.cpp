@@ -33,13 +33,52 @@ struct ArchiveOptions {
 
 // Walks the entries whose names match `expr`, in archive order, under a
 // shared lock for a file and from a copy for a pipe.
+// A piped archive read twice (under --strict) is kept in a temporary file.
+struct StreamCloser {
+  void operator()(FILE* stream) const { std::fclose(stream); }
+};
+
+FILE* seekableStdin(std::unique_ptr<FILE, StreamCloser>& copy) {
+  if (::lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0) return stdin;
+  copy.reset(std::tmpfile());
+  if (!copy) fail("<stdin>", "cannot create a temporary file", errno);
+  char buffer[1 << 16];
+  size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
+    if (std::fwrite(buffer, 1, count, copy.get()) != count)
+      fail("<stdin>", "cannot copy the archive to a temporary file", errno);
+  if (std::ferror(stdin)) fail("<stdin>", "cannot read archive", errno ? errno : EIO);
+  return copy.get();
+}
+
+// Walks the entries whose names match `expr`, in archive order, under a
+// shared lock for a file and from a copy for a pipe. Under --strict the
+// archive is first read through for lines the tolerant reader changes; any
+// such line fails the command before a single entry is visited.
 void forEachEntry(const std::string& archive, const std::string& expr,
                   const std::function<void(const std::string&, JobInstance&)>& visit) {
   checkNameExpression(expr);
-  if (archive == "-")
-    mcjobs::forEachArchiveEntry(stdin, displayName(archive), expr, visit);
-  else
-    mcjobs::forEachArchiveEntry(archive, expr, visit);
+  std::unique_ptr<FILE, StreamCloser> copy;
+  FILE* input = archive == "-" ? seekableStdin(copy) : nullptr;
+  auto walk = [&](const std::function<void(const std::string&, JobInstance&)>& each,
+                  std::vector<std::string>* warnings) {
+    if (input != nullptr)
+      mcjobs::forEachArchiveEntry(input, displayName(archive), expr, each, warnings);
+    else
+      mcjobs::forEachArchiveEntry(archive, expr, each, warnings);
+  };
+  if (strictReading()) {
+    std::vector<std::string> warnings;
+    walk([](const std::string&, JobInstance&) {}, &warnings);
+    for (const std::string& warning : warnings) std::cerr << "mcjobs: " << warning << "\n";
+    if (!warnings.empty()) {
+      std::cerr.flush();
+      fail(archive, std::to_string(warnings.size()) +
+                        (warnings.size() == 1 ? " line is" : " lines are") +
+                        " read differently than written (--strict)");
+    }
+  }
+  walk(visit, nullptr);
 }
 
 int runAdd(const ArchiveOptions& options) {
@@ -209,6 +248,7 @@ void addArchiveCommand(CLI::App& app, Action& action) {
           [](const std::string& expr) { return expr.empty() ? "EXPR cannot be empty" : ""; },
           "EXPR", "expression"));
   list->add_flag("--json", options->json, "A JSON array of {name, jobs, arcs}");
+  addStrictOption(*list);
   list->callback([options, &action] { action = [options] { return runList(*options); }; });
 
   CLI::App* extract = archive->add_subcommand(
@@ -218,6 +258,7 @@ void addArchiveCommand(CLI::App& app, Action& action) {
   extract->add_option("-d,--directory", options->dir, "Target directory, created if missing")
       ->required()
       ->option_text("DIR");
+  addStrictOption(*extract);
   extract->add_flag("--force", options->force,
                     "Replace existing regular files (never the archive itself, nor a file\n"
                     "written by an earlier entry of the same name)");

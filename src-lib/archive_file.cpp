@@ -52,10 +52,7 @@ class Descriptor {
   int mFd;
 };
 
-struct StreamCloser {
-  void operator()(FILE* stream) const { std::fclose(stream); }
-};
-using StreamPtr = std::unique_ptr<FILE, StreamCloser>;
+using mcjobs_detail::StreamPtr;
 
 // Keeps the signals a user or a limit sends from ending the process halfway
 // through an append; they take effect when the append is complete or undone.
@@ -181,11 +178,11 @@ std::string journalPath(const std::string& archive) {
 
 // The journal of an append that never finished; false when there is none, or
 // when it is incomplete itself (its writer died before touching the archive).
-bool readJournal(const std::string& archive, Journal& journal) {
-  StreamPtr file(std::fopen(journalPath(archive).c_str(), "r"));
+bool readJournal(const std::string& journalFile, Journal& journal) {
+  StreamPtr file(std::fopen(journalFile.c_str(), "r"));
   if (!file) {
     if (errno == ENOENT) return false;
-    failOn(journalPath(archive), "cannot read the journal of an interrupted append", errno);
+    failOn(journalFile, "cannot read the journal of an interrupted append", errno);
   }
   char header[sizeof kJournalHeader] = {};
   long long start = -1, end = -1;
@@ -207,8 +204,7 @@ bool readJournal(const std::string& archive, Journal& journal) {
 
 // Written and synced, with its directory entry, before the first byte of the
 // entry, so that after a crash the journal exists whenever a torn entry does.
-void writeJournal(const std::string& archive, const Journal& journal) {
-  const std::string path = journalPath(archive);
+void writeJournal(const std::string& path, const Journal& journal) {
   const std::string text = kJournalHeader + std::to_string(journal.start) + " " +
                            std::to_string(journal.end) + "\n" + journal.name + "\n";
   Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
@@ -260,11 +256,12 @@ void openLocked(const std::string& path, LockedArchive& archive) {
 }
 
 // Cuts off the incomplete entry of an append that died, as its journal tells.
-std::string repairInterruptedAppend(const std::string& path, LockedArchive& archive) {
+std::string repairInterruptedAppend(const std::string& path, const std::string& journalFile,
+                                    LockedArchive& archive) {
   Journal journal;
-  if (!readJournal(path, journal)) {
-    if (::unlink(journalPath(path).c_str()) != 0 && errno != ENOENT)
-      failOn(journalPath(path), "cannot remove the journal of an interrupted append", errno);
+  if (!readJournal(journalFile, journal)) {
+    if (::unlink(journalFile.c_str()) != 0 && errno != ENOENT)
+      failOn(journalFile, "cannot remove the journal of an interrupted append", errno);
     return std::string();
   }
   const off_t size = archive.status.st_size;
@@ -280,10 +277,10 @@ std::string repairInterruptedAppend(const std::string& path, LockedArchive& arch
   } else if (size != journal.start && size != journal.end) {
     // Someone else changed the archive since; cutting could destroy their data.
     failOn(path, "cannot append to archive: it changed after an interrupted append of '" +
-                     journal.name + "'; check it and remove " + journalPath(path));
+                     journal.name + "'; check it and remove " + journalFile);
   }
-  if (::unlink(journalPath(path).c_str()) != 0 && errno != ENOENT)
-    failOn(journalPath(path), "cannot remove the journal of an interrupted append", errno);
+  if (::unlink(journalFile.c_str()) != 0 && errno != ENOENT)
+    failOn(journalFile, "cannot remove the journal of an interrupted append", errno);
   return repaired;
 }
 
@@ -320,7 +317,9 @@ AppendReport appendToArchive(const std::string& path, const std::string& name,
   SignalBlock signalsWait;
   const int fd = archive.fd.get();
   report.created = archive.created;
-  report.repaired = repairInterruptedAppend(path, archive);
+  // Resolved once the archive exists, so that every link to it shares the journal.
+  const std::string journalFile = journalPath(path);
+  report.repaired = repairInterruptedAppend(path, journalFile, archive);
 
   const off_t size = archive.status.st_size;
   if (size > 0) {
@@ -340,14 +339,14 @@ AppendReport appendToArchive(const std::string& path, const std::string& name,
   // honoured now stays for the next append to honour.
   auto restore = [&] {
     if (::ftruncate(fd, size) != 0 || ::fdatasync(fd) != 0) return;
-    ::unlink(journalPath(path).c_str());
+    ::unlink(journalFile.c_str());
     struct stat now {};
     if (archive.created && size == 0 && ::stat(path.c_str(), &now) == 0 &&
         now.st_dev == archive.status.st_dev && now.st_ino == archive.status.st_ino)
       ::unlink(path.c_str());
   };
   try {
-    writeJournal(path, Journal{size, size + static_cast<off_t>(entry.size()), name});
+    writeJournal(journalFile, Journal{size, size + static_cast<off_t>(entry.size()), name});
   } catch (...) {
     restore();
     throw;
@@ -358,7 +357,7 @@ AppendReport appendToArchive(const std::string& path, const std::string& name,
     failOn(path, "cannot append to archive", error);
   }
   // Once the entry is synced, a journal surviving a crash only says the entry is whole.
-  ::unlink(journalPath(path).c_str());
+  ::unlink(journalFile.c_str());
   return report;
 }
 
@@ -392,8 +391,8 @@ void forEachArchiveEntry(const std::string& path, const std::string& expression,
   if (::fstat(::fileno(file.get()), &status) != 0) failOn(path, "cannot open archive", errno);
 
   Journal journal;
-  const bool torn =
-      readJournal(path, journal) && status.st_size > journal.start && status.st_size < journal.end;
+  const bool torn = readJournal(journalPath(path), journal) && status.st_size > journal.start &&
+                    status.st_size < journal.end;
   walk(file.get(), path, expression, torn ? journal.start : -1, visit, warnings);
   if (torn) {
     CheckError failure("incomplete entry '" + journal.name + "' (" +
@@ -409,22 +408,28 @@ void forEachArchiveEntry(FILE* stream, const std::string& source, const std::str
                          const std::function<void(const std::string&, JobInstance&)>& visit,
                          std::vector<std::string>* warnings) {
   MCJOBS_CHECK(stream, "jobstarfile");
-  if (::lseek(::fileno(stream), 0, SEEK_CUR) >= 0) {
-    walk(stream, source, expression, -1, visit, warnings);
-    return;
-  }
-  // The walk seeks, so a pipe is first copied to a temporary file.
-  StreamPtr copy(std::tmpfile());
-  if (!copy) failOn(source, "cannot create a temporary file", errno);
+  mcjobs_detail::StreamPtr copy;
+  walk(mcjobs_detail::seekableStream(stream, source, copy), source, expression, -1, visit,
+       warnings);
+}
+
+}  // namespace mcjobs
+
+namespace mcjobs_detail {
+
+FILE* seekableStream(FILE* stream, const std::string& source, StreamPtr& copy) {
+  if (::lseek(::fileno(stream), 0, SEEK_CUR) >= 0) return stream;
+  copy.reset(std::tmpfile());
+  if (!copy) mcjobs::failOn(source, "cannot create a temporary file", errno);
   char buffer[1 << 16];
   size_t count;
   while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
     if (std::fwrite(buffer, 1, count, copy.get()) != count)
-      failOn(source, "cannot copy the archive to a temporary file", errno);
-  if (std::ferror(stream)) failOn(source, "cannot read archive", errno ? errno : EIO);
+      mcjobs::failOn(source, "cannot copy the archive to a temporary file", errno);
+  if (std::ferror(stream)) mcjobs::failOn(source, "cannot read archive", errno ? errno : EIO);
   if (std::fflush(copy.get()) != 0)
-    failOn(source, "cannot copy the archive to a temporary file", errno);
-  walk(copy.get(), source, expression, -1, visit, warnings);
+    mcjobs::failOn(source, "cannot copy the archive to a temporary file", errno);
+  return copy.get();
 }
 
-}  // namespace mcjobs
+}  // namespace mcjobs_detail

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "archive_entry.h"
 #include "archive_file.h"
 #include "explain.h"
 #include "instance_text.h"
@@ -32,34 +33,16 @@ struct ArchiveOptions {
 };
 
 // Walks the entries whose names match `expr`, in archive order, under a
-// shared lock for a file and from a copy for a pipe.
-// A piped archive read twice (under --strict) is kept in a temporary file.
-struct StreamCloser {
-  void operator()(FILE* stream) const { std::fclose(stream); }
-};
-
-FILE* seekableStdin(std::unique_ptr<FILE, StreamCloser>& copy) {
-  if (::lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0) return stdin;
-  copy.reset(std::tmpfile());
-  if (!copy) fail("<stdin>", "cannot create a temporary file", errno);
-  char buffer[1 << 16];
-  size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
-    if (std::fwrite(buffer, 1, count, copy.get()) != count)
-      fail("<stdin>", "cannot copy the archive to a temporary file", errno);
-  if (std::ferror(stdin)) fail("<stdin>", "cannot read archive", errno ? errno : EIO);
-  return copy.get();
-}
-
-// Walks the entries whose names match `expr`, in archive order, under a
 // shared lock for a file and from a copy for a pipe. Under --strict the
 // archive is first read through for lines the tolerant reader changes; any
 // such line fails the command before a single entry is visited.
 void forEachEntry(const std::string& archive, const std::string& expr,
                   const std::function<void(const std::string&, JobInstance&)>& visit) {
   checkNameExpression(expr);
-  std::unique_ptr<FILE, StreamCloser> copy;
-  FILE* input = archive == "-" ? seekableStdin(copy) : nullptr;
+  // A piped archive, read twice under --strict, is kept in a temporary file.
+  mcjobs_detail::StreamPtr copy;
+  FILE* input =
+      archive == "-" ? mcjobs_detail::seekableStream(stdin, displayName(archive), copy) : nullptr;
   auto walk = [&](const std::function<void(const std::string&, JobInstance&)>& each,
                   std::vector<std::string>* warnings) {
     if (input != nullptr)
@@ -70,13 +53,7 @@ void forEachEntry(const std::string& archive, const std::string& expr,
   if (strictReading()) {
     std::vector<std::string> warnings;
     walk([](const std::string&, JobInstance&) {}, &warnings);
-    for (const std::string& warning : warnings) std::cerr << "mcjobs: " << warning << "\n";
-    if (!warnings.empty()) {
-      std::cerr.flush();
-      fail(archive, std::to_string(warnings.size()) +
-                        (warnings.size() == 1 ? " line is" : " lines are") +
-                        " read differently than written (--strict)");
-    }
+    failOnStrictWarnings(archive, warnings);
   }
   walk(visit, nullptr);
 }

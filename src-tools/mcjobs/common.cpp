@@ -88,17 +88,19 @@ bool strictReading() {
   return strict;
 }
 
+void failOnStrictWarnings(const std::string& file, const std::vector<std::string>& warnings) {
+  if (warnings.empty()) return;
+  for (const std::string& warning : warnings) std::cerr << "mcjobs: " << warning << "\n";
+  std::cerr.flush();
+  fail(file, std::to_string(warnings.size()) + (warnings.size() == 1 ? " line is" : " lines are") +
+                 " read differently than written (--strict)");
+}
+
 void readInstance(const std::string& file, JobInstance& instance) {
   if (strict) {
     std::vector<std::string> warnings;
     readInstance(file, instance, warnings);
-    for (const std::string& warning : warnings) std::cerr << "mcjobs: " << warning << "\n";
-    if (!warnings.empty()) {
-      std::cerr.flush();
-      fail(file, std::to_string(warnings.size()) +
-                     (warnings.size() == 1 ? " line is" : " lines are") +
-                     " read differently than written (--strict)");
-    }
+    failOnStrictWarnings(file, warnings);
     return;
   }
   if (file != "-") {

@@ -56,6 +56,10 @@ void addStrictOption(CLI::App& command);
 /// Whether --strict was given.
 bool strictReading();
 
+/// Under --strict: reports each warning on stderr, then throws CheckError
+/// naming `file` and how many lines read differently than written.
+void failOnStrictWarnings(const std::string& file, const std::vector<std::string>& warnings);
+
 /// Sends everything printed on stdout from now on (the propagation and stress
 /// traces) to stderr, keeping stdout for the result that writeText("-")
 /// prints, so that a JSON document stays one JSON document.

@@ -337,7 +337,7 @@ void drawBox(RandomStream& random, double rest, const double* w, std::size_t k, 
 
 // rest <= sum w / 2 and every w <= rest, ascending.
 void drawNormalised(RandomStream& random, double rest, const double* w, std::size_t k, double* y) {
-  if (k <= 3 || k <= kExactMax) {
+  if (k <= kExactMax) {
     const std::vector<UniformSum> later = laterSums(w, k);
     if (k <= 3 || exactIsAccurate(later, rest)) {
       drawExactAll(random, rest, w, k, later, y);

@@ -12,8 +12,9 @@ namespace detail {
 /// @brief P(sum of Uniform(0, widths[j]) <= t) by inclusion–exclusion (widths positive).
 double uniformSumCdf(const std::vector<double>& widths, double t);
 
-/// @brief The same CDF tabulated on `intervals + 1` nodes over [0, range] (at least three
-/// widths, ascending), with the bound on its piecewise-linear interpolant's error.
+/// @brief The same CDF tabulated on `intervals + 1` nodes over [0, range] (at least two
+/// widths, ascending; `intervals` 0 chooses it as the sampler does), with the bound on the
+/// error of its piecewise-linear interpolant.
 struct UniformSumGrid {
   double step;
   std::vector<double> cdf;

@@ -177,7 +177,7 @@ double drawExact(RandomStream& random, double rest, double width, const UniformS
 // The sums of the elements after each one: later[i] is the sum of w[i+1..k-1].
 std::vector<UniformSum> laterSums(const double* w, std::size_t k) {
   std::vector<UniformSum> later;
-  later.reserve(k - 1);
+  later.reserve(k - 1);  // no reallocation while later.back() is being extended
   later.emplace_back(w[k - 1]);
   for (std::size_t i = k - 1; i-- > 1;) later.emplace_back(later.back(), w[i]);
   std::reverse(later.begin(), later.end());

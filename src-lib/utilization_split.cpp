@@ -374,6 +374,33 @@ void drawBox(RandomStream& random, double rest, const double* w, std::size_t k, 
     for (std::size_t i = 0; i < k; ++i) y[i] = std::max(w[i] - y[i], 0.0);
 }
 
+// u^(1/k) for u in (0, 1], as exp(log(u) / k) from series in + - * / alone,
+// so that no C library's pow or log decides the last bits of a drawn vector.
+// Both series are summed past double precision (terms below 1e-20).
+double rootOfUniform(double u, std::size_t k) {
+  constexpr double kLn2 = 0.693147180559945309417232121458176568;
+  int exponent = 0;
+  double mantissa = std::frexp(u, &exponent);  // exact: u = mantissa * 2^exponent
+  if (mantissa < 0.70710678118654752440) {
+    mantissa *= 2;
+    --exponent;
+  }
+  // log(m) = 2 atanh(s), s = (m - 1) / (m + 1), |s| < 0.172.
+  const double s = (mantissa - 1) / (mantissa + 1), s2 = s * s;
+  double power = s, series = 0.0;
+  for (int odd = 1; odd <= 29; odd += 2, power *= s2) series += power / odd;
+  const double x = (exponent * kLn2 + 2 * series) / static_cast<double>(k);
+  // exp(x) = 2^n exp(r), |r| <= ln2 / 2.
+  const double n = std::floor(x / kLn2 + 0.5);
+  const double r = x - n * kLn2;
+  double term = 1.0, sum = 1.0;
+  for (int i = 1; i <= 20; ++i) {
+    term *= r / i;
+    sum += term;
+  }
+  return std::ldexp(sum, static_cast<int>(n));
+}
+
 }  // namespace
 
 std::vector<double> uunifast(RandomStream& random, std::size_t n, double total) {
@@ -381,8 +408,7 @@ std::vector<double> uunifast(RandomStream& random, std::size_t n, double total) 
   std::vector<double> x(n);
   double rest = total;
   for (std::size_t i = 0; i + 1 < n; ++i) {
-    const double kept =
-        rest * std::pow(random.uniform01OpenAtZero(), 1.0 / static_cast<double>(n - 1 - i));
+    const double kept = rest * rootOfUniform(random.uniform01OpenAtZero(), n - 1 - i);
     x[i] = rest - kept;
     rest = kept;
   }

@@ -3,9 +3,9 @@
 // between per-element bounds (ConvolutionalFixedSum).
 //
 // Every function draws only from the RandomStream (integer bits turned into
-// reals by our own conversions) and computes with + - * /, floor, sqrt and
-// std::pow alone (no contracted multiply-adds), so a seed gives the same vector
-// on every platform.
+// reals by our own conversions) and computes with + - * /, floor, sqrt, frexp
+// and ldexp alone (the library is compiled without contracted multiply-adds),
+// so a seed gives the same vector on every platform.
 //
 // Exact sum: the last element is `total` minus the others (a compensated sum),
 // clamped into its bounds, so the exact real sum of the returned doubles is
@@ -22,7 +22,8 @@ namespace mcjobs {
 
 /// @brief UUniFast (Bini & Buttazzo, "Measuring the performance of schedulability tests",
 /// Real-Time Systems 30, 2005): n non-negative values summing to `total`, uniform over the
-/// simplex. Element i is the rest times (1 - u^(1/(n-1-i))), u uniform on (0, 1].
+/// simplex. Element i is the rest times (1 - u^(1/(n-1-i))), u uniform on (0, 1]; the root
+/// is computed by our own series, not the C library's pow.
 /// Throws CheckError when n is 0 or `total` is negative or not finite.
 std::vector<double> uunifast(RandomStream& random, std::size_t n, double total);
 

@@ -249,7 +249,7 @@ TEST(UtilizationSplit, SameSeedSameBitsOnEveryPlatform) {
       bits += text;
     }
   EXPECT_EQ(bits,
-            "0x1.6411cd410f838p-3 0x1.14c820b6182c4p-1 0x1.2466d7f347e5cp-2 "
+            "0x1.6411cd410f83cp-3 0x1.14c820b6182c2p-1 0x1.2466d7f347e5ep-2 "
             "0x1.b3ddf9ea34921p-3 0x1.a2ba6bd72bab4p-2 0x1.83569733ba0bcp-2 "
             "0x1.267495182a78dp-3 0x1.102db6853b936p-2 0x1.36304b95e7fcdp-3 ");
 }

@@ -1,0 +1,460 @@
+// Graphviz DOT: the drawing of the precedence DAG, whose nodes carry the job
+// data as attributes, and a reader for that output and hand-written digraphs
+// of the same subset (node and edge statements, attribute lists, comments).
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "instance_graph.h"
+#include "interchange.h"
+#include "interchange_input.h"
+#include "line_format.h"
+#include "reach_scan.h"
+
+namespace mcjobs {
+namespace {
+
+using mcjobs_detail::failAt;
+
+struct Token {
+  enum Kind { Id, Quoted, Punct, End } kind = End;
+  std::string text;
+  long line = 0;
+};
+
+class Lexer {
+ public:
+  Lexer(const std::string& text, const std::string& name) : mText(text), mName(name) {}
+
+  Token next() {
+    skipSpaceAndComments();
+    Token token;
+    token.line = mLine;
+    if (mAt >= mText.size()) return token;
+    const char c = mText[mAt];
+    if (c == '"') {
+      token.kind = Token::Quoted;
+      token.text = quoted();
+      // "a" + "b" is one string.
+      for (;;) {
+        const size_t at = mAt;
+        const long line = mLine;
+        skipSpaceAndComments();
+        if (mAt < mText.size() && mText[mAt] == '+') {
+          ++mAt;
+          skipSpaceAndComments();
+          if (mAt < mText.size() && mText[mAt] == '"') {
+            token.text += quoted();
+            continue;
+          }
+          fail("'+' must join two quoted strings");
+        }
+        mAt = at;
+        mLine = line;
+        break;
+      }
+    } else if (c == '<') {
+      token.kind = Token::Quoted;
+      token.text = html();
+    } else if (c == '-' && mText.compare(mAt, 2, "->") == 0) {
+      token.kind = Token::Punct;
+      token.text = "->";
+      mAt += 2;
+    } else if (c == '-' && mText.compare(mAt, 2, "--") == 0) {
+      token.kind = Token::Punct;
+      token.text = "--";
+      mAt += 2;
+    } else if (isIdChar(c) || c == '-' || c == '.') {
+      token.kind = Token::Id;
+      const size_t start = mAt;
+      ++mAt;
+      while (mAt < mText.size() && (isIdChar(mText[mAt]) || mText[mAt] == '.')) ++mAt;
+      token.text = mText.substr(start, mAt - start);
+    } else if (std::string("{}[];,=:").find(c) != std::string::npos) {
+      token.kind = Token::Punct;
+      token.text = std::string(1, c);
+      ++mAt;
+    } else {
+      fail(std::string("unexpected character '") + c + "'");
+    }
+    return token;
+  }
+
+  [[noreturn]] void fail(const std::string& what) const { failAt(mName, mLine, "DOT: " + what); }
+
+ private:
+  static bool isIdChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+  }
+
+  void skipSpaceAndComments() {
+    while (mAt < mText.size()) {
+      const char c = mText[mAt];
+      if (c == '\n') {
+        ++mLine;
+        ++mAt;
+        // A line starting with '#' is preprocessor output, ignored.
+        if (mAt < mText.size() && mText[mAt] == '#') skipLine();
+      } else if (c == ' ' || c == '\t' || c == '\r' || c == '\f') {
+        ++mAt;
+      } else if (c == '#' && mAt == 0) {
+        skipLine();
+      } else if (mText.compare(mAt, 2, "//") == 0) {
+        skipLine();
+      } else if (mText.compare(mAt, 2, "/*") == 0) {
+        const long line = mLine;
+        const size_t close = mText.find("*/", mAt + 2);
+        if (close == std::string::npos) failAt(mName, line, "DOT: unterminated comment");
+        mLine += std::count(mText.begin() + static_cast<long>(mAt),
+                            mText.begin() + static_cast<long>(close), '\n');
+        mAt = close + 2;
+      } else {
+        break;
+      }
+    }
+  }
+
+  void skipLine() {
+    while (mAt < mText.size() && mText[mAt] != '\n') ++mAt;
+  }
+
+  std::string quoted() {
+    const long line = mLine;
+    std::string out;
+    for (++mAt; mAt < mText.size(); ++mAt) {
+      const char c = mText[mAt];
+      if (c == '"') {
+        ++mAt;
+        return out;
+      }
+      if (c == '\n') ++mLine;
+      if (c == '\\' && mAt + 1 < mText.size()) {
+        const char escaped = mText[mAt + 1];
+        if (escaped == '"') {
+          out += '"';
+          ++mAt;
+          continue;
+        }
+        if (escaped == '\n') {  // a line continuation
+          ++mLine;
+          ++mAt;
+          continue;
+        }
+      }
+      out += c;
+    }
+    failAt(mName, line, "DOT: unterminated quoted string");
+  }
+
+  std::string html() {
+    const long line = mLine;
+    const size_t start = mAt;
+    int depth = 0;
+    for (; mAt < mText.size(); ++mAt) {
+      if (mText[mAt] == '\n') ++mLine;
+      if (mText[mAt] == '<') ++depth;
+      if (mText[mAt] == '>' && --depth == 0) {
+        ++mAt;
+        return mText.substr(start, mAt - start);
+      }
+    }
+    failAt(mName, line, "DOT: unterminated <...> string");
+  }
+
+  const std::string& mText;
+  const std::string& mName;
+  size_t mAt = 0;
+  long mLine = 1;
+};
+
+bool keyword(const Token& token, const char* word) {
+  if (token.kind != Token::Id || token.text.size() != std::char_traits<char>::length(word))
+    return false;
+  for (size_t i = 0; i < token.text.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(token.text[i])) != word[i]) return false;
+  return true;
+}
+
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+const char* const kJobKeys[] = {"arrival", "deadline", "criticality", "lo_wcet", "hi_wcet"};
+
+struct Node {
+  std::string name;
+  long line;
+  Attributes job;  // only the job attributes, latest value last
+};
+
+class DotReader {
+ public:
+  DotReader(const std::string& text, const std::string& name, const InterchangeOptions& options)
+      : mLexer(text, name), mName(name), mOptions(options) {}
+
+  JobInstance read() {
+    advance();
+    if (keyword(mToken, "strict")) advance();
+    if (keyword(mToken, "graph")) fail("an undirected graph cannot hold precedence; use 'digraph'");
+    if (!keyword(mToken, "digraph")) fail("expected 'digraph'");
+    advance();
+    if (mToken.kind == Token::Id || mToken.kind == Token::Quoted) advance();
+    expect("{");
+    while (!isPunct("}")) {
+      if (mToken.kind == Token::End) fail("the graph is not closed with '}'");
+      statement();
+    }
+    advance();
+    if (mToken.kind != Token::End) fail("text after the end of the graph");
+    return build();
+  }
+
+ private:
+  [[noreturn]] void fail(const std::string& what) const {
+    failAt(mName, mToken.line, "DOT: " + what);
+  }
+
+  void advance() { mToken = mLexer.next(); }
+  bool isPunct(const char* text) const {
+    return mToken.kind == Token::Punct && mToken.text == text;
+  }
+  void expect(const char* text) {
+    if (!isPunct(text)) fail(std::string("expected '") + text + "'");
+    advance();
+  }
+  bool isId() const { return mToken.kind == Token::Id || mToken.kind == Token::Quoted; }
+
+  void statement() {
+    if (isPunct(";")) {
+      advance();
+      return;
+    }
+    if (keyword(mToken, "subgraph") || isPunct("{")) fail("subgraphs are not supported");
+    if (keyword(mToken, "node") || keyword(mToken, "edge") || keyword(mToken, "graph")) {
+      const bool nodeDefaults = keyword(mToken, "node");
+      advance();
+      Attributes attributes = attributeLists();
+      if (nodeDefaults)
+        for (auto& entry : attributes) setAttribute(mNodeDefaults, entry.first, entry.second);
+      return;
+    }
+    if (!isId()) fail("expected a statement, found '" + mToken.text + "'");
+    const Token first = mToken;
+    advance();
+    if (isPunct("=")) {  // a graph attribute
+      advance();
+      if (!isId()) fail("expected a value after '='");
+      advance();
+      return;
+    }
+    std::vector<int> chain{node(first)};
+    const long line = first.line;
+    while (isPunct("->") || isPunct("--") || isPunct(":")) {
+      if (isPunct("--")) fail("'--' is an undirected edge; a digraph uses '->'");
+      if (isPunct(":")) fail("node ports are not supported");
+      advance();
+      if (keyword(mToken, "subgraph") || isPunct("{")) fail("subgraphs are not supported");
+      if (!isId()) fail("expected a node after '->'");
+      chain.push_back(node(mToken));
+      advance();
+      if (isPunct(":")) fail("node ports are not supported");
+    }
+    const Attributes attributes = attributeLists();
+    if (chain.size() == 1) {
+      for (const auto& entry : attributes)
+        setAttribute(mNodes[static_cast<size_t>(chain[0])].job, entry.first, entry.second);
+      return;
+    }
+    for (size_t k = 1; k < chain.size(); ++k) mArcs.push_back({chain[k - 1], chain[k], line});
+  }
+
+  // Zero or more "[ a=b, c=d ]" lists, the job attributes among them.
+  Attributes attributeLists() {
+    Attributes attributes;
+    while (isPunct("[")) {
+      advance();
+      while (!isPunct("]")) {
+        if (!isId()) fail("expected an attribute name");
+        const std::string key = mToken.text;
+        advance();
+        std::string value = "true";
+        if (isPunct("=")) {
+          advance();
+          if (!isId()) fail("expected a value for attribute '" + key + "'");
+          value = mToken.text;
+          advance();
+        }
+        for (const char* jobKey : kJobKeys)
+          if (key == jobKey) attributes.emplace_back(key, value);
+        if (isPunct(",") || isPunct(";")) advance();
+      }
+      advance();
+    }
+    return attributes;
+  }
+
+  static void setAttribute(Attributes& attributes, const std::string& key,
+                           const std::string& value) {
+    for (auto& entry : attributes)
+      if (entry.first == key) {
+        entry.second = value;
+        return;
+      }
+    attributes.emplace_back(key, value);
+  }
+
+  // The index of a node, created with the current node defaults at its first mention.
+  int node(const Token& id) {
+    const auto found = mIndex.find(id.text);
+    if (found != mIndex.end()) return found->second;
+    const int index = static_cast<int>(mNodes.size());
+    mIndex.emplace(id.text, index);
+    mNodes.push_back({id.text, id.line, mNodeDefaults});
+    return index;
+  }
+
+  const std::string* attribute(const Node& node, const char* key) const {
+    for (const auto& entry : node.job)
+      if (entry.first == key) return &entry.second;
+    return nullptr;
+  }
+
+  bool integerAttribute(const Node& node, const char* key, int& out) const {
+    const std::string* text = attribute(node, key);
+    if (text == nullptr) return false;
+    std::int64_t value = 0;
+    if (!mcjobs_detail::parseInteger(text->data(), text->data() + text->size(), value))
+      failAt(mName, node.line,
+             "DOT: node " + node.name + ": " + key + "=\"" + *text + "\" is not an integer");
+    if (!mcjobs_detail::fitsInt32(value))
+      failAt(mName, node.line,
+             "DOT: node " + node.name + ": " + key + "=" + *text + " is outside the 32-bit range");
+    out = static_cast<int>(value);
+    return true;
+  }
+
+  JobInstance build() {
+    mcjobs_detail::InstanceBuilder builder(mName, "node");
+    for (const Node& node : mNodes) {
+      Job job;
+      job.criticality = CRIT_LO;
+      if (const std::string* crit = attribute(node, "criticality")) {
+        if (*crit == "HI")
+          job.criticality = CRIT_HI;
+        else if (*crit != "LO")
+          failAt(mName, node.line,
+                 "DOT: node " + node.name + ": criticality must be LO or HI, not " + *crit);
+      }
+      const bool hasArrival = integerAttribute(node, "arrival", job.arrival);
+      const bool hasDeadline = integerAttribute(node, "deadline", job.deadline);
+      if (!hasArrival || !hasDeadline) {
+        if (!mOptions.hasDefaultWindow)
+          failAt(mName, node.line,
+                 "DOT: node " + node.name + " has no " + (hasArrival ? "deadline" : "arrival") +
+                     " attribute and no default window is given");
+        if (!hasArrival) job.arrival = mOptions.defaultArrival;
+        if (!hasDeadline) job.deadline = mOptions.defaultDeadline;
+      }
+      if (!integerAttribute(node, "lo_wcet", job.lo_wcet)) {
+        if (mOptions.defaultWcet <= 0)
+          failAt(mName, node.line,
+                 "DOT: node " + node.name +
+                     " has no lo_wcet attribute and no default budget is given");
+        job.lo_wcet = mOptions.defaultWcet;
+      }
+      if (!integerAttribute(node, "hi_wcet", job.hi_wcet)) job.hi_wcet = job.lo_wcet;
+      builder.addJob(job, node.name, node.line);
+    }
+    for (const PendingArc& arc : mArcs) builder.addArc(arc.from, arc.to, arc.line);
+    return builder.finish();
+  }
+
+  struct PendingArc {
+    int from, to;
+    long line;
+  };
+
+  Lexer mLexer;
+  const std::string& mName;
+  const InterchangeOptions& mOptions;
+  Token mToken;
+  Attributes mNodeDefaults;
+  std::vector<Node> mNodes;
+  std::unordered_map<std::string, int> mIndex;
+  std::vector<PendingArc> mArcs;
+};
+
+void appendNode(std::string& out, const Job& job) {
+  using mcjobs_detail::appendInt;
+  out += "  ";
+  mcjobs_detail::appendJobName(out, job.id);
+  out += " [label=\"";
+  mcjobs_detail::appendJobName(out, job.id);
+  out += "\\n[";
+  appendInt(out, job.arrival);
+  out += ", ";
+  appendInt(out, job.deadline);
+  out += "]\\n";
+  if (job.criticality == CRIT_HI) {
+    out += "C(LO)=";
+    appendInt(out, job.lo_wcet);
+    out += " C(HI)=";
+    appendInt(out, job.hi_wcet);
+    out +=
+        "\", shape=box, style=\"rounded,filled,bold\", fillcolor=\"#f6c7b6\", "
+        "color=\"#a0301a\"";
+  } else {
+    out += "C=";
+    appendInt(out, job.lo_wcet);
+    out += "\", shape=ellipse, style=filled, fillcolor=\"#dde7f3\"";
+  }
+  out += ", ";
+  mcjobs_detail::appendJobAttributes(out, job, false);
+  out += "];\n";
+}
+
+}  // namespace
+
+JobInstance readDot(std::istream& in, const std::string& name, const InterchangeOptions& options) {
+  const std::string text = mcjobs_detail::readAll(in, name);
+  return DotReader(text, name, options).read();
+}
+
+std::string writeDot(JobInstance& instance, int level, bool reduce) {
+  std::string out =
+      "digraph jobs {\n"
+      "  rankdir=LR;\n"
+      "  node [fontname=\"Helvetica\", fontsize=10];\n"
+      "  edge [color=\"#333333\"];\n";
+  out += std::string("  label=\"") + (level == CRIT_HI ? "HI graph" : "LO graph") +
+         (reduce ? ", transitive reduction" : "") +
+         ". Boxes: HI jobs, ellipses: LO jobs; [arrival, deadline], budgets C. "
+         "Solid arcs: both levels; dashed: LO only.\";\n"
+         "  labelloc=b;\n  fontname=\"Helvetica\";\n  fontsize=10;\n";
+  for (const Job& job : instance)
+    if (job.criticality >= level) appendNode(out, job);
+  // u -> v is implied when v is reachable from another direct successor of u.
+  std::vector<std::pair<int, int>> implied;
+  if (reduce) implied = mcjobs_detail::scanReachability(instance, level, true).impliedArcs;
+  std::vector<std::pair<int, int>> hiArcs;
+  for (const Arc& arc : mcjobs_detail::InstanceAccess::levelArcs(instance, CRIT_HI))
+    hiArcs.emplace_back(arc.from_id, arc.to_id);
+  for (const Arc& arc : instance.getAllArcs()) {
+    const bool atHi =
+        std::binary_search(hiArcs.begin(), hiArcs.end(), std::make_pair(arc.from_id, arc.to_id));
+    if (level == CRIT_HI && !atHi) continue;
+    if (std::binary_search(implied.begin(), implied.end(), std::make_pair(arc.from_id, arc.to_id)))
+      continue;
+    out += "  ";
+    mcjobs_detail::appendJobName(out, arc.from_id);
+    out += " -> ";
+    mcjobs_detail::appendJobName(out, arc.to_id);
+    out += atHi ? " [style=solid, penwidth=2];\n" : " [style=dashed, color=\"#777777\"];\n";
+  }
+  out += "}\n";
+  return out;
+}
+
+}  // namespace mcjobs

@@ -337,7 +337,14 @@ class DotReader {
 
   JobInstance build() {
     mcjobs_detail::InstanceBuilder builder(mName, "node");
-    for (const Node& node : mNodes) {
+    std::vector<std::string> names;
+    for (const Node& node : mNodes) names.push_back(node.name);
+    const std::vector<int> order = mcjobs_detail::jobOrder(names);
+    std::vector<int> position(order.size());
+    for (size_t k = 0; k < order.size(); ++k)
+      position[static_cast<size_t>(order[k])] = static_cast<int>(k);
+    for (int k : order) {
+      const Node& node = mNodes[static_cast<size_t>(k)];
       Job job;
       job.criticality = CRIT_LO;
       if (const std::string* crit = attribute(node, "criticality")) {
@@ -367,7 +374,9 @@ class DotReader {
       if (!integerAttribute(node, "hi_wcet", job.hi_wcet)) job.hi_wcet = job.lo_wcet;
       builder.addJob(job, node.name, node.line);
     }
-    for (const PendingArc& arc : mArcs) builder.addArc(arc.from, arc.to, arc.line);
+    for (const PendingArc& arc : mArcs)
+      builder.addArc(position[static_cast<size_t>(arc.from)], position[static_cast<size_t>(arc.to)],
+                     arc.line);
     return builder.finish();
   }
 

@@ -285,7 +285,12 @@ class NodeLinkReader {
     if (links != nullptr && edges != nullptr)
       fail(*edges, "both \"links\" and \"edges\" are given");
     if (links == nullptr) links = edges;
-    for (const Value& node : nodes->items) addNode(node);
+    std::vector<std::string> labels;
+    for (const Value& node : nodes->items) {
+      const Value* id = node.kind == Value::Object ? node.member("id") : nullptr;
+      labels.push_back(id != nullptr && id->kind == Value::String ? id->text : std::string());
+    }
+    for (int k : mcjobs_detail::jobOrder(labels)) addNode(nodes->items[static_cast<size_t>(k)]);
     if (links != nullptr) {
       if (links->kind != Value::Array) fail(*links, "the links must be an array");
       for (const Value& link : links->items) addLink(link);

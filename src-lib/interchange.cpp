@@ -77,6 +77,24 @@ bool TextLines::next(const char*& begin, const char*& end) {
   return true;
 }
 
+std::vector<int> jobOrder(const std::vector<std::string>& labels) {
+  const size_t count = labels.size();
+  std::vector<int> order(count, -1);
+  bool byName = true;
+  for (size_t k = 0; k < count && byName; ++k) {
+    const std::string& label = labels[k];
+    std::int64_t number = 0;
+    byName = label.size() > 1 && label[0] == 'J' && label[1] != '0' &&
+             parseInteger(label.data() + 1, label.data() + label.size(), number) && number >= 1 &&
+             static_cast<std::uint64_t>(number) <= count &&
+             order[static_cast<size_t>(number - 1)] < 0;
+    if (byName) order[static_cast<size_t>(number - 1)] = static_cast<int>(k);
+  }
+  if (!byName)
+    for (size_t k = 0; k < count; ++k) order[k] = static_cast<int>(k);
+  return order;
+}
+
 void InstanceBuilder::addJob(Job job, const std::string& label, long line) {
   try {
     mInstance.insert(job);

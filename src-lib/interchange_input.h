@@ -46,6 +46,12 @@ class TextLines {
   long mNumber = 0;
 };
 
+/// The order in which to insert nodes named by `labels`: by job name when the
+/// labels are exactly J1 .. Jn in any order (so that a tool that reorders our
+/// own output changes nothing), otherwise the input order. Entry k is the
+/// input position of the job that gets id k.
+std::vector<int> jobOrder(const std::vector<std::string>& labels);
+
 /// Collects jobs and arcs as an input names them and builds the instance at
 /// the end, so that a failure never leaves a half-read instance. A job that
 /// fails its sanity check, and an arc that closes a cycle, are reported at

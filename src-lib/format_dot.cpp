@@ -3,7 +3,10 @@
 // of the same subset (node and edge statements, attribute lists, comments).
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -29,15 +32,17 @@ class Lexer {
  public:
   Lexer(const std::string& text, const std::string& name) : mText(text), mName(name) {}
 
-  Token next() {
+  // Fills `token` with the next token, reusing its text's storage.
+  void next(Token& token) {
     skipSpaceAndComments();
-    Token token;
+    token.kind = Token::End;
+    token.text.clear();
     token.line = mLine;
-    if (mAt >= mText.size()) return token;
+    if (mAt >= mText.size()) return;
     const char c = mText[mAt];
     if (c == '"') {
       token.kind = Token::Quoted;
-      token.text = quoted();
+      quoted(token.text);
       // "a" + "b" is one string.
       for (;;) {
         const size_t at = mAt;
@@ -47,7 +52,7 @@ class Lexer {
           ++mAt;
           skipSpaceAndComments();
           if (mAt < mText.size() && mText[mAt] == '"') {
-            token.text += quoted();
+            quoted(token.text);
             continue;
           }
           fail("'+' must join two quoted strings");
@@ -72,15 +77,14 @@ class Lexer {
       const size_t start = mAt;
       ++mAt;
       while (mAt < mText.size() && (isIdChar(mText[mAt]) || mText[mAt] == '.')) ++mAt;
-      token.text = mText.substr(start, mAt - start);
-    } else if (std::string("{}[];,=:").find(c) != std::string::npos) {
+      token.text.assign(mText, start, mAt - start);
+    } else if (c != '\0' && std::strchr("{}[];,=:", c) != nullptr) {
       token.kind = Token::Punct;
-      token.text = std::string(1, c);
+      token.text = c;
       ++mAt;
     } else {
       fail(std::string("unexpected character '") + c + "'");
     }
-    return token;
   }
 
   [[noreturn]] void fail(const std::string& what) const { failAt(mName, mLine, "DOT: " + what); }
@@ -122,30 +126,26 @@ class Lexer {
     while (mAt < mText.size() && mText[mAt] != '\n') ++mAt;
   }
 
-  std::string quoted() {
+  // Appends the quoted string at the cursor to `out`.
+  void quoted(std::string& out) {
     const long line = mLine;
-    std::string out;
-    for (++mAt; mAt < mText.size(); ++mAt) {
-      const char c = mText[mAt];
-      if (c == '"') {
+    ++mAt;
+    for (size_t stop; (stop = mText.find_first_of("\"\\\n", mAt)) != std::string::npos;) {
+      out.append(mText, mAt, stop - mAt);
+      mAt = stop + 1;
+      const char c = mText[stop];
+      if (c == '"') return;
+      const char after = mAt < mText.size() ? mText[mAt] : '\0';
+      if (c == '\\' && after == '"') {  // an escaped quote
+        out += '"';
         ++mAt;
-        return out;
+      } else if (c == '\\' && after == '\n') {  // a line continuation
+        ++mLine;
+        ++mAt;
+      } else {
+        if (c == '\n') ++mLine;
+        out += c;
       }
-      if (c == '\n') ++mLine;
-      if (c == '\\' && mAt + 1 < mText.size()) {
-        const char escaped = mText[mAt + 1];
-        if (escaped == '"') {
-          out += '"';
-          ++mAt;
-          continue;
-        }
-        if (escaped == '\n') {  // a line continuation
-          ++mLine;
-          ++mAt;
-          continue;
-        }
-      }
-      out += c;
     }
     failAt(mName, line, "DOT: unterminated quoted string");
   }
@@ -179,14 +179,39 @@ bool keyword(const Token& token, const char* word) {
   return true;
 }
 
-using Attributes = std::vector<std::pair<std::string, std::string>>;
+const std::string_view kJobKeys[] = {"arrival", "deadline", "criticality", "lo_wcet", "hi_wcet"};
+constexpr int kJobKeyCount = 5;
 
-const char* const kJobKeys[] = {"arrival", "deadline", "criticality", "lo_wcet", "hi_wcet"};
+// The place of a job attribute in kJobKeys, or -1 for any other attribute.
+int jobKey(std::string_view name) {
+  for (int key = 0; key < kJobKeyCount; ++key)
+    if (name == kJobKeys[key]) return key;
+  return -1;
+}
+
+// The job attributes of a node or of the node defaults, by their place in kJobKeys.
+struct Attributes {
+  std::string values[kJobKeyCount];
+  unsigned given = 0;
+
+  void set(int key, const std::string& value) {
+    values[key] = value;
+    given |= 1u << key;
+  }
+  void merge(const Attributes& other) {
+    for (int key = 0; key < kJobKeyCount; ++key)
+      if (other.given & (1u << key)) set(key, other.values[key]);
+  }
+  const std::string* find(std::string_view name) const {
+    const int key = jobKey(name);
+    return key >= 0 && (given & (1u << key)) ? &values[key] : nullptr;
+  }
+};
 
 struct Node {
   std::string name;
   long line;
-  Attributes job;  // only the job attributes, latest value last
+  Attributes job;
 };
 
 class DotReader {
@@ -216,11 +241,14 @@ class DotReader {
     failAt(mName, mToken.line, "DOT: " + what);
   }
 
-  void advance() { mToken = mLexer.next(); }
-  bool isPunct(const char* text) const {
-    return mToken.kind == Token::Punct && mToken.text == text;
+  void advance() { mLexer.next(mToken); }
+  template <size_t N>
+  bool isPunct(const char (&text)[N]) const {
+    return mToken.kind == Token::Punct && mToken.text.size() == N - 1 &&
+           std::memcmp(mToken.text.data(), text, N - 1) == 0;
   }
-  void expect(const char* text) {
+  template <size_t N>
+  void expect(const char (&text)[N]) {
     if (!isPunct(text)) fail(std::string("expected '") + text + "'");
     advance();
   }
@@ -235,9 +263,8 @@ class DotReader {
     if (keyword(mToken, "node") || keyword(mToken, "edge") || keyword(mToken, "graph")) {
       const bool nodeDefaults = keyword(mToken, "node");
       advance();
-      Attributes attributes = attributeLists();
-      if (nodeDefaults)
-        for (auto& entry : attributes) setAttribute(mNodeDefaults, entry.first, entry.second);
+      const Attributes attributes = attributeLists();
+      if (nodeDefaults) mNodeDefaults.merge(attributes);
       return;
     }
     if (!isId()) fail("expected a statement, found '" + mToken.text + "'");
@@ -263,8 +290,7 @@ class DotReader {
     }
     const Attributes attributes = attributeLists();
     if (chain.size() == 1) {
-      for (const auto& entry : attributes)
-        setAttribute(mNodes[static_cast<size_t>(chain[0])].job, entry.first, entry.second);
+      mNodes[static_cast<size_t>(chain[0])].job.merge(attributes);
       return;
     }
     for (size_t k = 1; k < chain.size(); ++k) mArcs.push_back({chain[k - 1], chain[k], line});
@@ -277,32 +303,24 @@ class DotReader {
       advance();
       while (!isPunct("]")) {
         if (!isId()) fail("expected an attribute name");
-        const std::string key = mToken.text;
+        // Only the job attributes are kept; the drawing's own are skipped uncopied.
+        const int key = jobKey(mToken.text);
+        const long line = mToken.line;
         advance();
-        std::string value = "true";
         if (isPunct("=")) {
           advance();
-          if (!isId()) fail("expected a value for attribute '" + key + "'");
-          value = mToken.text;
+          if (!isId()) fail("expected a value after '='");
+          if (key >= 0) attributes.set(key, mToken.text);
           advance();
+        } else if (key >= 0) {
+          failAt(mName, line,
+                 std::string("DOT: attribute ") + kJobKeys[key].data() + " without a value");
         }
-        for (const char* jobKey : kJobKeys)
-          if (key == jobKey) attributes.emplace_back(key, value);
         if (isPunct(",") || isPunct(";")) advance();
       }
       advance();
     }
     return attributes;
-  }
-
-  static void setAttribute(Attributes& attributes, const std::string& key,
-                           const std::string& value) {
-    for (auto& entry : attributes)
-      if (entry.first == key) {
-        entry.second = value;
-        return;
-      }
-    attributes.emplace_back(key, value);
   }
 
   // The index of a node, created with the current node defaults at its first mention.
@@ -315,14 +333,8 @@ class DotReader {
     return index;
   }
 
-  const std::string* attribute(const Node& node, const char* key) const {
-    for (const auto& entry : node.job)
-      if (entry.first == key) return &entry.second;
-    return nullptr;
-  }
-
   bool integerAttribute(const Node& node, const char* key, int& out) const {
-    const std::string* text = attribute(node, key);
+    const std::string* text = node.job.find(key);
     if (text == nullptr) return false;
     std::int64_t value = 0;
     if (!mcjobs_detail::parseInteger(text->data(), text->data() + text->size(), value))
@@ -347,7 +359,7 @@ class DotReader {
       const Node& node = mNodes[static_cast<size_t>(k)];
       Job job;
       job.criticality = CRIT_LO;
-      if (const std::string* crit = attribute(node, "criticality")) {
+      if (const std::string* crit = node.job.find("criticality")) {
         if (*crit == "HI")
           job.criticality = CRIT_HI;
         else if (*crit != "LO")
@@ -390,7 +402,7 @@ class DotReader {
   const InterchangeOptions& mOptions;
   Token mToken;
   Attributes mNodeDefaults;
-  std::vector<Node> mNodes;
+  std::deque<Node> mNodes;  // never moved as it grows
   std::unordered_map<std::string, int> mIndex;
   std::vector<PendingArc> mArcs;
 };

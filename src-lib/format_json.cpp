@@ -2,6 +2,7 @@
 // of every value for its errors, the node-link mapping onto a JobInstance,
 // and the writer.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -38,9 +39,14 @@ const char* kindName(Value::Kind kind) {
   return names[kind];
 }
 
+// Receives the elements of the document's top-level "nodes", "links" and
+// "edges" arrays one by one, so that a large graph is never held as values.
+using ElementSink = std::function<void(const std::string& key, Value&& element)>;
+
 class Parser {
  public:
-  Parser(const std::string& text, const std::string& name) : mText(text), mName(name) {}
+  Parser(const std::string& text, const std::string& name, ElementSink sink)
+      : mText(text), mName(name), mSink(std::move(sink)) {}
 
   Value document() {
     Value root = value(0);
@@ -84,6 +90,19 @@ class Parser {
             if (entry.first == key)
               failAt(mName, keyLine, "JSON: duplicate member \"" + key + "\"");
           expect(':');
+          skipSpace();
+          if (depth == 0 && (key == "nodes" || key == "links" || key == "edges") &&
+              mAt < mText.size() && mText[mAt] == '[') {
+            Value streamed;
+            streamed.kind = Value::Array;
+            streamed.line = mLine;
+            ++mAt;
+            if (!closes(']')) do
+                mSink(key, value(depth + 2));
+              while (separated(']'));
+            result.members.emplace_back(std::move(key), std::move(streamed));
+            continue;
+          }
           result.members.emplace_back(std::move(key), value(depth + 1));
         } while (separated('}'));
     } else if (c == '[') {
@@ -262,15 +281,24 @@ class Parser {
 
   const std::string& mText;
   const std::string& mName;
+  ElementSink mSink;
   size_t mAt = 0;
   long mLine = 1;
 };
 
-// The node-link layout on top of the parsed document.
+// The node-link layout: each node becomes a job as it is parsed, and the
+// links are resolved once every node is known.
 class NodeLinkReader {
  public:
   NodeLinkReader(const std::string& name, const InterchangeOptions& options)
-      : mName(name), mOptions(options), mBuilder(name, "node") {}
+      : mName(name), mOptions(options) {}
+
+  void element(const std::string& key, Value&& element) {
+    if (key == "nodes")
+      addNode(element);
+    else
+      addLink(key, element);
+  }
 
   JobInstance read(const Value& root) {
     if (root.kind != Value::Object) fail(root, "the document must be an object (node-link layout)");
@@ -285,20 +313,46 @@ class NodeLinkReader {
     if (links != nullptr && edges != nullptr)
       fail(*edges, "both \"links\" and \"edges\" are given");
     if (links == nullptr) links = edges;
+    if (links != nullptr && links->kind != Value::Array) fail(*links, "the links must be an array");
+
+    mcjobs_detail::InstanceBuilder builder(mName, "node");
     std::vector<std::string> labels;
-    for (const Value& node : nodes->items) {
-      const Value* id = node.kind == Value::Object ? node.member("id") : nullptr;
-      labels.push_back(id != nullptr && id->kind == Value::String ? id->text : std::string());
+    for (const PendingNode& node : mNodes) labels.push_back(node.label);
+    std::unordered_map<std::string, int> ids;
+    for (int k : mcjobs_detail::jobOrder(labels)) {
+      const PendingNode& node = mNodes[static_cast<size_t>(k)];
+      if (!ids.emplace(node.label, builder.jobs()).second)
+        failAt(mName, node.idLine, "JSON: duplicate node id \"" + node.label + "\"");
+      builder.addJob(node.job, node.label, node.line);
     }
-    for (int k : mcjobs_detail::jobOrder(labels)) addNode(nodes->items[static_cast<size_t>(k)]);
-    if (links != nullptr) {
-      if (links->kind != Value::Array) fail(*links, "the links must be an array");
-      for (const Value& link : links->items) addLink(link);
+    for (const PendingLink& link : mLinks) {
+      int ends[2];
+      for (int k = 0; k < 2; ++k) {
+        const auto found = ids.find(link.ends[k]);
+        if (found == ids.end())
+          failAt(mName, link.endLines[k],
+                 std::string("JSON: link ") + kEndKeys[k] + " \"" + link.ends[k] + "\" is no node");
+        ends[k] = found->second;
+      }
+      builder.addArc(ends[0], ends[1], link.line);
     }
-    return mBuilder.finish();
+    return builder.finish();
   }
 
  private:
+  static constexpr const char* kEndKeys[2] = {"source", "target"};
+
+  struct PendingNode {
+    std::string label;
+    long idLine, line;
+    Job job;
+  };
+  struct PendingLink {
+    std::string ends[2];
+    long endLines[2];
+    long line;
+  };
+
   [[noreturn]] void fail(const Value& at, const std::string& what) const {
     failAt(mName, at.line, "JSON: " + what);
   }
@@ -333,8 +387,6 @@ class NodeLinkReader {
     const Value* id = node.member("id");
     if (id == nullptr) fail(node, "a node without \"id\"");
     const std::string label = idText(*id, "a node id");
-    if (!mIds.emplace(label, mBuilder.jobs()).second)
-      fail(*id, "duplicate node id \"" + label + "\"");
     Job job;
     job.criticality = CRIT_LO;
     if (const Value* crit = node.member("criticality")) {
@@ -358,38 +410,37 @@ class NodeLinkReader {
       job.lo_wcet = mOptions.defaultWcet;
     }
     if (!field(node, label, "hi_wcet", job.hi_wcet)) job.hi_wcet = job.lo_wcet;
-    mBuilder.addJob(job, label, node.line);
+    mNodes.push_back({label, id->line, node.line, job});
   }
 
-  int nodeIndex(const Value& link, const char* key) const {
-    const Value* end = link.member(key);
-    if (end == nullptr) fail(link, std::string("a link without \"") + key + "\"");
-    const std::string label = idText(*end, key);
-    const auto found = mIds.find(label);
-    if (found == mIds.end())
-      fail(*end, std::string("link ") + key + " \"" + label + "\" is no node");
-    return found->second;
-  }
-
-  void addLink(const Value& link) {
-    if (link.kind != Value::Object) fail(link, "a link must be an object");
-    const int from = nodeIndex(link, "source");
-    const int to = nodeIndex(link, "target");
-    mBuilder.addArc(from, to, link.line);
+  void addLink(const std::string& key, const Value& link) {
+    if (link.kind != Value::Object) fail(link, "a link in \"" + key + "\" must be an object");
+    PendingLink pending;
+    for (int k = 0; k < 2; ++k) {
+      const Value* end = link.member(kEndKeys[k]);
+      if (end == nullptr) fail(link, std::string("a link without \"") + kEndKeys[k] + "\"");
+      pending.ends[k] = idText(*end, kEndKeys[k]);
+      pending.endLines[k] = end->line;
+    }
+    pending.line = link.line;
+    mLinks.push_back(std::move(pending));
   }
 
   const std::string& mName;
   const InterchangeOptions& mOptions;
-  mcjobs_detail::InstanceBuilder mBuilder;
-  std::unordered_map<std::string, int> mIds;
+  std::vector<PendingNode> mNodes;
+  std::vector<PendingLink> mLinks;
 };
 
 }  // namespace
 
 JobInstance readJson(std::istream& in, const std::string& name, const InterchangeOptions& options) {
   const std::string text = mcjobs_detail::readAll(in, name);
-  const Value root = Parser(text, name).document();
-  return NodeLinkReader(name, options).read(root);
+  NodeLinkReader reader(name, options);
+  const Value root = Parser(text, name, [&reader](const std::string& key, Value&& element) {
+                       reader.element(key, std::move(element));
+                     }).document();
+  return reader.read(root);
 }
 
 std::string writeJson(JobInstance& instance) {

@@ -271,7 +271,7 @@ std::string writeStg(JobInstance& instance, const InterchangeOptions& options) {
     const size_t start = out.size();
     mcjobs_detail::appendInt(out, value);
     const size_t width = out.size() - start;
-    if (width < 6) out.insert(start, 6 - width, ' ');
+    out.insert(start, width < 6 ? 6 - width : 1, ' ');
   };
   auto task = [&](int id, long long cost, const std::vector<int>& before) {
     field(id);

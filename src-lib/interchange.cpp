@@ -36,6 +36,14 @@ void appendJobAttributes(std::string& out, const Job& job, bool json) {
 
 std::string readAll(std::istream& in, const std::string& name) {
   std::string text;
+  // A file says how much is left, which saves growing the text step by step.
+  std::streambuf& buffered = *in.rdbuf();
+  const std::streampos here = buffered.pubseekoff(0, std::ios::cur, std::ios::in);
+  const std::streampos end = buffered.pubseekoff(0, std::ios::end, std::ios::in);
+  if (here != std::streampos(-1) && end != std::streampos(-1)) {
+    buffered.pubseekpos(here, std::ios::in);
+    if (end > here) text.reserve(static_cast<size_t>(end - here));
+  }
   char buffer[1 << 16];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
     text.append(buffer, static_cast<size_t>(in.gcount()));

@@ -292,7 +292,8 @@ TEST(Interchange, MalformedInputsNameTheFileAndLine) {
       {F::Json, "{\"nodes\": [], \"nodes\": []}", "in:1: JSON: duplicate member \"nodes\""},
       {F::Json, "{\"nodes\": [{\"id\": \"a\",\n\"arrival\": 2147483648}]}",
        "in:2: JSON: node a: \"arrival\" = 2147483648 is outside the 32-bit range"},
-      {F::Json, "{\"nodes\": [{\"id\": \"a\", " + kJobFields + "},\n{\"id\": \"a\"}]}",
+      {F::Json,
+       "{\"nodes\": [{\"id\": \"a\", " + kJobFields + "},\n{\"id\": \"a\", " + kJobFields + "}]}",
        "in:2: JSON: duplicate node id \"a\""},
       {F::Json,
        "{\"nodes\": [{\"id\": \"a\", " + kJobFields +

@@ -292,7 +292,8 @@ std::string writeStg(JobInstance& instance, const InterchangeOptions& options) {
   }
   task(n + 1, 0, sinks.empty() ? entry : sinks);
   out += "#\n# mcjobs: " + std::string(level == CRIT_HI ? "HI" : "LO") + " budgets of " +
-         std::to_string(n) + " jobs and " + std::to_string(arcs) + " arcs";
+         std::to_string(n) + (n == 1 ? " job and " : " jobs and ") + std::to_string(arcs) +
+         (arcs == 1 ? " arc" : " arcs");
   out += "; tasks 0 and " + std::to_string(n + 1) + " are the dummy entry and exit\n";
   bool renumbered = false;
   for (int k = 1; k <= n; ++k)

@@ -206,7 +206,7 @@ void addConvertCommand(CLI::App& app, Action& action) {
       ->option_text("FMT");
   addStrictOption(*command);
   addLevelOption(*command, options->library.level,
-                 "STG and nptest output: the level written (hi: the HI jobs, HI budgets and "
+                 "STG and nptest output: the level written (hi: the HI jobs, budgets and\n"
                  "arcs); nptest input: the jobs' criticality");
   command
       ->add_option("--precedence", options->precedence,
@@ -253,8 +253,8 @@ void addConvertCommand(CLI::App& app, Action& action) {
       ->option_text("R");
   command
       ->add_option("--priority", options->priority,
-                   "nptest output: edf (the deadline, default), alap (the latest finish along "
-                   "the successors) or id")
+                   "nptest output: edf (the deadline, default), alap (the latest finish\n"
+                   "along the successors) or id (the job's position)")
       ->check(CLI::IsMember({"edf", "alap", "id"}))
       ->option_text("edf|alap|id");
   command

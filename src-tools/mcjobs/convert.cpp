@@ -50,6 +50,7 @@ void checkApplicable(const ConvertOptions& options, mcjobs::Format from, mcjobs:
     const char* option;
     bool applies;
   } rules[] = {
+      {"--strict", from == Format::Native},
       {"--deadline", from == Format::Stg},
       {"--deadline-factor", from == Format::Stg},
       {"--hi-fraction", from == Format::Stg},

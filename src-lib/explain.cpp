@@ -91,6 +91,11 @@ const char* const kWordPrefixes[] = {
     "incomplete entry ",
     "Windows line endings (CRLF)",
     "the file starts with a UTF-8 byte order mark",
+    // The interchange readers' messages, built with the names and values of the input.
+    "JSON: ",
+    "DOT: ",
+    "STG: ",
+    "nptest: ",
 };
 
 bool inWords(const std::string& condition) {

@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
   addWindowsCommand(app, action);
   addLoadCommand(app, action);
   addDotCommand(app, action);
+  addConvertCommand(app, action);
   addArchiveCommand(app, action);
   addGenerateCommand(app, action);
 

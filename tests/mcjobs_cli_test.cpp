@@ -382,6 +382,40 @@ TEST_F(Cli, DotReduceKeepsExactlyTheArcsNoLongerPathImplies) {
   }
 }
 
+TEST_F(Cli, ConvertTellsFormatsByExtension) {
+  file("four.txt", kFourJobs);
+  for (const std::string ext : {"json", "dot", "stg", "csv"})
+    EXPECT_EQ(run("convert four.txt -o four." + ext).status, 0) << ext;
+  EXPECT_EQ(run("convert four.json").out, kFourJobs);
+  EXPECT_EQ(run("convert four.dot -o -").out, kFourJobs);
+  EXPECT_EQ(slurp(path("four.dot")), run("dot four.txt").out);  // one writer for both
+  // The precedence file beside the job file, written and found again.
+  EXPECT_EQ(slurp(path("four.prec.csv")),
+            "Predecessor TID, Predecessor JID, Successor TID, Successor JID\n1, 1, 2, 1\n"
+            "2, 1, 3, 1\n");
+  EXPECT_EQ(run("convert four.csv").out,
+            "0 10 1 2 2\n0 20 1 3 3\n5 30 1 4 4\n0 40 1 1 1\n( J1 J2 )\n( J2 J3 )\n");
+  Result hi = run("convert - --to nptest --level hi --precedence hi.csv --priority id", kFourJobs);
+  EXPECT_EQ(hi.out,
+            "Task ID, Job ID, Arrival min, Arrival max, Cost min, Cost max, Deadline, Priority\n"
+            "2, 1, 0, 0, 5, 5, 20, 2\n3, 1, 5, 5, 6, 6, 30, 3\n4, 1, 0, 0, 3, 3, 40, 4\n");
+  EXPECT_EQ(run("convert - --from stg --to json", slurp(path("four.stg"))).status, 0);
+
+  file("bad.json", "{\"nodes\": [\n  {\"id\": \"a\"}]}");
+  Result bad = run("convert bad.json -o out.txt");
+  EXPECT_EQ(bad.status, 3);
+  EXPECT_EQ(bad.err,
+            "mcjobs: bad.json:2: JSON: node a has no \"arrival\" and no default window is given\n");
+  EXPECT_FALSE(std::ifstream(path("out.txt")).good());
+  for (const std::string usage :
+       {"convert four.txt -o four.zzz", "convert four.txt --to nptest",
+        "convert four.txt --to json --deadline 5", "convert four.txt --to xml",
+        "convert four.json --default-window 5"}) {
+    Result result = run(usage);
+    EXPECT_EQ(result.status, 1) << usage << result.err;
+  }
+}
+
 TEST_F(Cli, ArchiveRoundTrip) {
   file("four.txt", kFourJobs);
   file("three.txt", kLoadJobs);
@@ -625,7 +659,7 @@ TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
        "or [="},
       {"bogus",
        "mcjobs: unknown command 'bogus' (commands: check, scale, show, deps, stats, "
-       "windows, load, dot, archive)"},
+       "windows, load, dot, convert, archive)"},
       {"archive frob a.jobstar",
        "mcjobs: unknown command 'archive frob' (commands: add, list, "
        "extract)"},

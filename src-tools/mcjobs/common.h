@@ -32,6 +32,7 @@ void addStatsCommand(CLI::App& app, Action& action);
 void addWindowsCommand(CLI::App& app, Action& action);
 void addLoadCommand(CLI::App& app, Action& action);
 void addDotCommand(CLI::App& app, Action& action);
+void addConvertCommand(CLI::App& app, Action& action);
 void addArchiveCommand(CLI::App& app, Action& action);
 void addGenerateCommand(CLI::App& app, Action& action);
 

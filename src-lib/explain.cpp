@@ -62,6 +62,8 @@ const std::map<std::string, std::string>& table() {
       {"mixed defined only for LO!", "the mixed load is defined only at the LO level"},
       {"GetStress() an id in jobids is greater than the instance size!! ",
        "a chosen job id is beyond the last job"},
+      // Scheduling.
+      {"scheduler event after now", "internal error: the scheduler found no next event"},
   };
   return words;
 }

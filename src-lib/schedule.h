@@ -20,21 +20,25 @@
 //   a job is released at its deadline, due at its arrival, and ready once all its HI-level
 //   successors are done; priority goes to the latest arrival after tightening it along the
 //   successors (a job must end before each successor's own latest possible start).
-// - LO table, forward: every step first runs the HI jobs the safe switch forces (psiLO = psiHI
-//   < lo_wcet while the HI table runs the job), then the ready jobs by the policy:
-//   EDF: earliest effective deadline first; LLF: least laxity (effective deadline - now -
-//   remaining time) first, ties by effective deadline. The effective deadline of a job is its
-//   deadline, lowered to the latest start of each LO-level successor (its effective deadline
-//   minus lo_wcet) and, for a HI successor, to the successor's first start in the HI table, and
-//   for a HI job itself to the instant the HI table has run its lo_wcet. Ties: job id.
-// - LLF is evaluated at releases, completions, safe-switch instants and the instants a waiting
-//   job's laxity reaches zero, never in between (laxity inversion between events is allowed,
-//   as in modified LLF): no thrashing, at most one zero-laxity instant per job.
+// - LO table, forward: at every event the HI jobs the safe switch forces run first (a job is
+//   forced while psiLO = psiHI < lo_wcet and the HI table runs it), then the ready jobs by the
+//   policy. EDF: earliest effective deadline first. LLF: least laxity (effective deadline - now
+//   - remaining time) first; on equal laxity a running job keeps running, then the earlier
+//   effective deadline goes first. Last tie-break: job id. A job's effective deadline is its
+//   deadline, lowered to the latest start of each LO-level successor (the successor's
+//   effective deadline minus its lo_wcet) and to the first HI-table start of each HI successor;
+//   a HI job's own is lowered to the instant the HI table has run its lo_wcet.
+// - Events: releases, completions, deadline checks, safe-switch instants (a waiting HI job's
+//   HI-table progress reaches its LO progress) and, under LLF, the instants a waiting job's
+//   laxity reaches zero. Nothing is re-ranked in between (laxity inversion between events is
+//   allowed, as in modified LLF), so LLF cannot thrash: laxity never grows, so each job reaches
+//   zero laxity once, and the number of events is O(jobs + HI-table segments).
 // - Jobs that keep running keep their processor; a job that starts takes the lowest free one.
-// - The schedulers fail, and report the first failure, when a job can no longer meet its
-//   deadline (LO: its remaining time exceeds the time left; HI, backwards: it would have to run
-//   before its arrival), or when a HI job the safe switch forces cannot run in the LO table
-//   (its LO-level predecessors are not done, or more than m jobs are forced at once).
+// - A scheduler stops at its first failure: in the LO table, a job not chosen to run whose
+//   remaining time equals the time left to its deadline (it misses the deadline, which is
+//   certain at that instant); in the HI table (mirrored), the same with the arrival; or a HI
+//   job the safe switch forces that cannot run (its LO-level predecessors are not done, or
+//   more than m jobs are forced at once).
 #ifndef MCJOBS_SCHEDULE_H
 #define MCJOBS_SCHEDULE_H
 

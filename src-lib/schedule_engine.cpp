@@ -29,7 +29,8 @@ struct Event {
   bool operator>(const Event& other) const { return time > other.time; }
 };
 
-using Key = std::tuple<int64_t, int64_t, int>;
+// (rank, 1 unless running, tie-break, id): smaller runs first.
+using Key = std::tuple<int64_t, int, int64_t, int>;
 
 class Engine {
  public:
@@ -129,11 +130,13 @@ class Engine {
   }
 
  private:
-  // The policy's rank of a job now (smaller runs first); for a job that does not run it stays
-  // the same until it runs again.
+  // The policy's rank of a job now; for a job that does not run it stays the same until it runs
+  // again. Under LLF a running job keeps its processor on equal laxity, or two jobs of equal
+  // laxity would take turns at every event.
   Key key(int j) const {
     const int64_t priority = jobs_[j].priority;
-    return llf_ ? Key{priority - remaining_[j], priority, j} : Key{priority, 0, j};
+    if (!llf_) return Key{priority, 0, 0, j};
+    return Key{priority - remaining_[j], state_[j] == State::kRunning ? 0 : 1, priority, j};
   }
 
   // The instant the job's floor curve passes its progress, from which it must run: kNever when
@@ -185,11 +188,11 @@ class Engine {
         candidates.push_back(key(onProcessor_[p]));
     size_t taken = 0;
     for (auto it = ready_.begin(); it != ready_.end() && taken < static_cast<size_t>(m_); ++it)
-      if (!isIn(std::get<2>(*it))) candidates.push_back(*it), ++taken;
+      if (!isIn(std::get<3>(*it))) candidates.push_back(*it), ++taken;
     std::sort(candidates.begin(), candidates.end());
     std::vector<int> chosen = forced;
     for (size_t i = 0; chosen.size() < static_cast<size_t>(m_) && i < candidates.size(); ++i)
-      chosen.push_back(std::get<2>(candidates[i]));
+      chosen.push_back(std::get<3>(candidates[i]));
 
     stopped_.clear();
     for (int p = 0; p < m_; ++p) {

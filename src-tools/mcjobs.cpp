@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
   addLoadCommand(app, action);
   addDotCommand(app, action);
   addArchiveCommand(app, action);
+  addScheduleCommand(app, action);
 
   const std::string unknown = unknownCommand(app, argc, argv);
   if (!unknown.empty()) {

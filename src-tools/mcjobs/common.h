@@ -33,6 +33,7 @@ void addWindowsCommand(CLI::App& app, Action& action);
 void addLoadCommand(CLI::App& app, Action& action);
 void addDotCommand(CLI::App& app, Action& action);
 void addArchiveCommand(CLI::App& app, Action& action);
+void addScheduleCommand(CLI::App& app, Action& action);
 
 /// The name diagnostics use for a FILE argument: "<stdin>" for "-".
 std::string displayName(const std::string& file);

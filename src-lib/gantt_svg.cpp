@@ -57,9 +57,14 @@ int64_t tickStep(int64_t span) {
 std::string ganttSvg(JobInstance& instance, const ScheduleTables& tables, int processors,
                      const std::string& title) {
   MCJOBS_CHECK(processors >= 1, "np>=1");
-  // Lanes for the processors that run something, up to the last one used (at least one).
+  // Lanes for the processors that run something, up to the last one used (at least one); the
+  // axis spans every window and segment.
   int lanes = 1;
   int64_t from = INT64_MAX, to = INT64_MIN;
+  for (const Job& job : instance) {
+    from = std::min<int64_t>(from, job.arrival);
+    to = std::max<int64_t>(to, job.deadline);
+  }
   for (const auto* table : {&tables.hi, &tables.lo})
     for (const ScheduleSegment& s : *table) {
       lanes = std::max(lanes, std::min(s.processor, processors - 1) + 1);

@@ -47,7 +47,8 @@ void scheduleBench(benchmark::State& state, int scale, mcjobs::SchedulePolicy po
     result = mcjobs::schedule(instance, kProcessors, policy);
     benchmark::DoNotOptimize(result);
   }
-  if (!result.schedulable) state.SkipWithError(mcjobs::describeFailure(result.failure).c_str());
+  if (!result.schedulable)
+    state.SkipWithError(mcjobs::describeScheduleFailure(result.failure).c_str());
   state.counters["segments"] =
       static_cast<double>(result.tables.hi.size() + result.tables.lo.size());
 }

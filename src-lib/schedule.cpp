@@ -21,7 +21,7 @@ const char* scheduleFailureKindName(ScheduleFailureKind kind) {
   return "unknown";
 }
 
-std::string describeFailure(const ScheduleFailure& failure) {
+std::string describeScheduleFailure(const ScheduleFailure& failure) {
   std::string text = Job::critStr(failure.mode) + ": " + Job::nameFromId(failure.job) + " misses ";
   if (failure.kind == ScheduleFailureKind::kArrival) text += "arrival ";
   if (failure.kind == ScheduleFailureKind::kSafeSwitch)

@@ -127,7 +127,7 @@ struct ScheduleFailure {
 
 /// @brief "HI: J3 misses 40 at 35", "HI: J3 misses arrival 10 at 14",
 /// "LO: J3 misses safe switch at 12".
-std::string describeFailure(const ScheduleFailure& failure);
+std::string describeScheduleFailure(const ScheduleFailure& failure);
 
 /// @brief Both tables, or the failure that stopped the schedulers.
 struct ScheduleResult {

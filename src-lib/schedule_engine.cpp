@@ -26,7 +26,10 @@ struct Event {
   int job;
   EventKind kind;
   unsigned version;
-  bool operator>(const Event& other) const { return time > other.time; }
+  // A total order, so that simultaneous failures are reported the same way everywhere.
+  bool operator>(const Event& other) const {
+    return std::tie(time, job, kind) > std::tie(other.time, other.job, other.kind);
+  }
 };
 
 // (rank, 1 unless running, tie-break, id): smaller runs first.
@@ -45,8 +48,9 @@ class Engine {
         processorOf_(jobs.size(), -1),
         predsLeft_(jobs.size()),
         floorDone_(jobs.size()),
-        onProcessor_(static_cast<size_t>(m_), -1),
+        chosen_(jobs.size(), 0),
         startedAt_(static_cast<size_t>(m_), 0) {
+    for (int p = 0; p < m_; ++p) freeProcessors_.insert(p);
     for (int j = 0; j < n_; ++j) {
       remaining_[j] = jobs_[j].work;
       predsLeft_[j] = jobs_[j].predecessors;
@@ -69,12 +73,14 @@ class Engine {
     int64_t previous = now;
     int done = 0;
     while (true) {
-      for (int p = 0; p < m_; ++p)
-        if (onProcessor_[p] >= 0) remaining_[onProcessor_[p]] -= now - previous;
-      for (int p = 0; p < m_; ++p) {
-        const int j = onProcessor_[p];
-        if (j < 0 || remaining_[j] > 0) continue;
-        stopSegment(processorOf_[j], now);
+      for (int j : running_) remaining_[j] -= now - previous;
+      for (size_t i = 0; i < running_.size();) {
+        const int j = running_[i];
+        if (remaining_[j] > 0) {
+          ++i;
+          continue;
+        }
+        stop(i, now);
         state_[j] = State::kDone;
         ++done;
         for (int s : jobs_[j].successors)
@@ -98,10 +104,8 @@ class Engine {
         if (event.kind == EventKind::kFloor) forced.push_back(event.job);
         if (event.kind == EventKind::kDoom) doomed.push_back(event.job);
       }
-      for (int p = 0; p < m_; ++p) {
-        const int j = onProcessor_[p];
-        if (j >= 0 && floorTime(j) == now) forced.push_back(j);
-      }
+      for (int j : running_)
+        if (floorTime(j) == now) forced.push_back(j);
       if (!choose(now, forced, failure)) return false;
       for (int j : doomed)
         if (state_[j] != State::kRunning) return fail(j, false, now, failure);
@@ -112,8 +116,7 @@ class Engine {
 
       int64_t next = kNever;
       if (nextRelease < releaseOrder_.size()) next = jobs_[releaseOrder_[nextRelease]].release;
-      for (int p = 0; p < m_; ++p)
-        if (onProcessor_[p] >= 0) next = std::min(next, now + remaining_[onProcessor_[p]]);
+      for (int j : running_) next = std::min(next, now + remaining_[j]);
       while (!events_.empty() && events_.top().version != version_[events_.top().job])
         events_.pop();
       if (!events_.empty()) next = std::min(next, events_.top().time);
@@ -171,7 +174,7 @@ class Engine {
   }
 
   // Forced jobs first, then the best of the running and ready jobs; stopped_ gets the jobs that
-  // stop running now.
+  // stop running now. O(m log n).
   bool choose(int64_t now, std::vector<int>& forced, EngineFailure& failure) {
     std::sort(forced.begin(), forced.end(), [&](int a, int b) { return key(a) < key(b); });
     forced.erase(std::unique(forced.begin(), forced.end()), forced.end());
@@ -180,50 +183,58 @@ class Engine {
       if ((state_[j] != State::kReady && state_[j] != State::kRunning) ||
           i >= static_cast<size_t>(m_))
         return fail(j, true, now, failure);
+      chosen_[j] = 1;
     }
     std::vector<Key> candidates;
-    auto isIn = [&](int j) { return std::find(forced.begin(), forced.end(), j) != forced.end(); };
-    for (int p = 0; p < m_; ++p)
-      if (onProcessor_[p] >= 0 && !isIn(onProcessor_[p]))
-        candidates.push_back(key(onProcessor_[p]));
+    for (int j : running_)
+      if (!chosen_[j]) candidates.push_back(key(j));
     size_t taken = 0;
     for (auto it = ready_.begin(); it != ready_.end() && taken < static_cast<size_t>(m_); ++it)
-      if (!isIn(std::get<3>(*it))) candidates.push_back(*it), ++taken;
+      if (!chosen_[std::get<3>(*it)]) candidates.push_back(*it), ++taken;
     std::sort(candidates.begin(), candidates.end());
     std::vector<int> chosen = forced;
-    for (size_t i = 0; chosen.size() < static_cast<size_t>(m_) && i < candidates.size(); ++i)
+    for (size_t i = 0; chosen.size() < static_cast<size_t>(m_) && i < candidates.size(); ++i) {
       chosen.push_back(std::get<3>(candidates[i]));
+      chosen_[chosen.back()] = 1;
+    }
 
     stopped_.clear();
-    for (int p = 0; p < m_; ++p) {
-      const int j = onProcessor_[p];
-      if (j >= 0 && std::find(chosen.begin(), chosen.end(), j) == chosen.end()) {
-        stopSegment(p, now);
-        state_[j] = State::kReady;
-        ++version_[j];
-        ready_.insert(key(j));
-        stopped_.push_back(j);
+    for (size_t i = 0; i < running_.size();) {
+      const int j = running_[i];
+      if (chosen_[j]) {
+        ++i;
+        continue;
       }
+      stop(i, now);
+      state_[j] = State::kReady;
+      ++version_[j];
+      ready_.insert(key(j));
+      stopped_.push_back(j);
     }
     for (int j : chosen) {
+      chosen_[j] = 0;
       if (state_[j] == State::kRunning) continue;
       ready_.erase(key(j));
       state_[j] = State::kRunning;
       ++version_[j];
-      const int p = static_cast<int>(std::find(onProcessor_.begin(), onProcessor_.end(), -1) -
-                                     onProcessor_.begin());
-      onProcessor_[p] = j;
+      const int p = *freeProcessors_.begin();
+      freeProcessors_.erase(freeProcessors_.begin());
       processorOf_[j] = p;
       startedAt_[p] = now;
+      running_.push_back(j);
     }
     return true;
   }
 
-  void stopSegment(int p, int64_t now) {
-    const int j = onProcessor_[p];
+  // Ends the segment of running_[i] now and frees its processor.
+  void stop(size_t i, int64_t now) {
+    const int j = running_[i];
+    const int p = processorOf_[j];
     if (now > startedAt_[p]) out_->push_back({j, p, startedAt_[p], now});
-    onProcessor_[p] = -1;
     processorOf_[j] = -1;
+    freeProcessors_.insert(p);
+    running_[i] = running_.back();
+    running_.pop_back();
   }
 
   std::vector<EngineJob>& jobs_;
@@ -236,9 +247,11 @@ class Engine {
   std::vector<int> processorOf_;
   std::vector<int> predsLeft_;
   std::vector<std::vector<int64_t>> floorDone_;  // floor run time at the end of each floor run
-  std::vector<int> onProcessor_;
+  std::vector<char> chosen_;                     // marks the jobs chosen in the current step
   std::vector<int64_t> startedAt_;
   std::vector<int> releaseOrder_;
+  std::vector<int> running_;
+  std::set<int> freeProcessors_;
   std::set<Key> ready_;  // ready jobs that do not run
   std::priority_queue<Event, std::vector<Event>, std::greater<Event>> events_;
   std::vector<int> stopped_;

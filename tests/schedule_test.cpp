@@ -220,15 +220,16 @@ TEST(Schedule, ScaledTimesGiveScaledTables) {
 TEST(Schedule, FailuresNameTheJobTheBoundAndTheInstant) {
   // Two LO jobs of 4 in [0, 6] on one processor: EDF runs J1 first; J2 has to start by 2.
   JobInstance lo = build({{0, 6, CRIT_LO, 4, 4}, {0, 6, CRIT_LO, 4, 4}});
-  EXPECT_EQ(mcjobs::describeFailure(mcjobs::schedule(lo, 1).failure), "LO: J2 misses 6 at 2");
+  EXPECT_EQ(mcjobs::describeScheduleFailure(mcjobs::schedule(lo, 1).failure),
+            "LO: J2 misses 6 at 2");
   EXPECT_TRUE(mcjobs::schedule(lo, 2).schedulable);
   // Backwards, J2 (latest arrival) takes [6, 10]; J1, which must hold [4, 8], is not running at 8.
   JobInstance hi = build({{4, 10, CRIT_HI, 1, 4}, {5, 10, CRIT_HI, 1, 4}});
-  EXPECT_EQ(mcjobs::describeFailure(mcjobs::schedule(hi, 1).failure),
+  EXPECT_EQ(mcjobs::describeScheduleFailure(mcjobs::schedule(hi, 1).failure),
             "HI: J1 misses arrival 4 at 8");
   // J2 -> J1 at LO level only; J1's HI table starts at 0, before J2 can be done in LO mode.
   JobInstance safe = build({{0, 4, CRIT_HI, 1, 4}, {0, 10, CRIT_LO, 1, 1}}, {{1, 0}});
-  EXPECT_EQ(mcjobs::describeFailure(mcjobs::schedule(safe, 2).failure),
+  EXPECT_EQ(mcjobs::describeScheduleFailure(mcjobs::schedule(safe, 2).failure),
             "LO: J1 misses safe switch at 0");
 }
 

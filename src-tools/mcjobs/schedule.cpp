@@ -61,7 +61,8 @@ int runSchedule(const ScheduleOptions& options) {
     }
   }
 
-  const std::string failure = result.schedulable ? "" : mcjobs::describeFailure(result.failure);
+  const std::string failure =
+      result.schedulable ? "" : mcjobs::describeScheduleFailure(result.failure);
   if (!options.svg.empty()) {
     const std::string title =
         std::string(result.schedulable ? "schedulable" : "not schedulable: " + failure) + " (" +

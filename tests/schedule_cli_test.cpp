@@ -65,6 +65,7 @@ TEST_F(ScheduleCli, PrintsVerifiedTablesOrTheFirstMiss) {
   EXPECT_EQ(run("schedule four.txt").status, 1);
   EXPECT_EQ(run("schedule four.txt -p 0").status, 1);
   EXPECT_EQ(run("schedule four.txt -p 1 --policy rm").status, 1);
+  EXPECT_EQ(run("schedule four.txt -p 1 --svg - --json").status, 1);
   const Result absent = run("schedule absent.txt -p 1");
   EXPECT_EQ(absent.status, 3);
   EXPECT_NE(absent.err.find("absent.txt"), std::string::npos) << absent.err;

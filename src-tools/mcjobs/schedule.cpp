@@ -41,7 +41,32 @@ std::string tableText(const char* mode, const std::vector<mcjobs::ScheduleSegmen
   return text;
 }
 
+std::string resultJson(const mcjobs::ScheduleResult& result, int processors) {
+  nlohmann::ordered_json doc{{"processors", processors},
+                             {"schedulable", result.schedulable},
+                             {"policy", mcjobs::schedulePolicyName(result.policy)}};
+  doc["tables"] = result.schedulable ? nlohmann::ordered_json{{"hi", tableJson(result.tables.hi)},
+                                                              {"lo", tableJson(result.tables.lo)}}
+                                     : nlohmann::ordered_json();
+  doc["failure"] = nlohmann::ordered_json();
+  if (!result.schedulable)
+    doc["failure"] = {{"mode", levelKey(result.failure.mode)},
+                      {"job", Job::nameFromId(result.failure.job)},
+                      {"kind", mcjobs::scheduleFailureKindName(result.failure.kind)},
+                      {"bound", result.failure.bound},
+                      {"time", result.failure.time}};
+  return doc.dump(2) + "\n";
+}
+
+std::string resultText(const mcjobs::ScheduleResult& result) {
+  if (!result.schedulable)
+    return "not schedulable: " + mcjobs::describeScheduleFailure(result.failure) + "\n";
+  return "schedulable\n" + tableText("HI", result.tables.hi) + tableText("LO", result.tables.lo);
+}
+
 int runSchedule(const ScheduleOptions& options) {
+  if (options.svg == "-" && options.json)
+    throw UsageError("--svg - and --json would both write to stdout");
   JobInstance instance;
   readInstance(options.file, instance);
   const mcjobs::SchedulePolicy policy =
@@ -61,38 +86,18 @@ int runSchedule(const ScheduleOptions& options) {
     }
   }
 
-  const std::string failure =
-      result.schedulable ? "" : mcjobs::describeScheduleFailure(result.failure);
   if (!options.svg.empty()) {
-    const std::string title =
-        std::string(result.schedulable ? "schedulable" : "not schedulable: " + failure) + " (" +
-        std::to_string(options.processors) + " processor" + (options.processors == 1 ? "" : "s") +
-        ", " + mcjobs::schedulePolicyName(policy) + ")";
+    std::string verdict = resultText(result);
+    verdict = verdict.substr(0, verdict.find('\n'));
+    const std::string title = verdict + " (" + std::to_string(options.processors) + " processor" +
+                              (options.processors == 1 ? "" : "s") + ", " +
+                              mcjobs::schedulePolicyName(policy) + ")";
     writeText(mcjobs::ganttSvg(instance, result.tables, options.processors, title), options.svg);
   }
 
-  if (options.json) {
-    nlohmann::ordered_json doc{{"processors", options.processors},
-                               {"schedulable", result.schedulable},
-                               {"policy", mcjobs::schedulePolicyName(policy)}};
-    doc["tables"] = result.schedulable ? nlohmann::ordered_json{{"hi", tableJson(result.tables.hi)},
-                                                                {"lo", tableJson(result.tables.lo)}}
-                                       : nlohmann::ordered_json();
-    doc["failure"] = nlohmann::ordered_json();
-    if (!result.schedulable)
-      doc["failure"] = {{"mode", levelKey(result.failure.mode)},
-                        {"job", Job::nameFromId(result.failure.job)},
-                        {"kind", mcjobs::scheduleFailureKindName(result.failure.kind)},
-                        {"bound", result.failure.bound},
-                        {"time", result.failure.time}};
-    writeText(doc.dump(2) + "\n", "-");
-  } else if (result.schedulable) {
-    writeText(
-        "schedulable\n" + tableText("HI", result.tables.hi) + tableText("LO", result.tables.lo),
-        "-");
-  } else {
-    writeText("not schedulable: " + failure + "\n", "-");
-  }
+  // With '--svg -' the chart is the result; its title carries the verdict.
+  if (options.svg != "-")
+    writeText(options.json ? resultJson(result, options.processors) : resultText(result), "-");
   return kSuccess;
 }
 
@@ -112,15 +117,19 @@ void addScheduleCommand(CLI::App& app, Action& action) {
       ->check(CLI::IsMember({"edf", "llf"}))
       ->option_text("edf|llf");
   command->add_flag("--json", options->json, "One JSON document instead of text");
-  command->add_option("--svg", options->svg, "Also write a Gantt chart as SVG ('-' for stdout)")
+  command
+      ->add_option("--svg", options->svg,
+                   "Also write a Gantt chart as SVG ('-': only the chart, on stdout)")
       ->option_text("OUT");
   command->footer(
       "Prints 'schedulable' and one line per segment ('MODE Pn START END JOB', by mode,\n"
-      "processor and time; a segment runs over [START, END)), or 'not schedulable: MODE: JOB\n"
-      "misses DEADLINE at TIME'; exit status 0 for both. The HI table runs HI jobs as late as\n"
-      "possible (EDF backwards from the deadlines), the LO table forward by the policy; no HI\n"
-      "job is ever behind its HI-table progress in LO mode before it has run its LO budget.\n"
-      "Every table printed has passed the checker; a table that fails it is exit status 3.");
+      "processor and time; a segment runs over [START, END)), or the first miss: 'not\n"
+      "schedulable: MODE: JOB misses DEADLINE at TIME' ('misses arrival A' for the HI table,\n"
+      "built backwards; 'misses safe switch'); exit status 0 for both. The HI table runs HI\n"
+      "jobs as late as possible (EDF backwards from the deadlines), the LO table forward by the\n"
+      "policy; no HI job is ever behind its HI-table progress in LO mode before it has run its\n"
+      "LO budget. Every table printed has passed the checker; a table that fails it is exit\n"
+      "status 3.");
   command->callback([options, &action] { action = [options] { return runSchedule(*options); }; });
 }
 

@@ -164,6 +164,7 @@ TEST(Schedule, TablesPassTheCheckerAndNeverBeatTheLoadTest) {
   EXPECT_LT(schedulable, runs);
 }
 
+// Without a HI table to follow, the LO table is plain EDF, which is optimal here.
 TEST(Schedule, EdfFindsTheLoTableOfEveryFeasibleIndependentSetOnOneProcessor) {
   std::mt19937 rng(4);
   int feasible = 0;
@@ -174,15 +175,19 @@ TEST(Schedule, EdfFindsTheLoTableOfEveryFeasibleIndependentSetOnOneProcessor) {
       const int arrival = static_cast<int>(rng() % 30);
       const int length = 1 + static_cast<int>(rng() % 20);
       const int lo = 1 + static_cast<int>(rng() % static_cast<unsigned>(std::min(length, 8)));
-      jobs.push_back({arrival, arrival + length, CRIT_LO, lo, lo});
+      const bool hi = rng() % 2 == 0;
+      jobs.push_back({arrival, arrival + length, hi ? CRIT_HI : CRIT_LO, lo, hi ? length : lo});
     }
     JobInstance inst = build(jobs);
     const bool fits = demandFits(jobs);
     feasible += fits;
-    EXPECT_EQ(mcjobs::schedule(inst, 1, SchedulePolicy::kEdf).schedulable, fits)
+    std::vector<ScheduleSegment> table;
+    mcjobs::ScheduleFailure failure;
+    EXPECT_EQ(mcjobs::scheduleLo(inst, 1, SchedulePolicy::kEdf, {}, table, failure), fits)
         << "round " << round;
     if (!fits) {
-      EXPECT_FALSE(mcjobs::schedule(inst, 1, SchedulePolicy::kLlf).schedulable);
+      EXPECT_FALSE(mcjobs::scheduleLo(inst, 1, SchedulePolicy::kLlf, {}, table, failure));
+      EXPECT_FALSE(mcjobs::schedule(inst, 1, SchedulePolicy::kEdf).schedulable);
     }
   }
   EXPECT_GT(feasible, 100);

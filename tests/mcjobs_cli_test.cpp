@@ -620,7 +620,7 @@ TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
        "or [="},
       {"bogus",
        "mcjobs: unknown command 'bogus' (commands: check, scale, show, deps, stats, "
-       "windows, load, dot, archive)"},
+       "windows, load, dot, archive, schedule)"},
       {"archive frob a.jobstar",
        "mcjobs: unknown command 'archive frob' (commands: add, list, "
        "extract)"},

@@ -18,8 +18,9 @@
 // named below, so the cost does not depend on the size of the time values):
 // - HI table: global EDF run backwards in time from the deadlines (as late as possible). Mirrored,
 //   a job is released at its deadline, due at its arrival, and ready once all its HI-level
-//   successors are done; priority goes to the latest arrival after tightening it along the
-//   successors (a job must end before each successor's own latest possible start).
+//   successors are done. Priority goes to the latest effective arrival: the arrival raised to
+//   each HI-level predecessor's effective arrival plus that predecessor's hi_wcet (the mirror of
+//   the effective deadline below). Ties: job id.
 // - LO table, forward: at every event the HI jobs the safe switch forces run first (a job is
 //   forced while psiLO = psiHI < lo_wcet and the HI table runs it), then the ready jobs by the
 //   policy. EDF: earliest effective deadline first. LLF: least laxity (effective deadline - now

@@ -820,3 +820,24 @@ TEST_F(Cli, GenerateRejectsOptionsThatCannotGiveASet) {
         << args << ": " << result.err;
   }
 }
+
+TEST_F(Cli, GenerateWritesOtherFormatsAndNptestKeepsTasksAndInstances) {
+  const std::string options =
+      "generate --model periodic --tasks 3 --periods 10,20,40 --nodes 2..3 --edge-prob 0.7 "
+      "--hi-fraction 0 --seed 9 ";
+  ASSERT_EQ(run(options + "-o set.txt").status, 0);
+  ASSERT_EQ(run(options + "-o set.csv").status, 0);
+  ASSERT_EQ(run("convert set.csv -o back.txt").status, 0);
+  EXPECT_EQ(slurp(path("back.txt")), slurp(path("set.txt")));
+  // Task and job ids: one task per DAG node, one job per instance of its DAG task.
+  std::set<std::string> ids;
+  std::istringstream jobs(slurp(path("set.csv")));
+  std::string line;
+  std::getline(jobs, line);
+  while (std::getline(jobs, line)) ids.insert(line.substr(0, line.find(',', line.find(',') + 1)));
+  const std::string native = slurp(path("set.txt"));
+  const auto jobLines = std::count(native.begin(), native.end(), '\n') -
+                        std::count(native.begin(), native.end(), '(');
+  EXPECT_EQ(ids.size(), static_cast<size_t>(jobLines));
+  EXPECT_EQ(run(options + "--to json").out, run("convert set.txt --to json").out);
+}

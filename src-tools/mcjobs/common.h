@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "interchange.h"
 #include "job.h"
 
 namespace mcjobs_tool {
@@ -74,6 +75,12 @@ void checkNameExpression(const std::string& expression);
 
 /// Writes the instance file to `out`: stdout for "-", otherwise the library's atomic write.
 void writeInstance(JobInstance& instance, const std::string& out);
+
+/// Writes `instance` to `out` in `format`; nptest writes its precedence file to
+/// `precedenceOut`, with task and job ids from `numbering` when given.
+void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::string& out,
+                   const std::string& precedenceOut, const mcjobs::InterchangeOptions& options,
+                   const std::vector<mcjobs::TaskJob>* numbering = nullptr);
 
 /// Writes text to `out`: stdout for "-", otherwise a sibling temporary file renamed over it.
 void writeText(const std::string& text, const std::string& out);

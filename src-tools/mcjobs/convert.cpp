@@ -163,32 +163,38 @@ int runConvert(ConvertOptions& options) {
 
   std::vector<mcjobs::TaskJob> numbering;
   JobInstance instance = read(options, from, numbering);
-  switch (to) {
-    case mcjobs::Format::Native:
-      writeInstance(instance, options.out);
-      break;
-    case mcjobs::Format::Json:
-      writeText(mcjobs::writeJson(instance), options.out);
-      break;
-    case mcjobs::Format::Dot:
-      writeText(mcjobs::writeDot(instance), options.out);
-      break;
-    case mcjobs::Format::Stg:
-      writeText(mcjobs::writeStg(instance, options.library), options.out);
-      break;
-    case mcjobs::Format::Nptest: {
-      // An nptest job set read keeps its task and job ids.
-      const mcjobs::NptestFiles files =
-          mcjobs::writeNptest(instance, options.library, numbering.empty() ? nullptr : &numbering);
-      writeText(files.precedence, precedenceOut);
-      writeText(files.jobs, options.out);
-      break;
-    }
-  }
+  // An nptest job set read keeps its task and job ids.
+  writeInFormat(instance, to, options.out, precedenceOut, options.library,
+                numbering.empty() ? nullptr : &numbering);
   return kSuccess;
 }
 
 }  // namespace
+
+void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::string& out,
+                   const std::string& precedenceOut, const mcjobs::InterchangeOptions& options,
+                   const std::vector<mcjobs::TaskJob>* numbering) {
+  switch (format) {
+    case mcjobs::Format::Native:
+      writeInstance(instance, out);
+      break;
+    case mcjobs::Format::Json:
+      writeText(mcjobs::writeJson(instance), out);
+      break;
+    case mcjobs::Format::Dot:
+      writeText(mcjobs::writeDot(instance), out);
+      break;
+    case mcjobs::Format::Stg:
+      writeText(mcjobs::writeStg(instance, options), out);
+      break;
+    case mcjobs::Format::Nptest: {
+      const mcjobs::NptestFiles files = mcjobs::writeNptest(instance, options, numbering);
+      writeText(files.precedence, precedenceOut);
+      writeText(files.jobs, out);
+      break;
+    }
+  }
+}
 
 void addConvertCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<ConvertOptions>();

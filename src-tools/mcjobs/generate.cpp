@@ -27,6 +27,7 @@ struct GenerateCommand {
   long long count = 0;
   std::string name = "set";
   bool json = false;
+  std::string to;  // output format; "" infers it from OUT's extension
 };
 
 nlohmann::json describeSet(const mcjobs::GeneratedSet& set, std::uint64_t seed) {
@@ -80,9 +81,35 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
     }
   };
 
+  mcjobs::Format format = mcjobs::Format::Native;
+  if (!options.to.empty() ? !mcjobs::formatFromName(options.to, format)
+                          : options.out != "-" && !mcjobs::formatFromPath(options.out, format))
+    format = mcjobs::Format::Native;
+  if (!options.to.empty() && format == mcjobs::Format::Native && options.to != "native")
+    throw UsageError("--to must be native, json, dot, stg or nptest, not '" + options.to + "'");
+  if (options.count > 0 && format != mcjobs::Format::Native)
+    throw UsageError("--count writes archive entries, which hold instance files only");
+  if (format == mcjobs::Format::Nptest && options.out == "-")
+    throw UsageError("nptest output is two files: name the job file with -o OUT.csv");
+
   if (options.count == 0) {
     mcjobs::GeneratedSet set = generateOne(options.seed, "");
-    writeInstance(set.instance, options.out);
+    // nptest numbers jobs (task, job): each DAG node is a task there, and the
+    // instances of its DAG task are its jobs.
+    std::vector<mcjobs::TaskJob> numbering;
+    std::vector<long long> firstNode(set.tasks.size() + 1, 0);
+    for (size_t k = 0; k < set.tasks.size(); ++k)
+      firstNode[k + 1] = firstNode[k] + set.tasks[k].nodes;
+    for (size_t id = 0; id < set.taskOfJob.size(); ++id) {
+      const auto& task = set.taskOfJob[id];
+      const long long node = (id == 0 || set.taskOfJob[id - 1] != task)
+                                 ? 0
+                                 : numbering.back().first - firstNode[task.first];
+      numbering.emplace_back(firstNode[task.first] + node + 1, task.second + 1);
+    }
+    writeInFormat(set.instance, format, options.out,
+                  format == mcjobs::Format::Nptest ? mcjobs::nptestPrecedencePath(options.out) : "",
+                  mcjobs::InterchangeOptions(), &numbering);
   } else {
     long long index = 0;
     const mcjobs::AppendReport appended =
@@ -121,8 +148,7 @@ void addGenerateCommand(CLI::App& app, Action& action) {
       command
           ->add_option_function<std::string>(
               "--" + name,
-              [options, name](const std::string& value) { options->given[name] = value; },
-              help)
+              [options, name](const std::string& value) { options->given[name] = value; }, help)
           ->option_text(info.valueName);
     }
   }
@@ -133,6 +159,11 @@ void addGenerateCommand(CLI::App& app, Action& action) {
       ->add_option("-o,--output", options->out,
                    "Output instance file ('-' for stdout), or the archive with --count")
       ->option_text("OUT");
+  command
+      ->add_option("--to", options->to,
+                   "Output format: native, json, dot, stg or nptest (default: from OUT's "
+                   "extension); nptest keeps each DAG node's instances as one task's jobs")
+      ->option_text("FMT");
   command
       ->add_option("--count", options->count,
                    "Append N sets to the archive OUT as entries NAME-1 ... NAME-N")

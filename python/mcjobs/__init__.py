@@ -63,3 +63,8 @@ def from_networkx(graph):
 def __getattr__(name):
     # Bindings added to the extension later need no change here.
     return getattr(_mcjobs, name)
+
+
+# Tracebacks, reprs and pickles name the package, not the extension inside it.
+for _public in (ArchiveIterator, CheckError, Job, JobInstance, JobsView):
+    _public.__module__ = __name__

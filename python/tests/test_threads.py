@@ -17,7 +17,7 @@ def big_instance(jobs):
 
 
 def test_two_threads_overlap_on_long_loads():
-    instances = [big_instance(200_000), big_instance(200_001)]
+    instances = [big_instance(100_000), big_instance(100_001)]
     expected = [instance.load() for instance in instances]
     intervals, results = [None, None], [None, None]
     start = threading.Barrier(2)
@@ -38,3 +38,19 @@ def test_two_threads_overlap_on_long_loads():
     shorter = min(end - begin for begin, end in intervals)
     # Holding the GIL would serialise the calls: the overlap would be a few microseconds.
     assert overlap > 0.5 * shorter, (intervals, overlap)
+
+
+def test_thread_pool_analyses_match_a_serial_run():
+    from concurrent.futures import ThreadPoolExecutor
+
+    from conftest import random_instance
+
+    def analyse(seed):
+        instance = random_instance(seed, jobs=120, arc_prob=0.05)
+        instance.asap_alap(mcjobs.HI)
+        return (str(instance), instance.load(), instance.load(mcjobs.HI, processors=2),
+                [instance.transitive_successors(job, mcjobs.LO) for job in range(len(instance))])
+
+    seeds = range(16)
+    with ThreadPoolExecutor(max_workers=4) as pool:
+        assert list(pool.map(analyse, seeds)) == [analyse(seed) for seed in seeds]

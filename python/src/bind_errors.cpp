@@ -39,7 +39,8 @@ void raiseCheckError(const py::object& type, const CheckError& failure) {
 
 const Binding kBinding{
     0, [](py::module_& m) {
-      static py::exception<CheckError> checkError(m, "CheckError", PyExc_ValueError);
+      // Never destroyed: the interpreter may be gone by the time statics are.
+      static auto& checkError = *new py::exception<CheckError>(m, "CheckError", PyExc_ValueError);
       checkError.doc() =
           "A failed check of the library: invalid input or a violated precondition.\n\n"
           "str() is the message in plain words; `condition` is the library's condition text,\n"

@@ -17,16 +17,17 @@ import sys
 
 import mcjobs
 
-# Frame job sets: a few random DAGs released together in a frame of 100.
-GENERATOR = dict(model="frame", graphs=4, deadline=100, shape="gnp", nodes="5..15",
-                 edge_prob=0.2, hi_fraction=0.5, criticality_factor=2.0)
+# Frame job sets: 4 random DAGs of 10 to 20 jobs per processor, released together
+# in a frame of 100; half the jobs are HI, with 1.5 times their LO budget.
+GENERATOR = dict(model="frame", deadline=100, shape="gnp", nodes="10..20", edge_prob=0.2,
+                 hi_fraction=0.5, criticality_factor=1.5)
 
 
 def accepted(point):
     """Whether the load test accepts the set of one (m, U, seed) grid point."""
     processors, utilization, seed = point
-    instance = mcjobs.generate(seed=seed, processors=processors, utilization=utilization,
-                               **GENERATOR)
+    instance = mcjobs.generate(seed=seed, processors=processors, graphs=4 * processors,
+                               utilization=utilization, **GENERATOR)
     return all(instance.load(level, processors=processors) <= processors
                for level in (mcjobs.LO, mcjobs.HI))
 

@@ -22,6 +22,8 @@ def ratio_table(output):
     return [line for line in output.splitlines() if not line.startswith("wrote")]
 
 
+# Debian's distributed still calls a Tornado API that Tornado deprecates.
+@pytest.mark.filterwarnings("ignore:make_current is deprecated:DeprecationWarning")
 def test_pool_and_dask_give_the_same_ratios(tmp_path):
     distributed = pytest.importorskip("distributed")
     pooled = run_script("--workers", "2", "-o", str(tmp_path / "pool.png"))

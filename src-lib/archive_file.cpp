@@ -307,11 +307,11 @@ std::string entryNameProblem(const std::string& name) {
   return mcjobs_detail::entryNameProblem(name);
 }
 
-AppendReport appendToArchive(const std::string& path, const std::string& name,
-                             JobInstance& instance) {
-  MCJOBS_CHECK(mcjobs_detail::entryNameProblem(name).empty(), "validEntryName(jobsname)");
-  std::string entry = entryText(name, instance);
+namespace {
 
+// Appends the text of one or more whole entries in one locked, journaled write.
+AppendReport appendEntries(const std::string& path, std::string entry,
+                           const std::string& journalName) {
   AppendReport report;
   LockedArchive archive;
   openLocked(path, archive);
@@ -347,7 +347,7 @@ AppendReport appendToArchive(const std::string& path, const std::string& name,
       ::unlink(path.c_str());
   };
   try {
-    writeJournal(journalFile, Journal{size, size + static_cast<off_t>(entry.size()), name});
+    writeJournal(journalFile, Journal{size, size + static_cast<off_t>(entry.size()), journalName});
   } catch (...) {
     restore();
     throw;
@@ -360,6 +360,33 @@ AppendReport appendToArchive(const std::string& path, const std::string& name,
   // Once the entry is synced, a journal surviving a crash only says the entry is whole.
   ::unlink(journalFile.c_str());
   return report;
+}
+
+}  // namespace
+
+AppendReport appendToArchive(const std::string& path, const std::string& name,
+                             JobInstance& instance) {
+  MCJOBS_CHECK(mcjobs_detail::entryNameProblem(name).empty(), "validEntryName(jobsname)");
+  return appendEntries(path, entryText(name, instance), name);
+}
+
+AppendReport appendToArchive(
+    const std::string& path,
+    const std::function<bool(std::string& name, JobInstance& instance)>& next) {
+  std::string entries, first, last;
+  std::size_t count = 0;
+  for (;;) {
+    std::string name;
+    JobInstance instance;
+    if (!next(name, instance)) break;
+    MCJOBS_CHECK(mcjobs_detail::entryNameProblem(name).empty(), "validEntryName(jobsname)");
+    entries += entryText(name, instance);
+    (count++ == 0 ? first : last) = name;
+  }
+  if (count == 0) return AppendReport();
+  return appendEntries(
+      path, std::move(entries),
+      count == 1 ? first : first + " ... " + last + " (" + std::to_string(count) + " entries)");
 }
 
 namespace {

@@ -86,6 +86,14 @@ struct AppendReport {
 AppendReport appendToArchive(const std::string& path, const std::string& name,
                              JobInstance& instance);
 
+/// @brief Appends several entries at once, all of them or none, with the guarantees above:
+/// `next` is called until it returns false, each call giving the name and instance of one
+/// more entry. Every entry is formed before the archive is locked, so the lock is held only
+/// for the one write and sync. Appending no entry leaves the archive untouched.
+AppendReport appendToArchive(
+    const std::string& path,
+    const std::function<bool(std::string& name, JobInstance& instance)>& next);
+
 /// @brief Visits, in file order, every entry of the archive file `path` whose name matches
 /// `expression`, holding a shared lock so that no append is seen half done.
 ///

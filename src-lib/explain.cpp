@@ -26,6 +26,7 @@ const std::map<std::string, std::string>& table() {
       {"to_id >=0 && to_id < numJobs()", "the arc names a target job that does not exist"},
       {"Cyclic path in task graph!", "the arc would close a cycle in the precedence graph"},
       {"acyclic precedence graph", "internal error: the precedence graph of a level holds a cycle"},
+      {"generated arcs form no cycle", "internal error: the generator drew a cyclic graph"},
       {"arc job criticality==CRIT_LO || criticality == CRIT_HI",
        "a job of the arc has a criticality other than 1 (LO) or 2 (HI)"},
       // Instance files and archives.
@@ -62,6 +63,20 @@ const std::map<std::string, std::string>& table() {
       {"mixed defined only for LO!", "the mixed load is defined only at the LO level"},
       {"GetStress() an id in jobids is greater than the instance size!! ",
        "a chosen job id is beyond the last job"},
+      // Utilization vectors.
+      {"utilization split: n>=1", "a utilization vector needs at least one element"},
+      {"utilization split: total>=0", "the total utilization must be a finite number, at least 0"},
+      {"utilization split: cap>=0", "the utilization cap must be a finite number, at least 0"},
+      {"utilization split: total<=n*cap",
+       "the total utilization exceeds the number of elements times the cap"},
+      {"utilization split: UUniFast-Discard found no vector within the cap",
+       "the cap is too tight for UUniFast-Discard; --split cfs draws within bounds directly"},
+      {"utilization split: bounds non-empty and of equal size",
+       "the lower and upper bounds must be non-empty lists of the same length"},
+      {"utilization split: 0<=lower[i]<=upper[i]",
+       "every bound must be finite, at least 0, and no lower bound above its upper bound"},
+      {"utilization split: sum lower<=total<=sum upper",
+       "the total utilization lies outside the range the bounds allow"},
   };
   return words;
 }
@@ -76,6 +91,11 @@ const char* const kWordPrefixes[] = {
     "incomplete entry ",
     "Windows line endings (CRLF)",
     "the file starts with a UTF-8 byte order mark",
+    // The interchange readers' messages, built with the names and values of the input.
+    "JSON: ",
+    "DOT: ",
+    "STG: ",
+    "nptest: ",
 };
 
 bool inWords(const std::string& condition) {

@@ -81,7 +81,9 @@ int main(int argc, char** argv) {
   addWindowsCommand(app, action);
   addLoadCommand(app, action);
   addDotCommand(app, action);
+  addConvertCommand(app, action);
   addArchiveCommand(app, action);
+  addGenerateCommand(app, action);
 
   const std::string unknown = unknownCommand(app, argc, argv);
   if (!unknown.empty()) {

@@ -1,11 +1,12 @@
 // Job and arc records: their text lines, names and the job sanity check.
 #include "job.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "test_support.h"
 
 namespace {
 

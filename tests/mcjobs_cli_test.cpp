@@ -183,18 +183,23 @@ TEST_F(Cli, StatsJsonHoldsEveryFigure) {
   EXPECT_EQ(doc["horizon"]["end"], 40);
   EXPECT_DOUBLE_EQ(doc["load"]["lo"].get<double>(), 9.0 / 30);   // J1..J3 in [0, 30]
   EXPECT_DOUBLE_EQ(doc["load"]["hi"].get<double>(), 11.0 / 30);  // J2, J3 in [0, 30]
+  EXPECT_DOUBLE_EQ(doc["utilization"]["lo"].get<double>(), 10.0 / 40);
+  EXPECT_DOUBLE_EQ(doc["utilization"]["hi"].get<double>(), 14.0 / 40);
+  const nlohmann::json two = nlohmann::json::parse(run("stats four.txt --json --processors 2").out);
+  EXPECT_DOUBLE_EQ(two["utilization"]["hi"].get<double>(), 14.0 / 40 / 2);
 
   Result text = run("stats -", kFourJobs);
   EXPECT_EQ(text.out,
             "jobs: 4 (1 LO, 3 HI)\narcs: LO 2, HI 1\nclosure pairs: LO 3, HI 1\n"
             "longest path: LO 9 (J1 J2 J3), HI 11 (J2 J3)\ntotal budget: LO 10, HI 14\n"
-            "horizon: [0, 40]\nload: LO 0.3, HI 0.366667\n");
+            "horizon: [0, 40]\nutilization: LO 0.25, HI 0.35\nload: LO 0.3, HI 0.366667\n");
 
   const nlohmann::json infeasible =
       nlohmann::json::parse(run("stats - --json", "0 10 1 6 6\n0 10 1 6 6\n( J1 J2 )\n").out);
   EXPECT_EQ(infeasible["load"]["lo"], "infeasible");
   const nlohmann::json empty = nlohmann::json::parse(run("stats - --json", "").out);
   EXPECT_TRUE(empty["horizon"].is_null());
+  EXPECT_TRUE(empty["utilization"].is_null());
   EXPECT_EQ(empty["longest_path"]["lo"]["length"], 0);
 }
 
@@ -374,6 +379,40 @@ TEST_F(Cli, DotReduceKeepsExactlyTheArcsNoLongerPathImplies) {
     for (const auto& entry : parseDot(run("dot - --reduce", text.str()).out).arcs)
       drawn.insert(entry.first);
     EXPECT_EQ(drawn, expected) << text.str();
+  }
+}
+
+TEST_F(Cli, ConvertTellsFormatsByExtension) {
+  file("four.txt", kFourJobs);
+  for (const std::string ext : {"json", "dot", "stg", "csv"})
+    EXPECT_EQ(run("convert four.txt -o four." + ext).status, 0) << ext;
+  EXPECT_EQ(run("convert four.json").out, kFourJobs);
+  EXPECT_EQ(run("convert four.dot -o -").out, kFourJobs);
+  EXPECT_EQ(slurp(path("four.dot")), run("dot four.txt").out);  // one writer for both
+  // The precedence file beside the job file, written and found again.
+  EXPECT_EQ(slurp(path("four.prec.csv")),
+            "Predecessor TID, Predecessor JID, Successor TID, Successor JID\n1, 1, 2, 1\n"
+            "2, 1, 3, 1\n");
+  EXPECT_EQ(run("convert four.csv").out,
+            "0 10 1 2 2\n0 20 1 3 3\n5 30 1 4 4\n0 40 1 1 1\n( J1 J2 )\n( J2 J3 )\n");
+  Result hi = run("convert - --to nptest --level hi --precedence hi.csv --priority id", kFourJobs);
+  EXPECT_EQ(hi.out,
+            "Task ID, Job ID, Arrival min, Arrival max, Cost min, Cost max, Deadline, Priority\n"
+            "2, 1, 0, 0, 5, 5, 20, 2\n3, 1, 5, 5, 6, 6, 30, 3\n4, 1, 0, 0, 3, 3, 40, 4\n");
+  EXPECT_EQ(run("convert - --from stg --to json", slurp(path("four.stg"))).status, 0);
+
+  file("bad.json", "{\"nodes\": [\n  {\"id\": \"a\"}]}");
+  Result bad = run("convert bad.json -o out.txt");
+  EXPECT_EQ(bad.status, 3);
+  EXPECT_EQ(bad.err,
+            "mcjobs: bad.json:2: JSON: node a has no \"arrival\" and no default window is given\n");
+  EXPECT_FALSE(std::ifstream(path("out.txt")).good());
+  for (const std::string usage :
+       {"convert four.txt -o four.zzz", "convert four.txt --to nptest",
+        "convert four.txt --to json --deadline 5", "convert four.txt --to xml",
+        "convert four.json --default-window 5"}) {
+    Result result = run(usage);
+    EXPECT_EQ(result.status, 1) << usage << result.err;
   }
 }
 
@@ -620,7 +659,7 @@ TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
        "or [="},
       {"bogus",
        "mcjobs: unknown command 'bogus' (commands: check, scale, show, deps, stats, "
-       "windows, load, dot, archive)"},
+       "windows, load, dot, convert, archive)"},
       {"archive frob a.jobstar",
        "mcjobs: unknown command 'archive frob' (commands: add, list, "
        "extract)"},
@@ -739,3 +778,45 @@ TEST_F(Cli, FailuresExitWithThree) {
 }
 
 }  // namespace
+
+TEST_F(Cli, GenerateIsSeededAndBatchEntriesDoNotDependOnTheBatchSize) {
+  const std::string options = "generate --nodes 6 --graphs 2 --utilization 0.4 ";
+  ASSERT_EQ(run(options + "--seed 5 -o a.txt").status, 0);
+  EXPECT_EQ(run(options + "--seed 5").out, slurp(path("a.txt")));
+  EXPECT_NE(run(options + "--seed 6").out, slurp(path("a.txt")));
+  EXPECT_EQ(run("check a.txt").status, 0);
+
+  Result three = run(options + "--seed 5 --count 3 -o three.jobstar --json");
+  ASSERT_EQ(three.status, 0) << three.err;
+  ASSERT_EQ(run(options + "--seed 5 --count 5 --name set -o five.jobstar").status, 0);
+  ASSERT_EQ(run("archive extract three.jobstar '.*' -d three").status, 0);
+  ASSERT_EQ(run("archive extract five.jobstar '.*' -d five").status, 0);
+  EXPECT_EQ(run("archive list five.jobstar").out, "set-1\nset-2\nset-3\nset-4\nset-5\n");
+  const nlohmann::json report = nlohmann::json::parse(three.err);
+  EXPECT_EQ(report["options"]["nodes"], "6..6");
+  EXPECT_EQ(report["options"]["utilization"], 0.4);
+  std::set<std::string> distinct;
+  for (int i = 1; i <= 3; ++i) {
+    const std::string entry = slurp(path("three/set-" + std::to_string(i)));
+    EXPECT_EQ(entry, slurp(path("five/set-" + std::to_string(i))));
+    distinct.insert(entry);
+    // The reported seed regenerates the entry on its own.
+    const nlohmann::json& described = report["instances"][i - 1];
+    EXPECT_EQ(described["name"], "set-" + std::to_string(i));
+    EXPECT_EQ(run(options + "--seed " + std::to_string(described["seed"].get<std::uint64_t>())).out,
+              entry);
+    EXPECT_EQ(described["jobs"], 12);
+  }
+  EXPECT_EQ(distinct.size(), 3u);
+}
+
+TEST_F(Cli, GenerateRejectsOptionsThatCannotGiveASet) {
+  for (const std::string args :
+       {"--utilization 2", "--edge-prob -1", "--periods '' --model periodic", "--nodes 3..1",
+        "--count 2", "--shape star"}) {
+    Result result = run("generate " + args);
+    EXPECT_EQ(result.status, 1) << args;
+    EXPECT_NE(result.err.find(args.substr(2, args.find(' ') - 2)), std::string::npos)
+        << args << ": " << result.err;
+  }
+}

@@ -32,7 +32,9 @@ void addStatsCommand(CLI::App& app, Action& action);
 void addWindowsCommand(CLI::App& app, Action& action);
 void addLoadCommand(CLI::App& app, Action& action);
 void addDotCommand(CLI::App& app, Action& action);
+void addConvertCommand(CLI::App& app, Action& action);
 void addArchiveCommand(CLI::App& app, Action& action);
+void addGenerateCommand(CLI::App& app, Action& action);
 
 /// The name diagnostics use for a FILE argument: "<stdin>" for "-".
 std::string displayName(const std::string& file);

@@ -90,7 +90,7 @@ std::string pathText(const LevelStats& stats) {
   return text + ")";
 }
 
-int runStats(const std::string& file, bool json) {
+int runStats(const std::string& file, bool json, int processors) {
   JobInstance instance;
   readInstance(file, instance);
   LevelStats levels[CRIT_COUNT];
@@ -106,6 +106,12 @@ int runStats(const std::string& file, bool json) {
     end = any ? std::max(end, job.deadline) : job.deadline;
     any = true;
   }
+
+  // Total budget per time unit of the horizon and per processor.
+  const double span = static_cast<double>(end) - static_cast<double>(start);
+  auto utilization = [&](const LevelStats& stats) {
+    return static_cast<double>(stats.totalBudget) / span / processors;
+  };
 
   if (json) {
     nlohmann::json doc;
@@ -124,6 +130,9 @@ int runStats(const std::string& file, bool json) {
       doc["load"][key] = loadJson(stats.load);
     }
     doc["horizon"] = any ? nlohmann::json{{"start", start}, {"end", end}} : nlohmann::json(nullptr);
+    doc["utilization"] = any ? nlohmann::json{{"lo", utilization(lo)}, {"hi", utilization(hi)}}
+                             : nlohmann::json(nullptr);
+    if (processors != 1) doc["processors"] = processors;
     writeText(doc.dump(2) + "\n", "-");
     return kSuccess;
   }
@@ -136,9 +145,12 @@ int runStats(const std::string& file, bool json) {
        << "longest path: LO " << pathText(lo) << ", HI " << pathText(hi) << "\n"
        << "total budget: LO " << lo.totalBudget << ", HI " << hi.totalBudget << "\n";
   if (any)
-    text << "horizon: [" << start << ", " << end << "]\n";
+    text << "horizon: [" << start << ", " << end << "]\n"
+         << "utilization"
+         << (processors == 1 ? "" : " on " + std::to_string(processors) + " processors") << ": LO "
+         << formatNumber(utilization(lo)) << ", HI " << formatNumber(utilization(hi)) << "\n";
   else
-    text << "horizon: none\n";
+    text << "horizon: none\nutilization: none\n";
   text << "load: LO " << loadText(lo.load) << ", HI " << loadText(hi.load) << "\n";
   writeText(text.str(), "-");
   return kSuccess;
@@ -149,17 +161,24 @@ int runStats(const std::string& file, bool json) {
 void addStatsCommand(CLI::App& app, Action& action) {
   auto file = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
+  auto processors = std::make_shared<int>(1);
   CLI::App* command = app.add_subcommand("stats", "Summarise an instance per criticality level");
   command->add_option("FILE", *file, "Instance file ('-' for stdin)")->required();
   addStrictOption(*command);
   command->add_flag("--json", *json, "One JSON document instead of text");
+  command
+      ->add_option("--processors", *processors,
+                   "Processors the utilization is divided by (default 1)")
+      ->option_text("M")
+      ->check(CLI::PositiveNumber);
   command->footer(
       "Per level: arcs, closure pairs (reachable ordered pairs), the longest path weighted by\n"
-      "budgets, the total budget of the jobs taking part (all at LO, HI jobs at HI) and the\n"
-      "load on one processor, or 'infeasible'. The horizon spans the earliest arrival to the\n"
-      "latest deadline.");
-  command->callback(
-      [file, json, &action] { action = [file, json] { return runStats(*file, *json); }; });
+      "budgets, the total budget of the jobs taking part (all at LO, HI jobs at HI), the\n"
+      "utilization (total budget / horizon length / processors) and the load on one\n"
+      "processor, or 'infeasible'. The horizon spans the earliest arrival to the latest deadline.");
+  command->callback([file, json, processors, &action] {
+    action = [file, json, processors] { return runStats(*file, *json, *processors); };
+  });
 }
 
 }  // namespace mcjobs_tool

@@ -1,0 +1,307 @@
+// The Standard Task Graph Set format: a count line, one line per task
+// ("id cost npred preds..."), trailing '#' comment lines. Tasks without cost
+// (the dummy entry and exit) are not jobs; windows and criticalities, which
+// the format lacks, come from the options.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <queue>
+#include <string>
+#include <vector>
+
+#include "interchange.h"
+#include "interchange_input.h"
+#include "line_format.h"
+#include "random_stream.h"
+#include "topo_order.h"
+
+namespace mcjobs {
+namespace {
+
+using mcjobs_detail::failAt;
+
+struct Task {
+  std::int64_t cost;
+  std::vector<int> preds;
+  long line;
+};
+
+std::vector<std::int64_t> lineIntegers(const char* begin, const char* end, const std::string& name,
+                                       long line) {
+  std::vector<std::int64_t> values;
+  for (const char* at = begin; at < end;) {
+    while (at < end && (*at == ' ' || *at == '\t')) ++at;
+    const char* start = at;
+    while (at < end && *at != ' ' && *at != '\t') ++at;
+    if (start == at) break;
+    std::int64_t value = 0;
+    if (!mcjobs_detail::parseInteger(start, at, value))
+      failAt(name, line, "STG: '" + std::string(start, at) + "' is not an integer");
+    values.push_back(value);
+  }
+  return values;
+}
+
+bool blank(const char* begin, const char* end) {
+  return std::all_of(begin, end, [](char c) { return c == ' ' || c == '\t'; });
+}
+
+std::int64_t roundUp(double value) {
+  return static_cast<std::int64_t>(std::ceil(value - 1e-9));
+}
+
+// The tasks in an order where each comes after its predecessors; a cycle fails
+// at the line of its lowest-numbered task.
+std::vector<int> taskOrder(const std::vector<Task>& tasks, const std::string& name) {
+  const size_t count = tasks.size();
+  std::vector<std::vector<int>> successors(count);
+  std::vector<int> missing(count, 0);
+  for (size_t t = 0; t < count; ++t) {
+    for (int p : tasks[t].preds) successors[static_cast<size_t>(p)].push_back(static_cast<int>(t));
+    missing[t] = static_cast<int>(tasks[t].preds.size());
+  }
+  std::vector<int> order;
+  order.reserve(count);
+  for (size_t t = 0; t < count; ++t)
+    if (missing[t] == 0) order.push_back(static_cast<int>(t));
+  for (size_t k = 0; k < order.size(); ++k)
+    for (int s : successors[static_cast<size_t>(order[k])])
+      if (--missing[static_cast<size_t>(s)] == 0) order.push_back(s);
+  if (order.size() < count)
+    for (size_t t = 0; t < count; ++t)
+      if (missing[t] > 0)
+        failAt(name, tasks[t].line,
+               "STG: the predecessors of task " + std::to_string(t) + " form a cycle");
+  return order;
+}
+
+// Kahn's order taking the smallest ready id first, so that tasks keep the job
+// order wherever the arcs allow it (exactly, when every arc points to a higher id).
+std::vector<int> smallestFirstOrder(const mcjobs_detail::LevelGraph& graph) {
+  const int count = graph.size();
+  std::vector<int> missing(static_cast<size_t>(count), 0);
+  for (int u = 0; u < count; ++u)
+    for (const int* v = graph.begin(u); v != graph.end(u); ++v) ++missing[static_cast<size_t>(*v)];
+  std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
+  for (int u = 0; u < count; ++u)
+    if (missing[static_cast<size_t>(u)] == 0) ready.push(u);
+  std::vector<int> order;
+  order.reserve(static_cast<size_t>(count));
+  while (!ready.empty()) {
+    const int u = ready.top();
+    ready.pop();
+    order.push_back(u);
+    for (const int* v = graph.begin(u); v != graph.end(u); ++v)
+      if (--missing[static_cast<size_t>(*v)] == 0) ready.push(*v);
+  }
+  return order;
+}
+
+}  // namespace
+
+JobInstance readStg(std::istream& in, const std::string& name, const InterchangeOptions& options) {
+  const std::string text = mcjobs_detail::readAll(in, name);
+  mcjobs_detail::TextLines lines(text);
+  const char* begin;
+  const char* end;
+  std::int64_t declared = -1;
+  long countLine = 0;
+  bool inComments = false;
+  std::vector<Task> tasks;
+  while (lines.next(begin, end)) {
+    const long line = lines.number();
+    if (blank(begin, end)) continue;
+    if (*begin == '#') {
+      inComments = declared >= 0;
+      continue;
+    }
+    if (inComments) failAt(name, line, "STG: a task line after the comment lines");
+    const std::vector<std::int64_t> values = lineIntegers(begin, end, name, line);
+    if (declared < 0) {
+      if (values.size() != 1 || values[0] < 0)
+        failAt(name, line, "STG: the first line must be the task count alone");
+      declared = values[0];
+      countLine = line;
+      continue;
+    }
+    const std::string id = std::to_string(tasks.size());
+    if (values.size() < 3)
+      failAt(name, line, "STG: a task line needs an id, a processing time and a predecessor count");
+    if (values[0] != static_cast<std::int64_t>(tasks.size()))
+      failAt(name, line,
+             "STG: task " + std::to_string(values[0]) + " where task " + id +
+                 " comes next (tasks are numbered 0, 1, 2, ... in order)");
+    if (values[1] < 0 || !mcjobs_detail::fitsInt32(values[1]))
+      failAt(name, line,
+             "STG: task " + id + ": the processing time " + std::to_string(values[1]) +
+                 " is not in 0..2147483647");
+    if (values[2] != static_cast<std::int64_t>(values.size() - 3))
+      failAt(name, line,
+             "STG: task " + id + " says " + std::to_string(values[2]) + " predecessors but lists " +
+                 std::to_string(values.size() - 3));
+    Task task{values[1], {}, line};
+    for (size_t k = 3; k < values.size(); ++k) {
+      if (values[k] < 0 || values[k] > INT32_MAX)
+        failAt(name, line, "STG: task " + id + ": no task " + std::to_string(values[k]));
+      task.preds.push_back(static_cast<int>(values[k]));
+    }
+    tasks.push_back(std::move(task));
+  }
+  if (declared < 0) failAt(name, lines.number(), "STG: no task count line");
+  const std::int64_t count = static_cast<std::int64_t>(tasks.size());
+  if (count != declared && count != declared + 2)
+    failAt(name, countLine,
+           "STG: the count line says " + std::to_string(declared) + " tasks, but " +
+               std::to_string(count) + " task lines follow (expected " + std::to_string(declared) +
+               ", or " + std::to_string(declared + 2) + " with the dummy entry and exit)");
+  for (size_t t = 0; t < tasks.size(); ++t)
+    for (int p : tasks[t].preds)
+      if (p >= count || p == static_cast<int>(t))
+        failAt(name, tasks[t].line,
+               "STG: task " + std::to_string(t) +
+                   (p == static_cast<int>(t) ? " lists itself as a predecessor"
+                                             : ": no task " + std::to_string(p)));
+  const std::vector<int> order = taskOrder(tasks, name);
+
+  // Criticalities: a seeded choice of exactly round(hiFraction x n) real tasks.
+  std::vector<int> real;
+  for (size_t t = 0; t < tasks.size(); ++t)
+    if (tasks[t].cost > 0) real.push_back(static_cast<int>(t));
+  const size_t n = real.size();
+  const double fraction = std::min(1.0, std::max(0.0, options.hiFraction));
+  const size_t hiCount =
+      std::min(n, static_cast<size_t>(std::llround(fraction * static_cast<double>(n))));
+  std::vector<bool> isHi(tasks.size(), false);
+  std::vector<int> pick = real;
+  RandomStream random(options.seed);
+  for (size_t k = 0; k < hiCount; ++k) {
+    const size_t j = static_cast<size_t>(
+        random.integer(static_cast<std::int64_t>(k), static_cast<std::int64_t>(n) - 1));
+    std::swap(pick[k], pick[j]);
+    isHi[static_cast<size_t>(pick[k])] = true;
+  }
+
+  // Budgets, then the critical path with each job's budget at its own level.
+  std::vector<std::int64_t> budget(tasks.size(), 0);
+  for (int t : real) {
+    const Task& task = tasks[static_cast<size_t>(t)];
+    budget[static_cast<size_t>(t)] =
+        isHi[static_cast<size_t>(t)]
+            ? roundUp(static_cast<double>(task.cost) * options.criticalityFactor)
+            : task.cost;
+    if (budget[static_cast<size_t>(t)] < task.cost ||
+        !mcjobs_detail::fitsInt32(budget[static_cast<size_t>(t)]))
+      failAt(name, task.line,
+             "STG: task " + std::to_string(t) + ": its HI budget " +
+                 std::to_string(budget[static_cast<size_t>(t)]) +
+                 " is outside 1..2147483647 or below its cost");
+  }
+  std::vector<std::int64_t> finish(tasks.size(), 0);
+  std::int64_t criticalPath = 0;
+  for (int t : order) {
+    std::int64_t start = 0;
+    for (int p : tasks[static_cast<size_t>(t)].preds)
+      start = std::max(start, finish[static_cast<size_t>(p)]);
+    finish[static_cast<size_t>(t)] = start + budget[static_cast<size_t>(t)];
+    criticalPath = std::max(criticalPath, finish[static_cast<size_t>(t)]);
+  }
+  std::int64_t deadline = options.deadline;
+  if (deadline <= 0) deadline = roundUp(options.deadlineFactor * static_cast<double>(criticalPath));
+  if (n > 0 && !mcjobs_detail::fitsInt32(deadline))
+    failAt(name, countLine,
+           "STG: the deadline " + std::to_string(deadline) + " is outside the 32-bit range");
+
+  mcjobs_detail::InstanceBuilder builder(name, "task");
+  std::vector<int> jobOf(tasks.size(), -1);
+  for (int t : real) {
+    const Task& task = tasks[static_cast<size_t>(t)];
+    Job job;
+    job.arrival = 0;
+    job.deadline = static_cast<int>(deadline);
+    job.criticality = isHi[static_cast<size_t>(t)] ? CRIT_HI : CRIT_LO;
+    job.lo_wcet = static_cast<int>(task.cost);
+    job.hi_wcet = static_cast<int>(budget[static_cast<size_t>(t)]);
+    jobOf[static_cast<size_t>(t)] = builder.jobs();
+    builder.addJob(job, std::to_string(t), task.line);
+  }
+  // A zero-cost task passes on the real tasks before it to the tasks after it.
+  std::vector<std::vector<int>> realBefore(tasks.size());
+  for (int t : order) {
+    std::vector<int> before;
+    for (int p : tasks[static_cast<size_t>(t)].preds) {
+      if (jobOf[static_cast<size_t>(p)] >= 0)
+        before.push_back(jobOf[static_cast<size_t>(p)]);
+      else
+        before.insert(before.end(), realBefore[static_cast<size_t>(p)].begin(),
+                      realBefore[static_cast<size_t>(p)].end());
+    }
+    std::sort(before.begin(), before.end());
+    before.erase(std::unique(before.begin(), before.end()), before.end());
+    if (jobOf[static_cast<size_t>(t)] < 0) {
+      realBefore[static_cast<size_t>(t)] = std::move(before);
+      continue;
+    }
+    for (int from : before)
+      builder.addArc(from, jobOf[static_cast<size_t>(t)], tasks[static_cast<size_t>(t)].line);
+  }
+  return builder.finish();
+}
+
+std::string writeStg(JobInstance& instance, const InterchangeOptions& options) {
+  const int level = options.level == CRIT_HI ? CRIT_HI : CRIT_LO;
+  const mcjobs_detail::LevelGraph graph = mcjobs_detail::levelGraph(instance, level);
+  std::vector<int> order;
+  for (int id : smallestFirstOrder(graph))
+    if (instance.at(id)->criticality >= level) order.push_back(id);
+  std::vector<int> number(static_cast<size_t>(instance.numJobs()), 0);
+  for (size_t k = 0; k < order.size(); ++k)
+    number[static_cast<size_t>(order[k])] = static_cast<int>(k) + 1;
+  std::vector<std::vector<int>> preds(order.size() + 2);
+  std::vector<int> sinks;
+  size_t arcs = 0;
+  for (int u : order) {
+    if (graph.begin(u) == graph.end(u)) sinks.push_back(number[static_cast<size_t>(u)]);
+    for (const int* v = graph.begin(u); v != graph.end(u); ++v, ++arcs)
+      preds[static_cast<size_t>(number[static_cast<size_t>(*v)])].push_back(
+          number[static_cast<size_t>(u)]);
+  }
+  std::string out;
+  auto field = [&out](long long value) {
+    const size_t start = out.size();
+    mcjobs_detail::appendInt(out, value);
+    const size_t width = out.size() - start;
+    out.insert(start, width < 6 ? 6 - width : 1, ' ');
+  };
+  auto task = [&](int id, long long cost, const std::vector<int>& before) {
+    field(id);
+    field(cost);
+    field(static_cast<long long>(before.size()));
+    for (int p : before) field(p);
+    out += '\n';
+  };
+  const int n = static_cast<int>(order.size());
+  field(n);
+  out += '\n';
+  task(0, 0, {});
+  const std::vector<int> entry{0};
+  for (int k = 1; k <= n; ++k) {
+    const Job& job = *instance.at(order[static_cast<size_t>(k - 1)]);
+    task(k, job.getWCET(level),
+         preds[static_cast<size_t>(k)].empty() ? entry : preds[static_cast<size_t>(k)]);
+  }
+  task(n + 1, 0, sinks.empty() ? entry : sinks);
+  out += "#\n# mcjobs: " + std::string(level == CRIT_HI ? "HI" : "LO") + " budgets of " +
+         std::to_string(n) + (n == 1 ? " job and " : " jobs and ") + std::to_string(arcs) +
+         (arcs == 1 ? " arc" : " arcs");
+  out += "; tasks 0 and " + std::to_string(n + 1) + " are the dummy entry and exit\n";
+  bool renumbered = false;
+  for (int k = 1; k <= n; ++k)
+    renumbered = renumbered || order[static_cast<size_t>(k - 1)] != k - 1;
+  for (int k = 1; renumbered && k <= n; ++k)
+    out += "# task " + std::to_string(k) + " is job " +
+           Job::nameFromId(order[static_cast<size_t>(k - 1)]) + "\n";
+  return out;
+}
+
+}  // namespace mcjobs

@@ -1,0 +1,227 @@
+// The interchange plumbing: format names and extensions, the instance file on
+// streams, and the helpers every reader shares (interchange_input.h).
+#include "interchange.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <memory>
+
+#include "check.h"
+#include "explain.h"
+#include "instance_graph.h"
+#include "instance_text.h"
+#include "interchange_input.h"
+#include "line_format.h"
+
+namespace mcjobs_detail {
+
+void appendJobAttributes(std::string& out, const Job& job, bool json) {
+  const int values[] = {job.arrival, job.deadline, 0, job.lo_wcet, job.hi_wcet};
+  const char* const keys[] = {"arrival", "deadline", "criticality", "lo_wcet", "hi_wcet"};
+  for (int k = 0; k < 5; ++k) {
+    if (k > 0) out += ", ";
+    if (json) out += '"';
+    out += keys[k];
+    out += json ? "\": " : "=";
+    if (k != 2)
+      appendInt(out, values[k]);
+    else if (json)
+      out += job.criticality == CRIT_HI ? "\"HI\"" : "\"LO\"";
+    else
+      out += job.criticality == CRIT_HI ? "HI" : "LO";
+  }
+}
+
+std::string readAll(std::istream& in, const std::string& name) {
+  std::string text;
+  // A file says how much is left, which saves growing the text step by step.
+  std::streambuf& buffered = *in.rdbuf();
+  const std::streampos here = buffered.pubseekoff(0, std::ios::cur, std::ios::in);
+  const std::streampos end = buffered.pubseekoff(0, std::ios::end, std::ios::in);
+  if (here != std::streampos(-1) && end != std::streampos(-1)) {
+    buffered.pubseekpos(here, std::ios::in);
+    if (end > here) text.reserve(static_cast<size_t>(end - here));
+  }
+  char buffer[1 << 16];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+    text.append(buffer, static_cast<size_t>(in.gcount()));
+  if (in.bad()) failAt(name, 0, std::string("read error: ") + std::strerror(errno ? errno : EIO));
+  return text;
+}
+
+void failAt(const std::string& name, long line, const std::string& text) {
+  CheckError failure(text);
+  failure.setInput(name, line);
+  throw failure;
+}
+
+bool parseInteger(const char* begin, const char* end, std::int64_t& value) {
+  const bool negative = begin < end && *begin == '-';
+  if (negative) ++begin;
+  if (begin == end) return false;
+  std::uint64_t magnitude = 0;
+  for (const char* at = begin; at < end; ++at) {
+    if (*at < '0' || *at > '9') return false;
+    if (magnitude > (static_cast<std::uint64_t>(INT64_MAX) + 1 - (*at - '0')) / 10) return false;
+    magnitude = magnitude * 10 + static_cast<std::uint64_t>(*at - '0');
+  }
+  if (!negative && magnitude > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  value =
+      negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+  return true;
+}
+
+bool TextLines::next(const char*& begin, const char*& end) {
+  if (mAt >= mText.size()) return false;
+  begin = mText.data() + mAt;
+  const size_t newline = mText.find('\n', mAt);
+  const size_t stop = newline == std::string::npos ? mText.size() : newline;
+  end = mText.data() + stop;
+  if (end > begin && end[-1] == '\r') --end;
+  mAt = stop + 1;
+  ++mNumber;
+  return true;
+}
+
+std::vector<int> jobOrder(const std::vector<std::string>& labels) {
+  const size_t count = labels.size();
+  std::vector<int> order(count, -1);
+  bool byName = true;
+  for (size_t k = 0; k < count && byName; ++k) {
+    const std::string& label = labels[k];
+    std::int64_t number = 0;
+    byName = label.size() > 1 && label[0] == 'J' && label[1] != '0' &&
+             parseInteger(label.data() + 1, label.data() + label.size(), number) && number >= 1 &&
+             static_cast<std::uint64_t>(number) <= count &&
+             order[static_cast<size_t>(number - 1)] < 0;
+    if (byName) order[static_cast<size_t>(number - 1)] = static_cast<int>(k);
+  }
+  if (!byName)
+    for (size_t k = 0; k < count; ++k) order[k] = static_cast<int>(k);
+  return order;
+}
+
+void InstanceBuilder::addJob(Job job, const std::string& label, long line) {
+  try {
+    mInstance.insert(job);
+  } catch (CheckError& failure) {
+    job.id = NO_JOB_ID;  // named by the input's label instead
+    failure.setExplanation((mNoun.empty() ? label : mNoun + " " + label) + ": " +
+                           mcjobs::explainJobCheck(failure.condition(), job));
+    failure.setInput(mName, line);
+    throw;
+  }
+  mLabels.push_back(label);
+}
+
+void InstanceBuilder::addArc(int from, int to, long line) {
+  mArcs.emplace_back(from, to);
+  mArcLines.push_back(line);
+}
+
+JobInstance InstanceBuilder::finish() {
+  if (!mArcs.empty()) {
+    const long cyclic = InstanceAccess::insertArcs(mInstance, mArcs);
+    if (cyclic >= 0) {
+      const Arc& arc = mArcs[static_cast<size_t>(cyclic)];
+      const std::string& from = mLabels[static_cast<size_t>(arc.from_id)];
+      const std::string& to = mLabels[static_cast<size_t>(arc.to_id)];
+      CheckError failure("Cyclic path in task graph!", __FILE__, __LINE__);
+      failure.setExplanation(arc.from_id == arc.to_id
+                                 ? from + " -> " + to + " makes a job precede itself"
+                                 : from + " -> " + to + " would close a cycle: " + to +
+                                       " already precedes " + from);
+      failure.setInput(mName, mArcLines[static_cast<size_t>(cyclic)]);
+      throw failure;
+    }
+  }
+  return std::move(mInstance);
+}
+
+}  // namespace mcjobs_detail
+
+namespace mcjobs {
+
+namespace {
+
+struct FormatWord {
+  Format format;
+  const char* name;
+};
+const FormatWord kFormats[] = {{Format::Native, "native"},
+                               {Format::Json, "json"},
+                               {Format::Dot, "dot"},
+                               {Format::Stg, "stg"},
+                               {Format::Nptest, "nptest"}};
+
+bool endsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+const char* formatName(Format format) {
+  for (const FormatWord& word : kFormats)
+    if (word.format == format) return word.name;
+  return "native";
+}
+
+bool formatFromName(const std::string& name, Format& format) {
+  for (const FormatWord& word : kFormats)
+    if (name == word.name) {
+      format = word.format;
+      return true;
+    }
+  return false;
+}
+
+bool formatFromPath(const std::string& path, Format& format) {
+  struct Extension {
+    const char* tail;
+    Format format;
+  };
+  static const Extension extensions[] = {{".txt", Format::Native}, {".json", Format::Json},
+                                         {".dot", Format::Dot},    {".gv", Format::Dot},
+                                         {".stg", Format::Stg},    {".csv", Format::Nptest}};
+  for (const Extension& extension : extensions)
+    if (endsWith(path, extension.tail)) {
+      format = extension.format;
+      return true;
+    }
+  return false;
+}
+
+JobInstance readNative(std::istream& in, const std::string& name) {
+  std::string text = mcjobs_detail::readAll(in, name);
+  JobInstance instance;
+  if (text.empty()) return instance;
+  std::unique_ptr<FILE, int (*)(FILE*)> stream(::fmemopen(&text[0], text.size(), "r"),
+                                               &std::fclose);
+  if (!stream) mcjobs_detail::failAt(name, 0, std::string("cannot read: ") + std::strerror(errno));
+  mcjobs_detail::readBody(stream.get(), instance, name);
+  return instance;
+}
+
+std::string writeNative(JobInstance& instance) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* stream = ::open_memstream(&buffer, &size);
+  if (stream == nullptr)
+    MCJOBS_FAIL(std::string("cannot write to memory: ") + std::strerror(errno));
+  const bool ok = mcjobs_detail::writeBody(stream, instance);
+  std::fclose(stream);
+  std::string text(buffer == nullptr ? "" : buffer, size);
+  std::free(buffer);
+  MCJOBS_CHECK(ok, "cannot write to memory");
+  return text;
+}
+
+std::string nptestPrecedencePath(const std::string& jobsPath) {
+  if (endsWith(jobsPath, ".csv")) return jobsPath.substr(0, jobsPath.size() - 4) + ".prec.csv";
+  return jobsPath + ".prec.csv";
+}
+
+}  // namespace mcjobs

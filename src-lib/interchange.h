@@ -1,0 +1,123 @@
+// Job sets in other tools' formats: NetworkX node-link JSON, Graphviz DOT, the
+// Standard Task Graph Set (STG) and the nptest job-set CSV files.
+//
+// Readers fill a whole JobInstance or throw CheckError "FILE:LINE: message"
+// (never a half-read instance); writers return the text. What a format cannot
+// hold (windows and criticality in STG, the second level in nptest, ...) comes
+// from InterchangeOptions.
+#ifndef MCJOBS_INTERCHANGE_H
+#define MCJOBS_INTERCHANGE_H
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "job.h"
+
+namespace mcjobs {
+
+/// @brief The formats a job set can be read from and written to.
+enum class Format { Native, Json, Dot, Stg, Nptest };
+
+/// @brief How nptest priorities are chosen: the deadline (EDF), the ALAP latest finish at the
+/// level, or the job's position.
+enum class NptestPriority { Deadline, Alap, Id };
+
+/// @brief Which end of an nptest release interval becomes the arrival; Exact refuses jitter.
+enum class NptestRelease { Exact, Min, Max };
+
+/// @brief One job's (task id, job id) pair in an nptest job set.
+using TaskJob = std::pair<std::int64_t, std::int64_t>;
+
+/// @brief Everything the formats lack, with the defaults the readers and writers use.
+struct InterchangeOptions {
+  // STG reading: windows [0, deadline] and criticalities.
+  /// The common deadline; <= 0 means deadlineFactor x the critical-path length.
+  std::int64_t deadline = 0;
+  /// Multiplies the critical-path length (each job with its own-level budget) when no deadline.
+  double deadlineFactor = 1.0;
+  /// Share of the tasks, rounded to the nearest count, that become HI jobs (chosen by `seed`).
+  double hiFraction = 0.0;
+  std::uint64_t seed = 1;
+  /// A HI job's HI budget: its cost times this factor, rounded up.
+  double criticalityFactor = 2.0;
+
+  // DOT and JSON reading: what a node without the job attributes gets.
+  bool hasDefaultWindow = false;
+  int defaultArrival = 0;
+  int defaultDeadline = 0;
+  /// The LO budget of a node without lo_wcet; 0: none (the node is an error).
+  int defaultWcet = 0;
+
+  /// STG and nptest writing: the level whose jobs, budgets and arcs are written (the HI level:
+  /// only the HI jobs). nptest reading: the criticality the jobs get.
+  int level = CRIT_LO;
+
+  // nptest.
+  /// Cost min = floor(bcetRatio x cost max); 1 writes equal costs.
+  double bcetRatio = 1.0;
+  NptestPriority priority = NptestPriority::Deadline;
+  NptestRelease release = NptestRelease::Exact;
+};
+
+/// @brief "native", "json", "dot", "stg" or "nptest".
+const char* formatName(Format format);
+/// @brief The format of a name formatName gives; false for any other word.
+bool formatFromName(const std::string& name, Format& format);
+/// @brief The format a file extension stands for (.txt .json .dot .gv .stg .csv); false when none.
+bool formatFromPath(const std::string& path, Format& format);
+
+/// @brief The instance file read from a stream; errors name `name` and the line.
+JobInstance readNative(std::istream& in, const std::string& name);
+/// @brief The instance file text.
+std::string writeNative(JobInstance& instance);
+
+/// @brief A NetworkX node-link document (links under "links" or "edges").
+JobInstance readJson(std::istream& in, const std::string& name,
+                     const InterchangeOptions& options = InterchangeOptions());
+/// @brief The node-link document: nodes with the job fields, one link per arc under "links".
+std::string writeJson(JobInstance& instance);
+
+/// @brief A digraph with the job data as node attributes (what writeDot writes, or hand-written).
+JobInstance readDot(std::istream& in, const std::string& name,
+                    const InterchangeOptions& options = InterchangeOptions());
+/// @brief The drawing with the job data as node attributes. At CRIT_HI only the HI jobs and
+/// their arcs; `reduce` leaves out every arc a longer path implies.
+std::string writeDot(JobInstance& instance, int level = CRIT_LO, bool reduce = false);
+
+/// @brief A Standard Task Graph Set file; zero-cost tasks (the dummy entry and exit) are dropped,
+/// their predecessors linked to their successors.
+JobInstance readStg(std::istream& in, const std::string& name,
+                    const InterchangeOptions& options = InterchangeOptions());
+/// @brief The STG file of one level (options.level): tasks numbered in a topological order,
+/// dummy entry and exit tasks around them.
+std::string writeStg(JobInstance& instance,
+                     const InterchangeOptions& options = InterchangeOptions());
+
+/// @brief The two CSV files of an nptest job set.
+struct NptestFiles {
+  std::string jobs;
+  std::string precedence;
+};
+
+/// @brief An nptest job set; `precedence` may be null (no arcs). When `numbering` is given it
+/// receives each job's (task id, job id).
+JobInstance readNptest(std::istream& jobs, const std::string& jobsName, std::istream* precedence,
+                       const std::string& precedenceName,
+                       const InterchangeOptions& options = InterchangeOptions(),
+                       std::vector<TaskJob>* numbering = nullptr);
+/// @brief The job set of one level (options.level). Task and job ids come from `numbering`
+/// (indexed by job id) when given, otherwise one task per job: (id + 1, 1).
+NptestFiles writeNptest(JobInstance& instance,
+                        const InterchangeOptions& options = InterchangeOptions(),
+                        const std::vector<TaskJob>* numbering = nullptr);
+
+/// @brief The default name of the precedence file beside an nptest job file: its ".csv"
+/// replaced by (or, without it, followed by) ".prec.csv".
+std::string nptestPrecedencePath(const std::string& jobsPath);
+
+}  // namespace mcjobs
+
+#endif  // MCJOBS_INTERCHANGE_H

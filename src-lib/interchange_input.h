@@ -1,0 +1,82 @@
+// Internal: what the interchange formats share: the job fields as attributes,
+// and for the readers the whole input in memory, located errors, strict
+// integers, and the assembly of an instance from jobs and arcs named as the
+// input names them.
+#ifndef MCJOBS_INTERCHANGE_INPUT_H
+#define MCJOBS_INTERCHANGE_INPUT_H
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "job.h"
+
+namespace mcjobs_detail {
+
+/// Appends the job fields as attributes: `"arrival": 0, ..., "criticality": "HI", ...` for
+/// JSON, `arrival=0, ..., criticality=HI, ...` for DOT.
+void appendJobAttributes(std::string& out, const Job& job, bool json);
+
+/// Everything left in the stream; a read error throws CheckError naming `name`.
+std::string readAll(std::istream& in, const std::string& name);
+
+/// Throws CheckError `text` located at name:line (line 0: the file alone).
+[[noreturn]] void failAt(const std::string& name, long line, const std::string& text);
+
+/// A complete optional '-' and decimal digits, within int64; false otherwise.
+bool parseInteger(const char* begin, const char* end, std::int64_t& value);
+
+/// Whether a value fits the 32-bit job fields.
+inline bool fitsInt32(std::int64_t value) {
+  return value >= INT32_MIN && value <= INT32_MAX;
+}
+
+/// The next line of a text held in memory, its newline and a carriage return
+/// before it excluded, with its 1-based number.
+class TextLines {
+ public:
+  explicit TextLines(const std::string& text) : mText(text) {}
+  bool next(const char*& begin, const char*& end);
+  long number() const { return mNumber; }
+
+ private:
+  const std::string& mText;
+  size_t mAt = 0;
+  long mNumber = 0;
+};
+
+/// The order in which to insert nodes named by `labels`: by job name when the
+/// labels are exactly J1 .. Jn in any order (so that a tool that reorders our
+/// own output changes nothing), otherwise the input order. Entry k is the
+/// input position of the job that gets id k.
+std::vector<int> jobOrder(const std::vector<std::string>& labels);
+
+/// Collects jobs and arcs as an input names them and builds the instance at
+/// the end, so that a failure never leaves a half-read instance. A job that
+/// fails its sanity check, and an arc that closes a cycle, are reported at
+/// their input line with the input's own names.
+class InstanceBuilder {
+ public:
+  /// `noun` says what the input calls a job ("node", "task"; "" for none).
+  InstanceBuilder(std::string name, std::string noun)
+      : mName(std::move(name)), mNoun(std::move(noun)) {}
+  /// Inserts the job at once (the next id); `label` is how the input names it.
+  void addJob(Job job, const std::string& label, long line);
+  void addArc(int from, int to, long line);
+  int jobs() const { return mInstance.numJobs(); }
+  /// Inserts the arcs and hands the instance over.
+  JobInstance finish();
+
+ private:
+  std::string mName;
+  std::string mNoun;
+  JobInstance mInstance;
+  std::vector<std::string> mLabels;
+  std::vector<Arc> mArcs;
+  std::vector<long> mArcLines;
+};
+
+}  // namespace mcjobs_detail
+
+#endif  // MCJOBS_INTERCHANGE_INPUT_H

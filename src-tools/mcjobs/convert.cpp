@@ -1,0 +1,273 @@
+// mcjobs convert: an instance between the instance file and the interchange
+// formats (JSON, DOT, STG, the nptest CSV files), formats told by the file
+// extensions unless given.
+#include <cerrno>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "interchange.h"
+#include "mcjobs/common.h"
+
+namespace mcjobs_tool {
+
+namespace {
+
+struct ConvertOptions {
+  std::string in;
+  std::string out = "-";
+  std::string from;
+  std::string to;
+  std::string precedence;
+  std::string defaultWindow;
+  std::string priority = "edf";
+  std::string release;
+  mcjobs::InterchangeOptions library;
+  CLI::App* command = nullptr;
+};
+
+mcjobs::Format resolveFormat(const std::string& given, const std::string& file, const char* side) {
+  mcjobs::Format format = mcjobs::Format::Native;
+  if (!given.empty()) {
+    if (!mcjobs::formatFromName(given, format))
+      throw UsageError(std::string("--") + side +
+                       " must be native, json, dot, stg or nptest, not '" + given + "'");
+    return format;
+  }
+  if (file == "-" || mcjobs::formatFromPath(file, format)) return format;
+  throw UsageError("cannot tell the format of '" + file +
+                   "' from its extension (.txt .json .dot .gv .stg .csv); give --" + side);
+}
+
+// Options that only one side of a conversion reads are refused elsewhere, so that
+// a misplaced option is not silently ignored.
+void checkApplicable(const ConvertOptions& options, mcjobs::Format from, mcjobs::Format to) {
+  using mcjobs::Format;
+  const struct {
+    const char* option;
+    bool applies;
+  } rules[] = {
+      {"--strict", from == Format::Native},
+      {"--deadline", from == Format::Stg},
+      {"--deadline-factor", from == Format::Stg},
+      {"--hi-fraction", from == Format::Stg},
+      {"--seed", from == Format::Stg},
+      {"--criticality-factor", from == Format::Stg},
+      {"--default-window", from == Format::Json || from == Format::Dot},
+      {"--default-wcet", from == Format::Json || from == Format::Dot},
+      {"--level", from == Format::Nptest || to == Format::Nptest || to == Format::Stg},
+      {"--bcet-ratio", to == Format::Nptest},
+      {"--priority", to == Format::Nptest},
+      {"--release", from == Format::Nptest},
+      {"--precedence", from == Format::Nptest || to == Format::Nptest},
+  };
+  for (const auto& rule : rules)
+    if (!rule.applies && options.command->count(rule.option) > 0)
+      throw UsageError(std::string(rule.option) + " does not apply to a conversion from " +
+                       mcjobs::formatName(from) + " to " + mcjobs::formatName(to));
+}
+
+void parseDefaultWindow(ConvertOptions& options) {
+  if (options.defaultWindow.empty()) return;
+  const size_t comma = options.defaultWindow.find(',');
+  try {
+    size_t used = 0;
+    const std::string arrival = options.defaultWindow.substr(0, comma);
+    const std::string deadline =
+        comma == std::string::npos ? "" : options.defaultWindow.substr(comma + 1);
+    options.library.defaultArrival = std::stoi(arrival, &used);
+    if (used != arrival.size()) throw std::invalid_argument(arrival);
+    options.library.defaultDeadline = std::stoi(deadline, &used);
+    if (used != deadline.size()) throw std::invalid_argument(deadline);
+  } catch (const std::logic_error&) {
+    throw UsageError("--default-window must be two integers ARRIVAL,DEADLINE, not '" +
+                     options.defaultWindow + "'");
+  }
+  options.library.hasDefaultWindow = true;
+}
+
+// An input file opened for reading, or stdin for "-".
+class Input {
+ public:
+  explicit Input(const std::string& file) {
+    if (file == "-") return;
+    errno = 0;
+    mFile.open(file, std::ios::binary);
+    if (!mFile) fail(file, "cannot open file", errno ? errno : ENOENT);
+  }
+  std::istream& stream() { return mFile.is_open() ? mFile : std::cin; }
+
+ private:
+  std::ifstream mFile;
+};
+
+JobInstance read(const ConvertOptions& options, mcjobs::Format from,
+                 std::vector<mcjobs::TaskJob>& numbering) {
+  const std::string name = displayName(options.in);
+  if (from == mcjobs::Format::Native) {
+    JobInstance instance;
+    readInstance(options.in, instance);
+    return instance;
+  }
+  Input input(options.in);
+  switch (from) {
+    case mcjobs::Format::Json:
+      return mcjobs::readJson(input.stream(), name, options.library);
+    case mcjobs::Format::Dot:
+      return mcjobs::readDot(input.stream(), name, options.library);
+    case mcjobs::Format::Stg:
+      return mcjobs::readStg(input.stream(), name, options.library);
+    default:
+      break;
+  }
+  // nptest: the precedence file named, or the one beside IN when it exists.
+  std::string precedence = options.precedence;
+  if (precedence.empty() && options.in != "-") {
+    const std::string beside = mcjobs::nptestPrecedencePath(options.in);
+    if (std::ifstream(beside)) precedence = beside;
+  }
+  if (precedence.empty())
+    return mcjobs::readNptest(input.stream(), name, nullptr, "", options.library, &numbering);
+  if (precedence == "-" && options.in == "-")
+    throw UsageError("the job file and the precedence file cannot both be stdin");
+  Input precedenceInput(precedence);
+  return mcjobs::readNptest(input.stream(), name, &precedenceInput.stream(),
+                            displayName(precedence), options.library, &numbering);
+}
+
+int runConvert(ConvertOptions& options) {
+  const mcjobs::Format from = resolveFormat(options.from, options.in, "from");
+  const mcjobs::Format to = resolveFormat(options.to, options.out, "to");
+  checkApplicable(options, from, to);
+  parseDefaultWindow(options);
+  options.library.priority = options.priority == "alap" ? mcjobs::NptestPriority::Alap
+                             : options.priority == "id" ? mcjobs::NptestPriority::Id
+                                                        : mcjobs::NptestPriority::Deadline;
+  options.library.release = options.release == "min"   ? mcjobs::NptestRelease::Min
+                            : options.release == "max" ? mcjobs::NptestRelease::Max
+                                                       : mcjobs::NptestRelease::Exact;
+  std::string precedenceOut;
+  if (to == mcjobs::Format::Nptest) {
+    const bool named = !options.precedence.empty() && from != mcjobs::Format::Nptest;
+    precedenceOut = named                ? options.precedence
+                    : options.out == "-" ? ""
+                                         : mcjobs::nptestPrecedencePath(options.out);
+    if (precedenceOut.empty())
+      throw UsageError("writing nptest to stdout needs --precedence FILE for the precedence file");
+    if (precedenceOut == "-" && options.out == "-")
+      throw UsageError("the job file and the precedence file cannot both be stdout");
+  }
+
+  std::vector<mcjobs::TaskJob> numbering;
+  JobInstance instance = read(options, from, numbering);
+  switch (to) {
+    case mcjobs::Format::Native:
+      writeInstance(instance, options.out);
+      break;
+    case mcjobs::Format::Json:
+      writeText(mcjobs::writeJson(instance), options.out);
+      break;
+    case mcjobs::Format::Dot:
+      writeText(mcjobs::writeDot(instance), options.out);
+      break;
+    case mcjobs::Format::Stg:
+      writeText(mcjobs::writeStg(instance, options.library), options.out);
+      break;
+    case mcjobs::Format::Nptest: {
+      // An nptest job set read keeps its task and job ids.
+      const mcjobs::NptestFiles files =
+          mcjobs::writeNptest(instance, options.library, numbering.empty() ? nullptr : &numbering);
+      writeText(files.precedence, precedenceOut);
+      writeText(files.jobs, options.out);
+      break;
+    }
+  }
+  return kSuccess;
+}
+
+}  // namespace
+
+void addConvertCommand(CLI::App& app, Action& action) {
+  auto options = std::make_shared<ConvertOptions>();
+  CLI::App* command = app.add_subcommand(
+      "convert", "Convert between the instance file, JSON, DOT, STG and nptest CSV");
+  options->command = command;
+  command->add_option("IN", options->in, "Input file ('-' for stdin)")->required();
+  command->add_option("-o,--output", options->out, "Output file ('-' for stdout)")
+      ->option_text("OUT");
+  const std::vector<std::string> formats{"native", "json", "dot", "stg", "nptest"};
+  command->add_option("--from", options->from, "Input format (default: from IN's extension)")
+      ->check(CLI::IsMember(formats))
+      ->option_text("FMT");
+  command->add_option("--to", options->to, "Output format (default: from OUT's extension)")
+      ->check(CLI::IsMember(formats))
+      ->option_text("FMT");
+  addStrictOption(*command);
+  addLevelOption(*command, options->library.level,
+                 "STG and nptest output: the level written (hi: the HI jobs, budgets and\n"
+                 "arcs); nptest input: the jobs' criticality");
+  command
+      ->add_option("--precedence", options->precedence,
+                   "nptest: the precedence file (default: IN or OUT with .prec.csv)")
+      ->option_text("FILE");
+  auto* deadline =
+      command
+          ->add_option("--deadline", options->library.deadline, "STG input: every job's deadline")
+          ->check(CLI::Range(1, 2147483647))
+          ->option_text("D");
+  command
+      ->add_option("--deadline-factor", options->library.deadlineFactor,
+                   "STG input: deadline = F x the critical-path length (default 1)")
+      ->check(CLI::PositiveNumber)
+      ->excludes(deadline)
+      ->option_text("F");
+  command
+      ->add_option("--hi-fraction", options->library.hiFraction,
+                   "STG input: share of the tasks made HI (default 0: all LO)")
+      ->check(CLI::Range(0.0, 1.0))
+      ->option_text("H");
+  command
+      ->add_option("--seed", options->library.seed,
+                   "STG input: seed of the choice of HI tasks (default 1)")
+      ->option_text("S");
+  command
+      ->add_option("--criticality-factor", options->library.criticalityFactor,
+                   "STG input: HI budget = C x cost, rounded up (default 2)")
+      ->check(CLI::Range(1.0, 1e9))
+      ->option_text("C");
+  command
+      ->add_option("--default-window", options->defaultWindow,
+                   "JSON/DOT input: window of a node without arrival and deadline")
+      ->option_text("A,D");
+  command
+      ->add_option("--default-wcet", options->library.defaultWcet,
+                   "JSON/DOT input: LO budget of a node without lo_wcet")
+      ->check(CLI::Range(1, 2147483647))
+      ->option_text("C");
+  command
+      ->add_option("--bcet-ratio", options->library.bcetRatio,
+                   "nptest output: cost min = R x cost max, rounded down (default 1)")
+      ->check(CLI::Range(0.0, 1.0))
+      ->option_text("R");
+  command
+      ->add_option("--priority", options->priority,
+                   "nptest output: edf (the deadline, default), alap (the latest finish\n"
+                   "along the successors) or id (the job's position)")
+      ->check(CLI::IsMember({"edf", "alap", "id"}))
+      ->option_text("edf|alap|id");
+  command
+      ->add_option("--release", options->release,
+                   "nptest input: the arrival of a job with release jitter")
+      ->check(CLI::IsMember({"min", "max"}))
+      ->option_text("min|max");
+  command->footer(
+      "Formats by extension: .txt native, .json json (NetworkX node-link), .dot/.gv dot,\n"
+      ".stg stg (Standard Task Graph Set), .csv nptest. A '-' IN or OUT is the instance\n"
+      "file unless --from/--to say otherwise.");
+  command->callback([options, &action] { action = [options] { return runConvert(*options); }; });
+}
+
+}  // namespace mcjobs_tool

@@ -1,0 +1,152 @@
+// mcjobs generate: seeded random job sets, one instance file or a batch of
+// archive entries, with an optional JSON report of what each set achieved.
+#include "generate.h"
+
+#include <cstdint>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "archive_file.h"
+#include "instance_graph.h"
+#include "mcjobs/common.h"
+
+namespace mcjobs_tool {
+
+namespace {
+
+struct GenerateCommand {
+  std::map<std::string, std::string> given;  // option name -> text, as typed
+  std::vector<std::string> flags;            // flag names, for their counts
+  std::uint64_t seed = 1;
+  std::string out = "-";
+  long long count = 0;
+  std::string name = "set";
+  bool json = false;
+};
+
+nlohmann::json describeSet(const mcjobs::GeneratedSet& set, std::uint64_t seed) {
+  return {{"seed", seed},
+          {"jobs", set.instance.numJobs()},
+          {"arcs",
+           mcjobs_detail::InstanceAccess::levelArcs(const_cast<JobInstance&>(set.instance), CRIT_LO)
+               .size()},
+          {"utilization", {{"lo", set.utilizationLo}, {"hi", set.utilizationHi}}}};
+}
+
+// An option's text as the JSON value it stands for: a number, a flag, null for
+// "none", or else the text itself (a range, a list, a word).
+nlohmann::json jsonValue(const std::string& text) {
+  if (text == "none") return nullptr;
+  nlohmann::json value = nlohmann::json::parse(text, nullptr, false);
+  return value.is_discarded() || value.is_string() ? nlohmann::json(text) : value;
+}
+
+int runGenerate(CLI::App& command, GenerateCommand& options) {
+  mcjobs::GenerateOptions generate;
+  try {
+    for (const auto& option : options.given)
+      mcjobs::setGenerateOption(generate, option.first, option.second);
+    for (const std::string& flag : options.flags)
+      if (command.count("--" + flag) > 0) mcjobs::setGenerateOption(generate, flag, "true");
+    mcjobs::validateGenerateOptions(generate);
+  } catch (const std::invalid_argument& error) {
+    throw UsageError(error.what());
+  }
+  if (options.count > 0 && options.out == "-")
+    throw UsageError("--count writes archive entries: name the archive with -o ARCHIVE");
+  if (options.count > 0 && !mcjobs::entryNameProblem(options.name + "-1").empty())
+    throw UsageError("--name: " + mcjobs::entryNameProblem(options.name));
+
+  nlohmann::json report = {{"options", nlohmann::json::object()},
+                           {"instances", nlohmann::json::array()}};
+  for (const auto& option : mcjobs::describeGenerateOptions(generate))
+    report["options"][option.first] = jsonValue(option.second);
+  auto generateOne = [&](std::uint64_t seed, const std::string& entry) {
+    try {
+      mcjobs::GeneratedSet set = mcjobs::generateJobSet(generate, seed);
+      if (options.json) {
+        nlohmann::json described = describeSet(set, seed);
+        if (!entry.empty()) described["name"] = entry;
+        report["instances"].push_back(described);
+      }
+      return set;
+    } catch (const std::invalid_argument& error) {
+      throw UsageError(error.what());
+    }
+  };
+
+  if (options.count == 0) {
+    mcjobs::GeneratedSet set = generateOne(options.seed, "");
+    writeInstance(set.instance, options.out);
+  } else {
+    long long index = 0;
+    const mcjobs::AppendReport appended =
+        mcjobs::appendToArchive(options.out, [&](std::string& entry, JobInstance& instance) {
+          if (index == options.count) return false;
+          ++index;
+          entry = options.name + "-" + std::to_string(index);
+          instance = std::move(
+              generateOne(mcjobs::batchSeed(options.seed, static_cast<std::uint64_t>(index)), entry)
+                  .instance);
+          return true;
+        });
+    if (!appended.repaired.empty()) std::cerr << "mcjobs: " << appended.repaired << std::endl;
+  }
+  if (options.json) std::cerr << report.dump(2) << std::endl;
+  return kSuccess;
+}
+
+}  // namespace
+
+void addGenerateCommand(CLI::App& app, Action& action) {
+  auto options = std::make_shared<GenerateCommand>();
+  CLI::App* command =
+      app.add_subcommand("generate", "Generate random mixed-criticality DAG job sets from a seed");
+  const auto defaults = mcjobs::describeGenerateOptions(mcjobs::GenerateOptions());
+  for (const mcjobs::GenerateOptionInfo& info : mcjobs::generateOptionList()) {
+    const std::string name = info.name;
+    std::string help = info.help;
+    for (const auto& option : defaults)
+      if (option.first == name && option.second != "false")
+        help += " (default: " + option.second + ")";
+    if (*info.valueName == '\0') {
+      command->add_flag("--" + name, help);
+      options->flags.push_back(name);
+    } else {
+      command
+          ->add_option_function<std::string>(
+              "--" + name,
+              [options, name](const std::string& value) { options->given[name] = value; },
+              help)
+          ->option_text(info.valueName);
+    }
+  }
+  command
+      ->add_option("--seed", options->seed, "Seed (default 1); the same seed gives the same bytes")
+      ->option_text("S");
+  command
+      ->add_option("-o,--output", options->out,
+                   "Output instance file ('-' for stdout), or the archive with --count")
+      ->option_text("OUT");
+  command
+      ->add_option("--count", options->count,
+                   "Append N sets to the archive OUT as entries NAME-1 ... NAME-N")
+      ->option_text("N")
+      ->check(CLI::PositiveNumber);
+  command->add_option("--name", options->name, "Entry name prefix with --count (default: set)")
+      ->option_text("NAME");
+  command->add_flag("--json", options->json,
+                    "Report the options, seeds and achieved utilizations on stderr as JSON");
+  command->footer(
+      "Example: mcjobs generate --model periodic --tasks 3 --periods 10,20 --seed 7 -o set.txt");
+  command->callback([command, options, &action] {
+    action = [command, options] { return runGenerate(*command, *options); };
+  });
+}
+
+}  // namespace mcjobs_tool

@@ -1,0 +1,277 @@
+// The generator against oracles written here: acyclic graphs of the asked
+// shapes, periodic unrolling, budgets that hit the drawn utilizations, options
+// that round-trip, and the same bytes for the same seed.
+#include "generate.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <numeric>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "instance_text.h"
+
+namespace {
+
+using mcjobs::GeneratedSet;
+using mcjobs::GenerateOptions;
+
+std::string instanceText(JobInstance& instance) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* memory = ::open_memstream(&buffer, &size);
+  mcjobs_detail::writeBody(memory, instance);
+  std::fclose(memory);
+  std::string text(buffer, size);
+  std::free(buffer);
+  return text;
+}
+
+GenerateOptions withOptions(const std::map<std::string, std::string>& given) {
+  GenerateOptions options;
+  for (const auto& option : given) mcjobs::setGenerateOption(options, option.first, option.second);
+  return options;
+}
+
+// The arcs of each graph (task instance) of the set, as local node indices.
+struct Graph {
+  int nodes = 0;
+  std::vector<std::pair<int, int>> arcs;
+};
+
+std::vector<Graph> graphsOf(GeneratedSet& set) {
+  std::map<std::pair<int, int>, int> index;
+  std::vector<Graph> graphs;
+  std::vector<int> local(set.taskOfJob.size());
+  for (size_t id = 0; id < set.taskOfJob.size(); ++id) {
+    const auto found = index.emplace(set.taskOfJob[id], static_cast<int>(graphs.size()));
+    if (found.second) graphs.emplace_back();
+    local[id] = graphs[static_cast<size_t>(found.first->second)].nodes++;
+  }
+  for (const Arc& arc : set.instance.getAllArcs()) {
+    EXPECT_EQ(set.taskOfJob[arc.from_id], set.taskOfJob[arc.to_id]) << "arc across graphs";
+    graphs[static_cast<size_t>(index[set.taskOfJob[arc.from_id]])].arcs.emplace_back(
+        local[arc.from_id], local[arc.to_id]);
+  }
+  return graphs;
+}
+
+// Longest path in nodes, by Kahn's algorithm; -1 for a graph with a cycle.
+int depthOf(const Graph& graph) {
+  std::vector<int> inDegree(static_cast<size_t>(graph.nodes)), depth(inDegree.size(), 1);
+  for (const auto& arc : graph.arcs) ++inDegree[static_cast<size_t>(arc.second)];
+  std::vector<int> ready;
+  for (int v = 0; v < graph.nodes; ++v)
+    if (inDegree[v] == 0) ready.push_back(v);
+  int seen = 0, deepest = 0;
+  while (!ready.empty()) {
+    const int u = ready.back();
+    ready.pop_back();
+    ++seen;
+    deepest = std::max(deepest, depth[u]);
+    for (const auto& arc : graph.arcs)
+      if (arc.first == u) {
+        depth[arc.second] = std::max(depth[arc.second], depth[u] + 1);
+        if (--inDegree[arc.second] == 0) ready.push_back(arc.second);
+      }
+  }
+  return seen == graph.nodes ? deepest : -1;
+}
+
+// Two-terminal series-parallel: series and parallel reductions leave one arc.
+bool seriesParallel(const Graph& graph) {
+  std::multiset<std::pair<int, int>> arcs(graph.arcs.begin(), graph.arcs.end());
+  for (bool reduced = true; reduced && arcs.size() > 1;) {
+    reduced = false;
+    for (auto it = arcs.begin(); it != arcs.end();) {  // parallel arcs become one
+      auto next = std::next(it);
+      if (next != arcs.end() && *next == *it) {
+        arcs.erase(next);
+        reduced = true;
+      } else {
+        it = next;
+      }
+    }
+    for (int v = 0; v < graph.nodes && !reduced; ++v) {  // u -> v -> w becomes u -> w
+      std::vector<std::multiset<std::pair<int, int>>::iterator> in, out;
+      for (auto it = arcs.begin(); it != arcs.end(); ++it) {
+        if (it->second == v) in.push_back(it);
+        if (it->first == v) out.push_back(it);
+      }
+      if (in.size() != 1 || out.size() != 1) continue;
+      const std::pair<int, int> bridged(in[0]->first, out[0]->second);
+      arcs.erase(in[0]);
+      arcs.erase(out[0]);
+      arcs.insert(bridged);
+      reduced = true;
+    }
+  }
+  return arcs.size() == 1;
+}
+
+TEST(GenerateShapes, GraphsHaveTheirShapeAndNoCycle) {
+  for (std::uint64_t seed = 1; seed <= 8; ++seed) {
+    GeneratedSet layers = mcjobs::generateJobSet(withOptions({{"shape", "layers"},
+                                                              {"layers", "4"},
+                                                              {"nodes", "6..30"},
+                                                              {"graphs", "3"},
+                                                              {"edge-prob", "0.2"},
+                                                              {"max-task-utilization", "0.5"}}),
+                                                 seed);
+    for (const Graph& graph : graphsOf(layers)) EXPECT_EQ(depthOf(graph), 4);
+
+    GeneratedSet forkJoin = mcjobs::generateJobSet(
+        withOptions(
+            {{"shape", "fork-join"}, {"branching", "4"}, {"depth", "3"}, {"deadline", "1000"}}),
+        seed);
+    for (const Graph& graph : graphsOf(forkJoin)) {
+      EXPECT_GT(depthOf(graph), 2);
+      EXPECT_TRUE(seriesParallel(graph)) << "seed " << seed;
+    }
+  }
+}
+
+TEST(GenerateShapes, GnpArcCountsFollowTheEdgeProbability) {
+  for (double p : {0.05, 0.3, 0.0, 1.0}) {
+    double arcs = 0.0;
+    const int sets = 10, n = 60;
+    for (std::uint64_t seed = 1; seed <= sets; ++seed) {
+      GeneratedSet set = mcjobs::generateJobSet(withOptions({{"nodes", std::to_string(n)},
+                                                             {"edge-prob", std::to_string(p)},
+                                                             {"deadline", "1000"}}),
+                                                seed);
+      for (const Graph& graph : graphsOf(set)) EXPECT_GE(depthOf(graph), 1);
+      arcs += static_cast<double>(set.instance.getAllArcs().size());
+    }
+    const double pairs = sets * n * (n - 1) / 2.0;
+    EXPECT_LE(std::fabs(arcs - p * pairs), 4 * std::sqrt(pairs * p * (1 - p)) + 1e-9) << p;
+  }
+}
+
+TEST(GeneratePeriodic, UnrollsEveryTaskOverTheHyperperiod) {
+  for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+    GeneratedSet set = mcjobs::generateJobSet(withOptions({{"model", "periodic"},
+                                                           {"tasks", "4"},
+                                                           {"periods", "10,20,25,50"},
+                                                           {"deadline-factor", "1.5"},
+                                                           {"nodes", "2..6"},
+                                                           {"processors", "2"}}),
+                                              seed);
+    long long hyperperiod = 1;
+    for (const auto& task : set.tasks) hyperperiod = std::lcm(hyperperiod, task.period);
+    long long jobs = 0;
+    for (const auto& task : set.tasks) {
+      jobs += hyperperiod / task.period * task.nodes;
+      EXPECT_EQ(task.deadline, std::lround(task.period * 1.5));
+    }
+    ASSERT_EQ(set.instance.numJobs(), jobs);
+    for (int id = 0; id < set.instance.numJobs(); ++id) {
+      const Job& job = *set.instance.job_at(id);
+      const auto& task = set.tasks[static_cast<size_t>(set.taskOfJob[id].first)];
+      EXPECT_EQ(job.arrival, set.taskOfJob[id].second * task.period);
+      EXPECT_EQ(job.deadline, job.arrival + task.deadline);
+    }
+    std::vector<Graph> graphs = graphsOf(set);
+    for (const Graph& graph : graphs) EXPECT_GE(depthOf(graph), 1);
+  }
+}
+
+TEST(GenerateBudgets, HitTheDrawnUtilizationUpToRounding) {
+  const double processors = 3, deadline = 100000, graphs = 6;
+  for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+    for (const char* split : {"uunifast", "cfs"}) {
+      GeneratedSet set = mcjobs::generateJobSet(withOptions({{"graphs", "6"},
+                                                             {"processors", "3"},
+                                                             {"utilization", "0.7"},
+                                                             {"deadline", "100000"},
+                                                             {"nodes", "5..20"},
+                                                             {"split", split},
+                                                             {"utilization-hi", "0.9"},
+                                                             {"hi-fraction", "0.6"}}),
+                                                seed);
+      const double rounding = 0.5 * graphs / (processors * deadline);
+      EXPECT_NEAR(set.utilizationLo, 0.7, rounding);
+      EXPECT_NEAR(set.utilizationHi, 0.9, rounding);
+      double lo = 0, hi = 0;
+      for (const Job& job : set.instance) {
+        lo += job.lo_wcet;
+        if (job.criticality == CRIT_HI) hi += job.hi_wcet;
+      }
+      EXPECT_DOUBLE_EQ(lo / (processors * deadline), set.utilizationLo);
+      EXPECT_DOUBLE_EQ(hi / (processors * deadline), set.utilizationHi);
+    }
+  }
+}
+
+TEST(GenerateOptions, RoundTripThroughTheirTextAndRejectNonsense) {
+  GenerateOptions options = withOptions({{"model", "periodic"},
+                                         {"periods", "7,9"},
+                                         {"nodes", "3..4"},
+                                         {"hi_per_task", "true"},
+                                         {"utilization_hi", "0.25"},
+                                         {"split", "cfs"}});
+  GenerateOptions copy;
+  for (const auto& option : mcjobs::describeGenerateOptions(options))
+    if (option.second != "none") mcjobs::setGenerateOption(copy, option.first, option.second);
+  EXPECT_EQ(mcjobs::describeGenerateOptions(copy), mcjobs::describeGenerateOptions(options));
+
+  const std::vector<std::map<std::string, std::string>> invalid = {
+      {{"utilization", "1.5"}},
+      {{"utilization", "0"}},
+      {{"edge-prob", "1.01"}},
+      {{"hi-fraction", "-0.1"}},
+      {{"nodes", "5..3"}},
+      {{"nodes", "x"}},
+      {{"periods", "10,,20"}},
+      {{"model", "sporadic"}},
+      {{"criticality-factor", "0.5"}},
+      {{"layers", "9"}, {"shape", "layers"}, {"nodes", "4..20"}},
+      {{"utilization", "0.9"}, {"processors", "4"}},  // 3.6 over one graph of at most 1
+      {{"bogus", "1"}}};
+  for (const auto& given : invalid) {
+    try {
+      mcjobs::generateJobSet(withOptions(given), 1);
+      ADD_FAILURE() << "accepted --" << given.begin()->first << " " << given.begin()->second;
+    } catch (const std::invalid_argument& error) {
+      EXPECT_NE(std::string(error.what()).find(given.begin()->first), std::string::npos)
+          << error.what();
+    }
+  }
+}
+
+// FNV-1a, to pin the bytes of a configuration per model.
+std::uint64_t fingerprint(const std::string& text) {
+  std::uint64_t hash = 1469598103934665603ULL;
+  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ULL;
+  return hash;
+}
+
+TEST(GenerateSeeds, SameSeedSameBytesEverywhere) {
+  GenerateOptions frame = withOptions({{"graphs", "3"},
+                                       {"nodes", "4..9"},
+                                       {"processors", "2"},
+                                       {"utilization", "0.6"},
+                                       {"split", "cfs"},
+                                       {"utilization-hi", "0.8"}});
+  GenerateOptions periodic = withOptions({{"model", "periodic"},
+                                          {"tasks", "3"},
+                                          {"periods", "10,20,40"},
+                                          {"shape", "layers"},
+                                          {"nodes", "3..5"},
+                                          {"layers", "2"}});
+  JobInstance a = mcjobs::generateInstance(frame, 42), b = mcjobs::generateInstance(frame, 42);
+  EXPECT_EQ(instanceText(a), instanceText(b));
+  JobInstance other = mcjobs::generateInstance(frame, mcjobs::batchSeed(42, 1));
+  EXPECT_NE(instanceText(a), instanceText(other));
+  JobInstance p = mcjobs::generateInstance(periodic, 42);
+  EXPECT_EQ(fingerprint(instanceText(a)), 7124158418766662066u) << instanceText(a);
+  EXPECT_EQ(fingerprint(instanceText(p)), 17154872257582342827u) << instanceText(p);
+}
+
+}  // namespace

@@ -1,0 +1,460 @@
+// The interchange formats: round trips on random instances, STG graphs of our
+// own against an independent reading of the format, hand-written inputs, every
+// malformed input located, and the peers: Graphviz parses our DOT, jsonschema
+// and NetworkX take our JSON.
+#include "interchange.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+#include "test_support.h"
+
+namespace {
+
+using mcjobs::InterchangeOptions;
+
+const std::string kSchema = std::string(MCJOBS_EXAMPLES_DIR) + "/../docs/instance.schema.json";
+
+JobInstance randomInstance(std::mt19937& rng, bool loOnly) {
+  const int n = 1 + static_cast<int>(rng() % 40);
+  RandomDag dag = randomDag(rng, n, 2 + rng() % 8, [](std::mt19937& r) {
+    const int arrival = static_cast<int>(r() % 50);
+    return std::make_pair(arrival, arrival + 20 + static_cast<int>(r() % 50));
+  });
+  if (loOnly)
+    for (JobSpec& job : dag.jobs) job = {job.arrival, job.deadline, CRIT_LO, job.lo, job.lo};
+  return build(dag.jobs, dag.arcs);
+}
+
+using Reader = std::function<JobInstance(std::istream&)>;
+
+JobInstance readText(const std::string& text, const Reader& reader) {
+  std::istringstream in(text);
+  return reader(in);
+}
+
+TEST(Interchange, RandomInstancesComeBackByteForByte) {
+  std::mt19937 rng(20261207);
+  const InterchangeOptions options;
+  for (int round = 0; round < 60; ++round) {
+    JobInstance instance = randomInstance(rng, round % 3 == 0);
+    const std::string native = mcjobs::writeNative(instance);
+    JobInstance fromJson = readText(mcjobs::writeJson(instance), [](std::istream& in) {
+      return mcjobs::readJson(in, "in.json");
+    });
+    EXPECT_EQ(mcjobs::writeNative(fromJson), native);
+    JobInstance fromDot = readText(mcjobs::writeDot(instance),
+                                   [](std::istream& in) { return mcjobs::readDot(in, "in.dot"); });
+    EXPECT_EQ(mcjobs::writeNative(fromDot), native);
+    JobInstance fromNative =
+        readText(native, [](std::istream& in) { return mcjobs::readNative(in, "in.txt"); });
+    EXPECT_EQ(mcjobs::writeNative(fromNative), native);
+    // nptest holds one level: an all-LO instance whole.
+    if (round % 3 == 0) {
+      const mcjobs::NptestFiles files = mcjobs::writeNptest(instance);
+      std::istringstream jobs(files.jobs), precedence(files.precedence);
+      JobInstance fromNptest =
+          mcjobs::readNptest(jobs, "in.csv", &precedence, "in.prec.csv", options);
+      EXPECT_EQ(mcjobs::writeNative(fromNptest), native) << files.jobs << files.precedence;
+    }
+  }
+}
+
+// An independent reading of an STG file: the cost of each task and which real
+// (non-zero-cost) tasks reach which, by a search through any task.
+struct StgGraph {
+  std::vector<long> costs;  // of the real tasks, in task order
+  std::vector<std::vector<bool>> reach;
+};
+
+StgGraph readStgOracle(const std::string& text) {
+  std::istringstream in(text);
+  std::string line;
+  std::getline(in, line);
+  std::vector<long> cost;
+  std::vector<std::vector<int>> succ;
+  while (std::getline(in, line) && line.find('#') == std::string::npos) {
+    std::istringstream fields(line);
+    long id, c, count;
+    if (!(fields >> id >> c >> count)) continue;
+    cost.push_back(c);
+    succ.resize(cost.size());
+    for (long p; fields >> p;) succ[static_cast<size_t>(p)].push_back(static_cast<int>(id));
+  }
+  succ.resize(cost.size());
+  StgGraph graph;
+  std::vector<int> real;
+  for (size_t t = 0; t < cost.size(); ++t)
+    if (cost[t] > 0) {
+      real.push_back(static_cast<int>(t));
+      graph.costs.push_back(cost[t]);
+    }
+  for (int from : real) {
+    std::vector<bool> seen(cost.size(), false);
+    std::vector<int> todo{from};
+    while (!todo.empty()) {
+      const int t = todo.back();
+      todo.pop_back();
+      for (int s : succ[static_cast<size_t>(t)])
+        if (!seen[static_cast<size_t>(s)]) todo.push_back(s), seen[static_cast<size_t>(s)] = true;
+    }
+    std::vector<bool> row;
+    for (int to : real) row.push_back(seen[static_cast<size_t>(to)]);
+    graph.reach.push_back(row);
+  }
+  return graph;
+}
+
+// Random STG files as the published set writes them: tasks numbered so that
+// predecessors come first, a dummy entry and exit, now and then a zero-cost
+// task in the middle, the count with or without the dummies, trailing comments.
+std::string randomStg(std::mt19937& rng) {
+  const int n = 1 + static_cast<int>(rng() % 30);
+  std::vector<std::vector<int>> preds(static_cast<size_t>(n) + 2);
+  std::vector<bool> hasSucc(static_cast<size_t>(n) + 2, false);
+  std::ostringstream out;
+  out << (rng() % 2 ? n : n + 2) << "\n     0     0     0\n";
+  for (int t = 1; t <= n; ++t) {
+    for (int p = 1; p < t; ++p)
+      if (rng() % 4 == 0)
+        preds[static_cast<size_t>(t)].push_back(p), hasSucc[static_cast<size_t>(p)] = true;
+    if (preds[static_cast<size_t>(t)].empty()) preds[static_cast<size_t>(t)].push_back(0);
+    out << t << ' ' << (rng() % 8 == 0 ? 0 : 1 + rng() % 20) << ' '
+        << preds[static_cast<size_t>(t)].size();
+    for (int p : preds[static_cast<size_t>(t)]) out << ' ' << p;
+    out << '\n';
+  }
+  std::vector<int> sinks;
+  for (int t = 1; t <= n; ++t)
+    if (!hasSucc[static_cast<size_t>(t)]) sinks.push_back(t);
+  out << n + 1 << " 0 " << sinks.size();
+  for (int s : sinks) out << ' ' << s;
+  out << "\n# random graph\n# of our own\n";
+  return out.str();
+}
+
+TEST(Interchange, StgKeepsEveryTaskCostAndPrecedence) {
+  std::mt19937 rng(4242);
+  for (int round = 0; round < 60; ++round) {
+    const std::string stg = randomStg(rng);
+    JobInstance instance =
+        readText(stg, [](std::istream& in) { return mcjobs::readStg(in, "in.stg"); });
+    const std::string written = mcjobs::writeStg(instance);
+    const StgGraph before = readStgOracle(stg), after = readStgOracle(written);
+    EXPECT_EQ(after.costs, before.costs) << stg << written;
+    EXPECT_EQ(after.reach, before.reach) << stg << written;
+  }
+}
+
+TEST(Interchange, StgWindowsAndCriticalitiesComeFromTheOptions) {
+  // A chain 1 -> 3 and a lone task 2, behind dummies; critical path 5 + 4.
+  const std::string stg = "3\n0 0 0\n1 5 1 0\n2 2 1 0\n3 4 1 1\n4 0 2 2 3\n#\n";
+  auto read = [&](const InterchangeOptions& options) {
+    std::istringstream in(stg);
+    JobInstance instance = mcjobs::readStg(in, "in.stg", options);
+    return mcjobs::writeNative(instance);
+  };
+  EXPECT_EQ(read({}), "0 9 1 5 5\n0 9 1 2 2\n0 9 1 4 4\n( J1 J3 )\n");
+  InterchangeOptions options;
+  options.deadlineFactor = 1.5;
+  options.hiFraction = 1.0;
+  options.criticalityFactor = 1.5;
+  // HI budgets 8, 3, 6: the critical path is 14, the deadline 21.
+  EXPECT_EQ(read(options), "0 21 2 5 8\n0 21 2 2 3\n0 21 2 4 6\n( J1 J3 )\n");
+  options = InterchangeOptions();
+  options.deadline = 30;
+  options.hiFraction = 0.34;  // one task of three
+  int hi = 0;
+  for (std::uint64_t seed = 1; seed <= 12; ++seed) {
+    options.seed = seed;
+    const std::string text = read(options);
+    EXPECT_EQ(text, read(options));  // the seed fixes the choice
+    std::istringstream lines(text);
+    for (int arrival, deadline, crit, lo, high; lines >> arrival >> deadline >> crit >> lo >> high;)
+      hi += crit == CRIT_HI;
+  }
+  EXPECT_EQ(hi, 12);
+}
+
+TEST(Interchange, NptestKeepsTheTaskNumberingItRead) {
+  const std::string jobs =
+      "Task ID, Job ID, Arrival min, Arrival max, Cost min, Cost max, Deadline, Priority\n"
+      "7, 1, 0, 0, 1, 3, 10, 10\n7, 2, 10, 10, 1, 3, 20, 20\n9, 1, 0, 0, 1, 2, 20, 20\n";
+  const std::string precedence =
+      "Predecessor TID, Predecessor JID, Successor TID, Successor JID\n7, 1, 9, 1\n";
+  std::istringstream jobsIn(jobs), precedenceIn(precedence);
+  std::vector<mcjobs::TaskJob> numbering;
+  InterchangeOptions options;
+  options.bcetRatio = 0.5;
+  JobInstance instance =
+      mcjobs::readNptest(jobsIn, "j.csv", &precedenceIn, "p.csv", options, &numbering);
+  EXPECT_EQ(mcjobs::writeNative(instance), "0 10 1 3 3\n10 20 1 3 3\n0 20 1 2 2\n( J1 J3 )\n");
+  const mcjobs::NptestFiles files = mcjobs::writeNptest(instance, options, &numbering);
+  EXPECT_EQ(files.jobs, jobs);
+  EXPECT_EQ(files.precedence, precedence);
+  options.priority = mcjobs::NptestPriority::Alap;
+  options.bcetRatio = 1;
+  // J1 must finish by 20 - 2 for J3.
+  EXPECT_EQ(mcjobs::writeNptest(instance, options).jobs,
+            "Task ID, Job ID, Arrival min, Arrival max, Cost min, Cost max, Deadline, Priority\n"
+            "1, 1, 0, 0, 3, 3, 10, 10\n2, 1, 10, 10, 3, 3, 20, 20\n3, 1, 0, 0, 2, 2, 20, 20\n");
+}
+
+struct Case {
+  mcjobs::Format format;
+  std::string text;
+  std::string expected;  // the instance file, or the error message
+};
+
+JobInstance readFormat(const Case& c, const InterchangeOptions& options) {
+  std::istringstream in(c.text);
+  switch (c.format) {
+    case mcjobs::Format::Json:
+      return mcjobs::readJson(in, "in", options);
+    case mcjobs::Format::Dot:
+      return mcjobs::readDot(in, "in", options);
+    case mcjobs::Format::Stg:
+      return mcjobs::readStg(in, "in", options);
+    case mcjobs::Format::Nptest: {
+      // A precedence file follows the job file after a line "--".
+      const size_t split = c.text.find("--\n");
+      std::istringstream jobs(c.text.substr(0, split));
+      std::istringstream precedence(split == std::string::npos ? "" : c.text.substr(split + 3));
+      return mcjobs::readNptest(jobs, "in", split == std::string::npos ? nullptr : &precedence,
+                                "prec", options);
+    }
+    default:
+      return mcjobs::readNative(in, "in");
+  }
+}
+
+const std::string kJobFields = "\"arrival\": 0, \"deadline\": 9, \"lo_wcet\": 1";
+const char* const kHeader =
+    "Task ID, Job ID, Arrival min, Arrival max, Cost min, Cost max, Deadline, Priority\n";
+const char* const kPrecHeader =
+    "--\nPredecessor TID, Predecessor JID, Successor TID, Successor JID\n";
+using F = mcjobs::Format;
+
+TEST(Interchange, HandWrittenInputs) {
+  InterchangeOptions defaults;
+  defaults.hasDefaultWindow = true;
+  defaults.defaultArrival = 0;
+  defaults.defaultDeadline = 50;
+  defaults.defaultWcet = 3;
+  const std::vector<Case> cases = {
+      {F::Dot,
+       "/* a chain */ strict digraph \"g\" {\n  node [shape=box, lo_wcet=2];\n"
+       "  \"a b\" -> c -> d [color=red]  // comment\n# preprocessor line\n"
+       "  c [criticality=HI, hi_wcet=\"4\"]; a -> d\n  graph [rankdir=LR] label=\"x\" + \"y\"\n}\n",
+       "0 50 1 2 2\n0 50 2 2 4\n0 50 1 2 2\n0 50 1 2 2\n( J1 J2 )\n( J2 J3 )\n( J4 J3 )\n"},
+      {F::Json,
+       "{\"nodes\": [{\"id\": 1, \"arrival\": 0, \"deadline\": 9, \"lo_wcet\": 1, \"x\": [true, "
+       "null, -1.5e3, \"\\u00e9\\ud83d\\ude00\"]},\n {\"id\": \"1a\", \"criticality\": \"HI\"}],"
+       " \"edges\": [{\"source\": 1, \"target\": \"1a\"}]}",
+       "0 9 1 1 1\n0 50 2 3 3\n( J1 J2 )\n"},
+      // Our own job names put the jobs in order, however a tool reordered them.
+      {F::Json,
+       "{\"nodes\": [{\"id\": \"J2\", " + kJobFields + "}, {\"id\": \"J1\", " + kJobFields +
+           "}],\n\"links\": [{\"source\": \"J2\", \"target\": \"J1\"}]}",
+       "0 9 1 1 1\n0 9 1 1 1\n( J2 J1 )\n"},
+      // The count without, then with the dummies; a zero-cost task in the middle.
+      {F::Stg, "2\n0 0 0\n1 3 1 0\n2 4 1 1\n3 0 1 2\n", "0 7 1 3 3\n0 7 1 4 4\n( J1 J2 )\n"},
+      {F::Stg, "  4\n\n0 0 0\n1 3 1 0\n2 0 1 1\n3 4 1 2\n#c\n\n# c\n",
+       "0 7 1 3 3\n0 7 1 4 4\n( J1 J2 )\n"},
+      {F::Nptest,
+       std::string(kHeader) + " 1 , 1, 0, 0, 1, 2, 10, 5\r\n\n2, 1, 3, 3, 2, 2, 9, 1\n" +
+           kPrecHeader + "2, 1, 1, 1\n",
+       "0 10 1 2 2\n3 9 1 2 2\n( J2 J1 )\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    try {
+      JobInstance instance = readFormat(c, defaults);
+      EXPECT_EQ(mcjobs::writeNative(instance), c.expected);
+    } catch (const CheckError& error) {
+      ADD_FAILURE() << error.what();
+    }
+  }
+}
+
+TEST(Interchange, MalformedInputsNameTheFileAndLine) {
+  const std::vector<Case> cases = {
+      {F::Json, "", "in:1: JSON: the document ends where a value should be"},
+      {F::Json, "{\"nodes\": [\n{\"id\": \"a\", " + kJobFields + "}\n,]}",
+       "in:3: JSON: unexpected character ']'"},
+      {F::Json, "{\"nodes\": [], \"nodes\": []}", "in:1: JSON: duplicate member \"nodes\""},
+      {F::Json, "{\"nodes\": [{\"id\": \"a\",\n\"arrival\": 2147483648}]}",
+       "in:2: JSON: node a: \"arrival\" = 2147483648 is outside the 32-bit range"},
+      {F::Json,
+       "{\"nodes\": [{\"id\": \"a\", " + kJobFields + "},\n{\"id\": \"a\", " + kJobFields + "}]}",
+       "in:2: JSON: duplicate node id \"a\""},
+      {F::Json,
+       "{\"nodes\": [{\"id\": \"a\", " + kJobFields +
+           "}],\n\"links\": [{\"source\": \"a\",\n\"target\": \"b\"}]}",
+       "in:3: JSON: link target \"b\" is no node"},
+      {F::Json,
+       "{\"nodes\": [{\"id\": \"a\", " + kJobFields +
+           "}],\n\"links\": [\n{\"source\": \"a\", \"target\": \"a\"}]}",
+       "in:3: Cyclic path in task graph!"},
+      {F::Json, "{\"nodes\": [{\"id\": \"a\", \"arrival\": 0, \"lo_wcet\": 1}]}",
+       "in:1: JSON: node a has no \"deadline\" and no default window is given"},
+      {F::Json, "{\"nodes\": [{\"id\": \"a\", \"arrival\": 0.5}]}",
+       "in:1: JSON: node a: \"arrival\" must be an integer"},
+      {F::Json, "{\"directed\": false, \"nodes\": []}",
+       "in:1: JSON: \"directed\" is false; precedence needs a directed graph"},
+      {F::Json, "{\"nodes\": [\"\\q\"]}", "in:1: JSON: unknown escape '\\q'"},
+      {F::Json, std::string(300, '['), "in:1: JSON: values nested deeper than 200 levels"},
+      {F::Dot, "graph { a }",
+       "in:1: DOT: an undirected graph cannot hold precedence; use 'digraph'"},
+      {F::Dot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1]\n a -> b\n}",
+       "in:3: DOT: node b has no arrival attribute and no default window is given"},
+      {F::Dot, "digraph {\n a [arrival=x]\n}",
+       "in:2: DOT: node a: arrival=\"x\" is not an integer"},
+      {F::Dot, "digraph {\n a -- b }",
+       "in:2: DOT: '--' is an undirected edge; a digraph uses '->'"},
+      {F::Dot, "digraph {\n subgraph s { a } }", "in:2: DOT: subgraphs are not supported"},
+      {F::Dot, "digraph {\n a:p -> b }", "in:2: DOT: node ports are not supported"},
+      {F::Dot, "digraph {\n /* open", "in:2: DOT: unterminated comment"},
+      {F::Dot, "digraph {\n a [label=\"x\n", "in:2: DOT: unterminated quoted string"},
+      {F::Dot, "digraph { }\n}", "in:2: DOT: text after the end of the graph"},
+      {F::Dot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1 hi_wcet=9999999999] }",
+       "in:2: DOT: node a: hi_wcet=9999999999 is outside the 32-bit range"},
+      {F::Dot, "digraph {\n a [arrival=5 deadline=5 lo_wcet=1] }", "in:2: deadline>arrival"},
+      {F::Stg, "# only\n", "in:1: STG: no task count line"},
+      {F::Stg, "2 3\n", "in:1: STG: the first line must be the task count alone"},
+      {F::Stg, "1\n0 0 0\n1 x 0\n", "in:3: STG: 'x' is not an integer"},
+      {F::Stg, "1\n0 0 0\n2 3 0\n",
+       "in:3: STG: task 2 where task 1 comes next (tasks are numbered 0, 1, 2, ... in order)"},
+      {F::Stg, "1\n0 0 0\n1 3 2 0\n", "in:3: STG: task 1 says 2 predecessors but lists 1"},
+      {F::Stg, "1\n0 0 0\n1 -3 0\n",
+       "in:3: STG: task 1: the processing time -3 is not in 0..2147483647"},
+      {F::Stg, "2\n0 0 0\n1 3 1 5\n", "in:3: STG: task 1: no task 5"},
+      {F::Stg, "2\n0 0 0\n1 3 1 1\n", "in:3: STG: task 1 lists itself as a predecessor"},
+      {F::Stg, "3\n0 0 1 2\n1 3 1 0\n2 3 1 1\n",
+       "in:2: STG: the predecessors of task 0 form a cycle"},
+      {F::Stg, "3\n0 0 0\n1 3 1 0\n",
+       "in:1: STG: the count line says 3 tasks, but 2 task lines follow (expected 3, or 5 with the "
+       "dummy entry and exit)"},
+      {F::Stg, "1\n0 0 0\n#\n1 3 1 0\n", "in:4: STG: a task line after the comment lines"},
+      {F::Nptest, "1, 1, 0, 0, 1, 1, 5, 5\n",
+       "in:1: nptest: the first line must be the header \"Task ID, Job ID, Arrival min, Arrival "
+       "max, Cost min, Cost max, Deadline, Priority\""},
+      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5\n",
+       "in:2: nptest: 7 fields where 8 belong (Task ID, Job ID, Arrival min, Arrival max, Cost "
+       "min, Cost max, Deadline, Priority)"},
+      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5.5\n",
+       "in:2: nptest: field 8 '5.5' is not an integer"},
+      {F::Nptest, std::string(kHeader) + "1, 1, 0, 2, 1, 1, 5, 5\n",
+       "in:2: nptest: task 1 job 1 has release jitter [0, 2]; choose the arrival with the release "
+       "option (min or max)"},
+      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n1, 1, 0, 0, 1, 1, 5, 5\n",
+       "in:3: nptest: a second row for task 1 job 1"},
+      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 2, 1, 5, 5\n",
+       "in:2: nptest: task 1 job 1: cost min 2 is above cost max 1"},
+      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 0, 0, 5, 5\n", "in:2: lo_wcet>0"},
+      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n" + kPrecHeader + "1, 1, 2, 1\n",
+       "prec:2: nptest: successor task 2 job 1 is not in in"},
+      {F::Nptest,
+       std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n2, 1, 0, 0, 1, 1, 5, 5\n" + kPrecHeader +
+           "1, 1, 2, 1\n2, 1, 1, 1\n",
+       "prec:3: Cyclic path in task graph!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    try {
+      readFormat(c, InterchangeOptions());
+      ADD_FAILURE() << "no error";
+    } catch (const CheckError& error) {
+      EXPECT_EQ(std::string(error.what()), c.expected);
+    }
+  }
+}
+
+// A Python 3 with the module, or "" (the Debian interpreter first: the packages live there).
+std::string pythonWith(const std::string& module) {
+  for (const char* python : {"/usr/bin/python3", "python3"})
+    if (std::system(
+            (std::string(python) + " -c 'import " + module + "' >/dev/null 2>&1").c_str()) == 0)
+      return python;
+  return "";
+}
+
+TEST(InterchangePeers, GraphvizParsesOurDotAndWeReadItsCanonicalForm) {
+  if (std::system("command -v dot >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "Graphviz 'dot' is not installed (Debian package graphviz)";
+  testfiles::ScratchDir dir;
+  std::mt19937 rng(77);
+  for (int round = 0; round < 8; ++round) {
+    JobInstance instance = randomInstance(rng, false);
+    for (int variant = 0; variant < 3; ++variant) {
+      const std::string in = dir.write(
+          "g.dot", mcjobs::writeDot(instance, variant == 2 ? CRIT_HI : CRIT_LO, variant > 0));
+      ASSERT_EQ(std::system(("dot -Tcanon '" + in + "' -o '" + dir.file("c.dot") + "'").c_str()),
+                0);
+    }
+    // Graphviz rewrites the last full drawing in its own layout; it still reads back.
+    dir.write("g.dot", mcjobs::writeDot(instance));
+    ASSERT_EQ(
+        std::system(
+            ("dot -Tcanon '" + dir.file("g.dot") + "' -o '" + dir.file("c.dot") + "'").c_str()),
+        0);
+    JobInstance canonical = readText(testfiles::readFile(dir.file("c.dot")),
+                                     [](std::istream& in) { return mcjobs::readDot(in, "c.dot"); });
+    EXPECT_EQ(mcjobs::writeNative(canonical), mcjobs::writeNative(instance));
+  }
+}
+
+TEST(InterchangePeers, JsonMatchesTheSchemaAndLoadsInNetworkX) {
+  const std::string python = pythonWith("jsonschema");
+  if (python.empty()) GTEST_SKIP() << "python3-jsonschema is not installed";
+  testfiles::ScratchDir dir;
+  std::mt19937 rng(99);
+  std::string files;
+  for (int k = 0; k < 6; ++k) {
+    JobInstance instance = randomInstance(rng, false);
+    files += " '" + dir.write("i" + std::to_string(k) + ".json", mcjobs::writeJson(instance)) + "'";
+  }
+  JobInstance empty;
+  files += " '" + dir.write("empty.json", mcjobs::writeJson(empty)) + "'";
+  const std::string check =
+      "import json, sys, jsonschema\n"
+      "schema = json.load(open(sys.argv[1]))\n"
+      "jsonschema.Draft7Validator.check_schema(schema)\n"
+      "for name in sys.argv[2:]:\n"
+      "    jsonschema.validate(json.load(open(name)), schema)\n"
+      "bad = {'nodes': [{'id': 'a', 'arrival': 0, 'deadline': 2 ** 31, 'criticality': 'LO',"
+      " 'lo_wcet': 1, 'hi_wcet': 1}], 'links': []}\n"
+      "sys.exit(0 if not jsonschema.Draft7Validator(schema).is_valid(bad) else 5)\n";
+  dir.write("check.py", check);
+  EXPECT_EQ(
+      std::system((python + " '" + dir.file("check.py") + "' '" + kSchema + "'" + files).c_str()),
+      0);
+
+  // NetworkX 2.8 (Debian bookworm) takes the links under its default key "links".
+  const std::string networkx = pythonWith("networkx");
+  if (networkx.empty()) GTEST_SKIP() << "python3-networkx is not installed";
+  JobInstance instance = randomInstance(rng, false);
+  dir.write("g.json", mcjobs::writeJson(instance));
+  dir.write("nx.py",
+            "import json, sys, networkx\n"
+            "g = networkx.node_link_graph(json.load(open(sys.argv[1])))\n"
+            "print(g.is_directed(), g.number_of_nodes(), g.number_of_edges(), "
+            "g.nodes['J1']['lo_wcet'])\n");
+  const std::string out = dir.file("nx.out");
+  ASSERT_EQ(std::system((networkx + " '" + dir.file("nx.py") + "' '" + dir.file("g.json") +
+                         "' > '" + out + "'")
+                            .c_str()),
+            0);
+  EXPECT_EQ(testfiles::readFile(out), "True " + std::to_string(instance.numJobs()) + " " +
+                                          std::to_string(instance.getAllArcs().size()) + " " +
+                                          std::to_string(instance.at(0)->lo_wcet) + "\n");
+}
+
+}  // namespace

@@ -91,9 +91,9 @@ def main(argv=None):
 
     ratios = acceptance(args.processors, args.utilizations, args.sets, args.seed, args.dask,
                         args.workers)
-    print("U     " + "".join(f"  m={m:<4}" for m in ratios))
+    print("U    " + "".join(f"{f'm={m}':>8}" for m in ratios))
     for k, u in enumerate(args.utilizations):
-        print(f"{u:<5} " + "".join(f"  {ratios[m][k]:<6.3f}" for m in ratios))
+        print(f"{u:<5}" + "".join(f"{ratios[m][k]:8.3f}" for m in ratios))
     plot(ratios, args.utilizations, args.sets, args.output)
     print(f"wrote {args.output}")
 

@@ -16,7 +16,10 @@ from ._mcjobs import (
     JobInstance,
     JobsView,
     append_archive,
+    batch_seed,
     from_text,
+    generate,
+    generate_options,
     read,
     read_archive,
 )

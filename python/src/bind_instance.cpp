@@ -5,6 +5,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <array>
 #include <cerrno>
 #include <cfloat>
 #include <cstddef>
@@ -119,6 +120,16 @@ std::string jobRepr(const Job& job) {
          ")";
 }
 
+// The fields of a Job: its pickled state and its hash.
+const std::array<int Job::*, 6> kJobFields{&Job::id,          &Job::arrival, &Job::deadline,
+                                           &Job::criticality, &Job::lo_wcet, &Job::hi_wcet};
+
+py::tuple jobState(const Job& job) {
+  py::tuple state(kJobFields.size());
+  for (size_t k = 0; k < kJobFields.size(); ++k) state[k] = job.*kJobFields[k];
+  return state;
+}
+
 // What a NumPy view holds: its instance, alive and counted as exported.
 struct ViewBase {
   py::object owner;
@@ -171,8 +182,14 @@ void defineJob(py::module_& m) {
           py::arg("level"), "The execution time budget at `level`.")
       .def("__eq__",
            [](const Job& a, const Job& b) { return std::memcmp(&a, &b, sizeof(Job)) == 0; })
+      .def("__hash__", [](const Job& job) { return py::hash(jobState(job)); })
       .def("__repr__", &jobRepr)
-      .def("__str__", &Job::toString);
+      .def("__str__", &Job::toString)
+      .def(py::pickle(&jobState, [](const py::tuple& state) {
+        Job job;
+        for (size_t k = 0; k < kJobFields.size(); ++k) job.*kJobFields[k] = state[k].cast<int>();
+        return job;
+      }));
 
   py::class_<JobsView>(m, "JobsView", "The jobs of an instance in id order (read-only).")
       .def("__len__",

@@ -74,6 +74,7 @@ def test_copies_and_pickles_are_independent(random_case):
         clone.add_job(0, 10, mcjobs.LO, 1, 1)
         assert len(clone) == len(random_case) + 1
     assert str(pickle.loads(pickle.dumps(mcjobs.JobInstance()))) == ""
+    assert pickle.loads(pickle.dumps(list(random_case.jobs))) == list(random_case.jobs)
 
 
 def test_failed_checks_and_system_errors(tmp_path):

@@ -7,23 +7,16 @@ and failed checks raise mcjobs.CheckError, a ValueError.
 
 import collections.abc as _abc
 
-from ._mcjobs import (
-    HI,
-    LO,
-    ArchiveIterator,
-    CheckError,
-    Job,
-    JobInstance,
-    JobsView,
-    append_archive,
-    batch_seed,
-    from_text,
-    generate,
-    generate_options,
-    read,
-    read_archive,
-)
 from . import _mcjobs
+from ._mcjobs import HI, LO, JobInstance, JobsView
+
+# Everything the extension defines is the package's, whichever binding file adds it;
+# tracebacks, reprs and pickles then name mcjobs rather than the extension inside it.
+for _name, _value in vars(_mcjobs).items():
+    if not _name.startswith("_"):
+        globals()[_name] = _value
+        if isinstance(_value, type):
+            _value.__module__ = __name__
 
 _abc.Sequence.register(JobsView)
 
@@ -62,12 +55,3 @@ def from_networkx(graph):
         instance.add_arc(u, v)
     return instance
 
-
-def __getattr__(name):
-    # Bindings added to the extension later need no change here.
-    return getattr(_mcjobs, name)
-
-
-# Tracebacks, reprs and pickles name the package, not the extension inside it.
-for _public in (ArchiveIterator, CheckError, Job, JobInstance, JobsView):
-    _public.__module__ = __name__

@@ -77,6 +77,8 @@ const std::map<std::string, std::string>& table() {
        "every bound must be finite, at least 0, and no lower bound above its upper bound"},
       {"utilization split: sum lower<=total<=sum upper",
        "the total utilization lies outside the range the bounds allow"},
+      // Scheduling.
+      {"scheduler event after now", "internal error: the scheduler found no next event"},
   };
   return words;
 }

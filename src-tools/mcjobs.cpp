@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
   addConvertCommand(app, action);
   addArchiveCommand(app, action);
   addGenerateCommand(app, action);
+  addScheduleCommand(app, action);
 
   const std::string unknown = unknownCommand(app, argc, argv);
   if (!unknown.empty()) {

@@ -659,7 +659,7 @@ TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
        "or [="},
       {"bogus",
        "mcjobs: unknown command 'bogus' (commands: check, scale, show, deps, stats, "
-       "windows, load, dot, convert, archive)"},
+       "windows, load, dot, convert, archive, generate, schedule)"},
       {"archive frob a.jobstar",
        "mcjobs: unknown command 'archive frob' (commands: add, list, "
        "extract)"},

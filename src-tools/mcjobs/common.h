@@ -35,6 +35,7 @@ void addDotCommand(CLI::App& app, Action& action);
 void addConvertCommand(CLI::App& app, Action& action);
 void addArchiveCommand(CLI::App& app, Action& action);
 void addGenerateCommand(CLI::App& app, Action& action);
+void addScheduleCommand(CLI::App& app, Action& action);
 
 /// The name diagnostics use for a FILE argument: "<stdin>" for "-".
 std::string displayName(const std::string& file);

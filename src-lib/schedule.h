@@ -1,0 +1,157 @@
+// Time-triggered scheduling tables for the LO and HI modes of a job set on m identical
+// processors, with a safe switch from LO to HI mode: the tables, their checker, the schedulers.
+//
+// Semantics (integer time; every segment is [start, end) on one processor):
+// - LO table: every job runs exactly lo_wcet inside [arrival, deadline], never before all its
+//   LO-level predecessors (every arc) have run their lo_wcet in the LO table.
+// - HI table: every HI job runs exactly hi_wcet inside [arrival, deadline], never before all its
+//   HI-level predecessors (arcs between HI jobs) have run their hi_wcet in the HI table; LO jobs
+//   do not appear.
+// - Both: a processor runs one job at a time, a job runs on one processor at a time (preemption
+//   and migration at integer times are free), processors are numbered 0 .. m-1.
+// - Safe switch: for every HI job j and every real time t, with psiLO(j,t) and psiHI(j,t) the time
+//   j has run before t in the LO and HI tables: psiLO(j,t) < lo_wcet(j) implies
+//   psiLO(j,t) >= psiHI(j,t). A switch to HI mode at any instant t finds every HI job at least as
+//   far as the HI table has it (or done with its LO budget), so the HI table can take over.
+//
+// Schedulers (event-driven: decisions are taken only at releases, completions and the instants
+// named below, so the cost does not depend on the size of the time values):
+// - HI table: global EDF run backwards in time from the deadlines (as late as possible). Mirrored,
+//   a job is released at its deadline, due at its arrival, and ready once all its HI-level
+//   successors are done. Priority goes to the latest effective arrival: the arrival raised to
+//   each HI-level predecessor's effective arrival plus that predecessor's hi_wcet (the mirror of
+//   the effective deadline below). Ties: job id.
+// - LO table, forward: at every event the HI jobs the safe switch forces run first (a job is
+//   forced while psiLO = psiHI < lo_wcet and the HI table runs it), then the ready jobs by the
+//   policy. EDF: earliest effective deadline first. LLF: least laxity (effective deadline - now
+//   - remaining time) first; on equal laxity a running job keeps running, then the earlier
+//   effective deadline goes first. Last tie-break: job id. A job's effective deadline is its
+//   deadline, lowered to the latest start of each LO-level successor (the successor's
+//   effective deadline minus its lo_wcet) and to the first HI-table start of each HI successor;
+//   a HI job's own is lowered to the instant the HI table has run its lo_wcet.
+// - Events: releases, completions, deadline checks, safe-switch instants (a waiting HI job's
+//   HI-table progress reaches its LO progress) and, under LLF, the instants a waiting job's
+//   laxity reaches zero. Nothing is re-ranked in between (laxity inversion between events is
+//   allowed, as in modified LLF), so LLF cannot thrash: laxity never grows, so each job reaches
+//   zero laxity once, and the number of events is O(jobs + HI-table segments).
+// - Jobs that keep running keep their processor; a job that starts takes the lowest free one.
+// - A scheduler stops at its first failure: in the LO table, a job not chosen to run whose
+//   remaining time equals the time left to its deadline (it misses the deadline, which is
+//   certain at that instant); in the HI table (mirrored), the same with the arrival; or a HI
+//   job the safe switch forces that cannot run (its LO-level predecessors are not done, or
+//   more than m jobs are forced at once).
+#ifndef MCJOBS_SCHEDULE_H
+#define MCJOBS_SCHEDULE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "job.h"
+
+namespace mcjobs {
+
+/// @brief One stretch of a job on a processor: [start, end).
+struct ScheduleSegment {
+  int job = 0;  ///< job id
+  int processor = 0;
+  int64_t start = 0;
+  int64_t end = 0;
+};
+
+/// @brief The two mode tables, each sorted by processor, then start.
+struct ScheduleTables {
+  std::vector<ScheduleSegment> lo;
+  std::vector<ScheduleSegment> hi;
+};
+
+/// @brief The rules a pair of tables must follow; scheduleRuleName gives their stable names.
+enum class ScheduleRule {
+  kBadSegment,        ///< "bad_segment": unknown job or processor, or start >= end
+  kProcessorOverlap,  ///< "processor_overlap": a processor runs two jobs at once
+  kJobOverlap,        ///< "job_overlap": a job runs on two processors at once
+  kBeforeArrival,     ///< "before_arrival": a job runs before its arrival
+  kAfterDeadline,     ///< "after_deadline": a job runs after its deadline
+  kBudgetShort,       ///< "budget_short": a job runs less than its budget for the mode
+  kBudgetExceeded,    ///< "budget_exceeded": a job runs more than its budget for the mode
+  kPrecedence,        ///< "precedence": a job runs before a predecessor of the level is done
+  kLoJobInHiTable,    ///< "lo_job_in_hi_table": a LO job appears in the HI table
+  kSafeSwitch,        ///< "safe_switch": psiHI(j,t) > psiLO(j,t) while psiLO(j,t) < lo_wcet
+};
+
+/// @brief The stable name of a rule, as used in messages and JSON ("precedence", ...).
+const char* scheduleRuleName(ScheduleRule rule);
+
+/// @brief One broken rule: the job, the table (CRIT_LO or CRIT_HI), the first instant it is
+/// broken there, and the other job involved (the predecessor, the job sharing the processor) or -1.
+struct ScheduleViolation {
+  ScheduleRule rule = ScheduleRule::kBadSegment;
+  int mode = CRIT_LO;
+  int job = 0;
+  int64_t time = 0;
+  int other = -1;
+};
+
+/// @brief "LO table: J3 at 12: precedence (J2 not done)" and the like.
+std::string describeViolation(const ScheduleViolation& violation);
+
+/// @brief Every broken rule of the two tables on `processors` processors (none: the tables are
+/// valid), by table, rule, job and time. Time values are free: nothing is done per time unit.
+std::vector<ScheduleViolation> verifySchedule(JobInstance& instance, const ScheduleTables& tables,
+                                              int processors);
+
+/// @brief How the LO table picks among ready jobs.
+enum class SchedulePolicy { kEdf, kLlf };
+
+/// @brief "edf" or "llf".
+const char* schedulePolicyName(SchedulePolicy policy);
+
+/// @brief Why a scheduler gave up.
+enum class ScheduleFailureKind {
+  kDeadline,    ///< "deadline" (LO table): the job can no longer meet `bound`, its deadline
+  kArrival,     ///< "arrival" (HI table, built backwards): it would run before `bound`, its arrival
+  kSafeSwitch,  ///< "safe_switch" (LO table): the job falls behind its HI progress at `time`
+};
+
+/// @brief "deadline", "arrival" or "safe_switch".
+const char* scheduleFailureKindName(ScheduleFailureKind kind);
+
+/// @brief The first failure of a scheduler: in the table `mode`, job `job` misses `bound`,
+/// which is certain at `time`.
+struct ScheduleFailure {
+  int mode = CRIT_LO;
+  int job = 0;
+  ScheduleFailureKind kind = ScheduleFailureKind::kDeadline;
+  int64_t bound = 0;
+  int64_t time = 0;
+};
+
+/// @brief "HI: J3 misses 40 at 35", "HI: J3 misses arrival 10 at 14",
+/// "LO: J3 misses safe switch at 12".
+std::string describeScheduleFailure(const ScheduleFailure& failure);
+
+/// @brief Both tables, or the failure that stopped the schedulers.
+struct ScheduleResult {
+  bool schedulable = false;
+  SchedulePolicy policy = SchedulePolicy::kEdf;
+  ScheduleTables tables;    ///< filled when schedulable
+  ScheduleFailure failure;  ///< meaningful when not schedulable
+};
+
+/// @brief The HI table by backward global EDF; false with `failure` set when it fails.
+bool scheduleHi(JobInstance& instance, int processors, std::vector<ScheduleSegment>& table,
+                ScheduleFailure& failure);
+
+/// @brief The LO table for a given HI table, safe switch enforced; false with `failure` set.
+bool scheduleLo(JobInstance& instance, int processors, SchedulePolicy policy,
+                const std::vector<ScheduleSegment>& hiTable, std::vector<ScheduleSegment>& table,
+                ScheduleFailure& failure);
+
+/// @brief The HI table, then the LO table. Does not verify them (verifySchedule does).
+/// Throws CheckError for fewer than one processor.
+ScheduleResult schedule(JobInstance& instance, int processors,
+                        SchedulePolicy policy = SchedulePolicy::kEdf);
+
+}  // namespace mcjobs
+
+#endif  // MCJOBS_SCHEDULE_H

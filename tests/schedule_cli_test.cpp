@@ -1,0 +1,114 @@
+// `mcjobs schedule` run as a user would: exact text and JSON, exit statuses, and the SVG chart
+// checked by an XML parser and rendered to PNG by librsvg's rsvg-convert.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// J1 LO, J2..J4 HI; J1 -> J2 at LO level, J2 -> J3 at both.
+const char* const kFourJobs =
+    "0 10 1 2 2\n0 20 2 3 5\n5 30 2 4 6\n0 40 2 1 3\n( J1 J2 )\n( J2 J3 )\n";
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+class ScheduleCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/mcjobs_schedule_XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    std::ofstream(dir_ + "/four.txt") << kFourJobs;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  static std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  // Runs a shell command line in the test directory; stdout and stderr are kept apart.
+  Result shell(const std::string& line) const {
+    const int raw = std::system(("cd '" + dir_ + "' && { " + line + " ; } > .out 2> .err").c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir_ + "/.out"), slurp(dir_ + "/.err")};
+  }
+  Result run(const std::string& args) const {
+    return shell(std::string("'") + MCJOBS_CLI + "' " + args);
+  }
+
+  std::string dir_;
+};
+
+TEST_F(ScheduleCli, PrintsVerifiedTablesOrTheFirstMiss) {
+  const Result two = run("schedule four.txt -p 2");
+  EXPECT_EQ(two.status, 0);
+  EXPECT_EQ(two.out,
+            "schedulable\nHI P0 15 20 J2\nHI P0 24 30 J3\nHI P0 37 40 J4\n"
+            "LO P0 0 2 J1\nLO P0 2 5 J2\nLO P0 5 9 J3\nLO P1 0 1 J4\n");
+  EXPECT_EQ(two.err, "");
+
+  const Result missed = shell("printf '0 6 1 4 4\\n0 6 1 4 4\\n' | '" + std::string(MCJOBS_CLI) +
+                              "' schedule - -p 1 --policy llf");
+  EXPECT_EQ(missed.status, 0);
+  EXPECT_EQ(missed.out, "not schedulable: LO: J1 misses 6 at 4\n");
+
+  EXPECT_EQ(run("schedule four.txt").status, 1);
+  EXPECT_EQ(run("schedule four.txt -p 0").status, 1);
+  EXPECT_EQ(run("schedule four.txt -p 1 --policy rm").status, 1);
+  EXPECT_EQ(run("schedule four.txt -p 1 --svg - --json").status, 1);
+  const Result absent = run("schedule absent.txt -p 1");
+  EXPECT_EQ(absent.status, 3);
+  EXPECT_NE(absent.err.find("absent.txt"), std::string::npos) << absent.err;
+}
+
+TEST_F(ScheduleCli, JsonHoldsTablesOrTheFailure) {
+  const Result one = run("schedule four.txt -p 1 --json");
+  ASSERT_EQ(one.status, 0);
+  const auto doc = nlohmann::ordered_json::parse(one.out);
+  EXPECT_EQ(doc.dump(), R"({"processors":1,"schedulable":true,"policy":"edf","tables":{"hi":[)"
+                        R"({"job":"J2","processor":0,"start":15,"end":20},)"
+                        R"({"job":"J3","processor":0,"start":24,"end":30},)"
+                        R"({"job":"J4","processor":0,"start":37,"end":40}],"lo":[)"
+                        R"({"job":"J1","processor":0,"start":0,"end":2},)"
+                        R"({"job":"J2","processor":0,"start":2,"end":5},)"
+                        R"({"job":"J3","processor":0,"start":5,"end":9},)"
+                        R"({"job":"J4","processor":0,"start":9,"end":10}]},"failure":null})");
+
+  std::ofstream(dir_ + "/late.txt") << "4 10 2 1 4\n5 10 2 1 4\n";
+  const Result late = run("schedule late.txt -p 1 --json");
+  ASSERT_EQ(late.status, 0);
+  EXPECT_EQ(nlohmann::ordered_json::parse(late.out).dump(),
+            R"({"processors":1,"schedulable":false,"policy":"edf","tables":null,)"
+            R"("failure":{"mode":"hi","job":"J1","kind":"arrival","bound":4,"time":8}})");
+}
+
+TEST_F(ScheduleCli, SvgIsWellFormedAndRenders) {
+  ASSERT_EQ(run("schedule four.txt -p 2 --svg chart.svg").status, 0);
+  const std::string svg = slurp(dir_ + "/chart.svg");
+  for (const char* part : {"HI mode", "LO mode", ">J3</text>", ">P1</text>"})
+    EXPECT_NE(svg.find(part), std::string::npos) << part;
+  if (shell("command -v python3").status != 0) GTEST_SKIP() << "python3 is not installed";
+  const Result parsed = shell(
+      "python3 -c \"import xml.etree.ElementTree as E; r = E.parse('chart.svg').getroot(); "
+      "assert r.tag == '{http://www.w3.org/2000/svg}svg', r.tag; "
+      "print(len(r.findall('.//{http://www.w3.org/2000/svg}rect')))\"");
+  EXPECT_EQ(parsed.status, 0) << parsed.err;
+  EXPECT_EQ(parsed.out, "14\n");  // background, 2 legend swatches, 2 x 2 lanes, 3 + 4 segments
+  if (shell("command -v rsvg-convert").status != 0)
+    GTEST_SKIP() << "rsvg-convert is not installed (Debian package librsvg2-bin)";
+  const Result png = shell("rsvg-convert chart.svg -o chart.png");
+  EXPECT_EQ(png.status, 0) << png.err;
+  EXPECT_EQ(slurp(dir_ + "/chart.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+}
+
+}  // namespace

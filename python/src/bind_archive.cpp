@@ -1,8 +1,10 @@
 // Archives: mcjobs.read_archive, an iterator with its own reader (never the
 // process-wide one of read_jobstar), and mcjobs.append_archive, the locked append.
 #include <mcjobs/archive_file.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -22,7 +24,13 @@ class ArchiveIterator {
   ArchiveIterator(std::string path, const std::string& expression) : mPath(std::move(path)) {
     mStream.reset(std::fopen(mPath.c_str(), "r"));
     if (!mStream) raiseOSError(errno, mPath);
-    mReader = std::make_unique<mcjobs::ArchiveReader>(mStream.get(), expression, mPath);
+    // The walk ends where the archive ended when it began: entries appended
+    // meanwhile, and an append still being written, stay out of it.
+    struct stat status {};
+    std::int64_t end = -1;
+    if (::fstat(::fileno(mStream.get()), &status) == 0 && S_ISREG(status.st_mode))
+      end = status.st_size;
+    mReader = std::make_unique<mcjobs::ArchiveReader>(mStream.get(), expression, mPath, end);
   }
 
   py::tuple next() {

@@ -47,6 +47,9 @@ def test_archive_iterators_walk_independently(tmp_path, random_case):
     assert [name for name, _ in second] == ["set1"]
     assert [name for name, _ in first] == ["set2", "set10"]
     assert all(str(entry) == str(random_case) for _, entry in mcjobs.read_archive(path))
+    started = mcjobs.read_archive(path)
+    mcjobs.append_archive(path, "set11", random_case)
+    assert [name for name, _ in started] == ["set1", "set2", "set10"]
 
     with pytest.raises(FileNotFoundError):
         mcjobs.read_archive(tmp_path / "missing.jobstar")

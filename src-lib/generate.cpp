@@ -188,6 +188,7 @@ void drawLoBudgets(RandomStream& random, size_t index, double utilization, Plann
   const std::vector<double> targets = uunifast(random, static_cast<size_t>(nodes), budget);
   task.lo = integerShares(targets, rounded, std::vector<long long>(targets.size(), 1),
                           std::vector<long long>(targets.size(), task.deadline));
+  task.hi = task.lo;  // until the HI budgets are drawn; a LO node keeps it
 }
 
 // HI budgets of one task: `budget` spread over its HI nodes in proportion to

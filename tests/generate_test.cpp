@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <map>
 #include <numeric>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -272,6 +273,48 @@ TEST(GenerateSeeds, SameSeedSameBytesEverywhere) {
   JobInstance p = mcjobs::generateInstance(periodic, 42);
   EXPECT_EQ(fingerprint(instanceText(a)), 7124158418766662066u) << instanceText(a);
   EXPECT_EQ(fingerprint(instanceText(p)), 17154872257582342827u) << instanceText(p);
+}
+
+}  // namespace
+
+namespace {
+
+// Option mixes drawn at random: each set is generated, or refused with a
+// reason; never a crash, and every generated job keeps its budgets in order.
+TEST(GenerateOptions, RandomMixesGiveValidSetsOrReasons) {
+  std::mt19937 rng(5);
+  auto pick = [&](std::vector<std::string> values) {
+    return values[std::uniform_int_distribution<size_t>(0, values.size() - 1)(rng)];
+  };
+  int generated = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::map<std::string, std::string> given = {{"model", pick({"frame", "periodic"})},
+                                                {"shape", pick({"gnp", "layers", "fork-join"})},
+                                                {"split", pick({"uunifast", "cfs"})},
+                                                {"hi-per-task", pick({"true", "false"})},
+                                                {"hi-fraction", pick({"0", "0.3", "1"})},
+                                                {"nodes", pick({"1..3", "3..12"})},
+                                                {"layers", pick({"1", "3"})},
+                                                {"processors", pick({"1", "4"})},
+                                                {"utilization", pick({"0.1", "0.9", "1"})},
+                                                {"periods", pick({"5,10", "30,60,90"})},
+                                                {"graphs", pick({"1", "5"})},
+                                                {"tasks", pick({"1", "4"})},
+                                                {"max-task-utilization", pick({"1", "4"})},
+                                                {"deadline", pick({"3", "500"})}};
+    if (rng() % 2) given["utilization-hi"] = pick({"0.2", "0.95"});
+    try {
+      GeneratedSet set = mcjobs::generateJobSet(withOptions(given), rng());
+      for (const Job& job : set.instance) ASSERT_NO_THROW(job.sanity_check());
+      ++generated;
+    } catch (const std::invalid_argument&) {
+    } catch (const CheckError& refused) {
+      const std::string reason = refused.condition();
+      EXPECT_TRUE(reason.rfind("cannot ", 0) == 0 || reason.rfind("utilization split: ", 0) == 0)
+          << reason;
+    }
+  }
+  EXPECT_GT(generated, 50);
 }
 
 }  // namespace

@@ -267,7 +267,10 @@ void JobInstance::write_jobstar(std::string jobsname, FILE* jobstarfile) {
   ok = ok && mcjobs_detail::writeBody(jobstarfile, *this);
   if (!ok) {
     const int error = errno ? errno : EIO;
-    MCJOBS_FAIL(std::string("cannot write archive entry: ") + std::strerror(error));
+    CheckError failure(std::string("cannot write archive entry: ") + std::strerror(error), __FILE__,
+                       __LINE__);
+    failure.setSystemError(error);
+    throw failure;
   }
 }
 

@@ -31,6 +31,7 @@ namespace {
   CheckError failure(what + (error ? std::string(": ") + std::strerror(error) : std::string()),
                      __FILE__, __LINE__);
   failure.setInput(path, 0);
+  failure.setSystemError(error);
   throw failure;
 }
 

@@ -27,7 +27,10 @@ bool LineReader::next() {
     const int error = errno;
     mLength = 0;
     ++mLineNumber;  // the line that could not be read
-    MCJOBS_FAIL(std::string("read error: ") + std::strerror(error ? error : EIO));
+    CheckError failure(std::string("read error: ") + std::strerror(error ? error : EIO), __FILE__,
+                       __LINE__);
+    failure.setSystemError(error ? error : EIO);
+    throw failure;
   }
   if (length < 0) {
     mLength = 0;

@@ -1,5 +1,6 @@
 // Window propagation along the transitive precedence of one level, and the
 // process-wide switch of its trace (also asked by the load analysis).
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <vector>
@@ -9,7 +10,8 @@
 #include "window_sweep.h"
 
 namespace {
-bool enforce_prop_debug = false;
+// Atomic: analyses of different instances may run on several threads at once.
+std::atomic<bool> enforce_prop_debug{false};
 }  // namespace
 
 void enforcePropDebug() {
@@ -17,14 +19,10 @@ void enforcePropDebug() {
 }
 
 bool propDebug() {
-  // The environment is consulted once, at the first query, and never again.
-  static bool cached = false;
-  static bool debug = false;
-  if (!cached) {
-    debug = std::getenv("MCS_DEBUG_PROP") != nullptr;
-    cached = true;
-  }
-  return debug || enforce_prop_debug;
+  // The environment is consulted once, at the first query, and never again; a
+  // function-local static is initialised exactly once even when threads race.
+  static const bool debug = std::getenv("MCS_DEBUG_PROP") != nullptr;
+  return debug || enforce_prop_debug.load(std::memory_order_relaxed);
 }
 
 namespace {

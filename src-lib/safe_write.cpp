@@ -24,6 +24,7 @@ namespace {
 [[noreturn]] void failWrite(const std::string& target, const std::string& what, int error) {
   CheckError failure(what + ": " + std::strerror(error), __FILE__, __LINE__);
   failure.setInput(target, 0);
+  failure.setSystemError(error);
   throw failure;
 }
 

@@ -36,6 +36,10 @@ class CheckError : public std::exception {
   const std::string& explanation() const noexcept { return mExplanation; }
   /// @brief Attaches the words; what() keeps showing the condition text alone.
   void setExplanation(const std::string& words) { mExplanation = words; }
+  /// @brief The errno of the failed system call behind the check (0 when none).
+  int systemError() const noexcept { return mSystemError; }
+  /// @brief Attaches the errno of the failed system call, so that front ends can map it.
+  void setSystemError(int error) { mSystemError = error; }
 
  private:
   void compose();
@@ -44,6 +48,7 @@ class CheckError : public std::exception {
   std::string mInputFile;
   long mInputLine = 0;
   std::string mExplanation;
+  int mSystemError = 0;
   const char* mSourceFile;
   int mSourceLine;
   std::string mWhat;

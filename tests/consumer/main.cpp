@@ -1,7 +1,9 @@
 // A program outside the project: reads an instance file and prints its job count.
+#include <mcjobs/job.h>
+
 #include <iostream>
 
-#include "job.h"
+#include "explain.h"  // the older form, still on the include path
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -15,7 +17,7 @@ int main(int argc, char** argv) {
       return 3;
     }
   } catch (const CheckError& failure) {
-    std::cerr << "count_jobs: " << failure.what() << "\n";
+    std::cerr << "count_jobs: " << mcjobs::describeFailure(failure) << "\n";
     return 3;
   }
   std::cout << instance.numJobs() << " jobs\n";

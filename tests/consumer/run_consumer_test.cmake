@@ -1,5 +1,6 @@
 # cmake -P script: install the built project into a scratch prefix, then build
-# and run the consumer with find_package and with pkg-config.
+# and run the consumer with find_package and with pkg-config; then import the
+# installed Python module, when there is one, from the prefix.
 function(run)
   execute_process(COMMAND ${ARGV} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT status EQUAL 0)
@@ -44,3 +45,13 @@ string(STRIP "${last_output}" flags)
 separate_arguments(flags UNIX_COMMAND "${CXX_FLAGS} ${flags}")
 run(${CXX_COMPILER} ${CONSUMER_SOURCE_DIR}/main.cpp ${flags} -o ${WORK_DIR}/count_jobs_pc)
 expect_job_count(${WORK_DIR}/count_jobs_pc)
+
+# 3. import mcjobs from the prefix's site-packages (unless told to install elsewhere)
+if(PYTHON AND NOT IS_ABSOLUTE "${PYTHON_DIR}")
+  set(ENV{PYTHONPATH} ${prefix}/${PYTHON_DIR})
+  # No semicolon: run() takes its arguments as a list.
+  run(${PYTHON} -c "import sys, mcjobs\nprint(len(mcjobs.read(sys.argv[1])), 'jobs')" ${EXAMPLE})
+  if(NOT last_output STREQUAL "14 jobs\n")
+    message(FATAL_ERROR "the installed Python module printed '${last_output}', expected '14 jobs'")
+  endif()
+endif()

@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Acceptance ratio of the load test against normalized utilization.
+
+For each processor count m and normalized utilization U, generates N frame job
+sets with fixed seeds and counts those the load test does not reject: feasible,
+and stress on m processors at most m, at LO and at HI. Plots the ratios with
+Matplotlib. The sets are analysed on a process pool across the cores, or, with
+--dask ADDRESS, on a Dask distributed cluster: the same map, one argument apart.
+
+    python3 examples/acceptance.py -o acceptance.png
+    python3 examples/acceptance.py --dask tcp://scheduler:8786 -n 1000 -o acceptance.png
+"""
+
+import argparse
+import concurrent.futures
+import sys
+
+import mcjobs
+
+# Frame job sets: 4 random DAGs of 10 to 20 jobs per processor, released together
+# in a frame of 100; half the jobs are HI, with 1.5 times their LO budget.
+GENERATOR = dict(model="frame", deadline=100, shape="gnp", nodes="10..20", edge_prob=0.2,
+                 hi_fraction=0.5, criticality_factor=1.5)
+
+
+def accepted(point):
+    """Whether the load test accepts the set of one (m, U, seed) grid point."""
+    processors, utilization, seed = point
+    instance = mcjobs.generate(seed=seed, processors=processors, graphs=4 * processors,
+                               utilization=utilization, **GENERATOR)
+    return all(instance.load(level, processors=processors) <= processors
+               for level in (mcjobs.LO, mcjobs.HI))
+
+
+def run_map(points, dask_address=None, workers=None):
+    """accepted() over every point, in order: on a process pool, or on a Dask cluster."""
+    if dask_address:
+        from distributed import Client
+
+        with Client(dask_address) as client:
+            return client.gather(client.map(accepted, points, pure=False))
+    with concurrent.futures.ProcessPoolExecutor(max_workers=workers) as pool:
+        return list(pool.map(accepted, points, chunksize=max(1, len(points) // 64)))
+
+
+def acceptance(processor_counts, utilizations, sets, seed, dask_address=None, workers=None):
+    """{m: [acceptance ratio per utilization]}; the k-th set of every point uses the same seed."""
+    seeds = [mcjobs.batch_seed(seed, k + 1) for k in range(sets)]
+    points = [(m, u, s) for m in processor_counts for u in utilizations for s in seeds]
+    verdicts = iter(run_map(points, dask_address, workers))
+    return {m: [sum(next(verdicts) for _ in seeds) / sets for _ in utilizations]
+            for m in processor_counts}
+
+
+def plot(ratios, utilizations, sets, output):
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    figure, axes = plt.subplots(figsize=(6, 4), dpi=100)
+    for m, values in ratios.items():
+        axes.plot(utilizations, values, marker="o", label=f"m = {m}")
+    axes.set_xlabel("normalized utilization U")
+    axes.set_ylabel("acceptance ratio")
+    axes.set_ylim(-0.03, 1.03)
+    axes.set_title(f"Load test on frame DAG job sets ({sets} sets per point)")
+    axes.grid(alpha=0.3)
+    axes.legend()
+    figure.tight_layout()
+    figure.savefig(output)
+
+
+def numbers(kind):
+    return lambda text: [kind(value) for value in text.split(",")]
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("-o", "--output", default="acceptance.png", help="PNG to write")
+    parser.add_argument("-n", "--sets", type=int, default=200, help="job sets per point")
+    parser.add_argument("-m", "--processors", type=numbers(int), default=[2, 4, 8],
+                        help="processor counts (default 2,4,8)")
+    parser.add_argument("-u", "--utilizations", type=numbers(float),
+                        default=[round(0.1 * k, 1) for k in range(1, 11)],
+                        help="normalized utilizations (default 0.1,0.2,...,1.0)")
+    parser.add_argument("--seed", type=int, default=1, help="seed of the batch of seeds")
+    parser.add_argument("--workers", type=int, help="processes of the pool (default: cores)")
+    parser.add_argument("--dask", metavar="ADDRESS", help="run on this Dask scheduler")
+    args = parser.parse_args(argv)
+
+    ratios = acceptance(args.processors, args.utilizations, args.sets, args.seed, args.dask,
+                        args.workers)
+    print("U    " + "".join(f"{f'm={m}':>8}" for m in ratios))
+    for k, u in enumerate(args.utilizations):
+        print(f"{u:<5}" + "".join(f"{ratios[m][k]:8.3f}" for m in ratios))
+    plot(ratios, args.utilizations, args.sets, args.output)
+    print(f"wrote {args.output}")
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,57 @@
+"""Mixed-criticality job sets with precedence constraints.
+
+The C++ core (mcjobs._mcjobs) does the work; this package adds the NetworkX
+conversions. Long calls release the GIL, instances pickle (process pools),
+and failed checks raise mcjobs.CheckError, a ValueError.
+"""
+
+import collections.abc as _abc
+
+from . import _mcjobs
+from ._mcjobs import HI, LO, JobInstance, JobsView
+
+# Everything the extension defines is the package's, whichever binding file adds it;
+# tracebacks, reprs and pickles then name mcjobs rather than the extension inside it.
+for _name, _value in vars(_mcjobs).items():
+    if not _name.startswith("_"):
+        globals()[_name] = _value
+        if isinstance(_value, type):
+            _value.__module__ = __name__
+
+_abc.Sequence.register(JobsView)
+
+_FIELDS = ("arrival", "deadline", "criticality", "lo_wcet", "hi_wcet")
+
+
+def _to_networkx(self, level=LO):
+    """A networkx.DiGraph: one node per job id with the job fields (and its name) as node
+    attributes, and the arcs of `level`."""
+    import networkx
+
+    graph = networkx.DiGraph(level=level)
+    for job in self.jobs:
+        graph.add_node(job.id, name=job.name, **{field: getattr(job, field) for field in _FIELDS})
+    graph.add_edges_from(self.arcs(level))
+    return graph
+
+
+JobInstance.to_networkx = _to_networkx
+
+
+def from_networkx(graph):
+    """An instance from a directed graph whose nodes carry arrival, deadline, criticality,
+    lo_wcet and hi_wcet. Nodes become jobs in sorted order (the ids of to_networkx come back
+    as they were); every edge becomes an arc."""
+    nodes = sorted(graph.nodes)
+    ids = {node: index for index, node in enumerate(nodes)}
+    instance = JobInstance()
+    for node in nodes:
+        attributes = graph.nodes[node]
+        missing = [field for field in _FIELDS if field not in attributes]
+        if missing:
+            raise KeyError(f"node {node!r} lacks {', '.join(missing)}")
+        instance.add_job(*(attributes[field] for field in _FIELDS))
+    for u, v in sorted((ids[u], ids[v]) for u, v in graph.edges):
+        instance.add_arc(u, v)
+    return instance
+

@@ -1,0 +1,66 @@
+// Internal to the Python module: the wrapped instance, the shared helpers of
+// the binding files, and the registry through which each file adds its part.
+#ifndef MCJOBS_PYTHON_BINDING_H
+#define MCJOBS_PYTHON_BINDING_H
+
+#include <mcjobs/job.h>
+#include <pybind11/pybind11.h>
+
+#include <mutex>
+#include <string>
+#include <utility>
+
+namespace mcjobs_python {
+
+namespace py = pybind11;
+
+/// @brief What Python's mcjobs.JobInstance holds.
+///
+/// Every access goes through `mutex`, so two threads that share one instance take turns while
+/// the GIL is released; different instances never wait for each other. `exports` counts the
+/// NumPy views of the job array alive (changed only with the GIL held): while there is one, the
+/// job vector must not grow, since growing may move it.
+struct Instance {
+  Instance() = default;
+  explicit Instance(JobInstance&& jobs) : core(std::move(jobs)) {}
+
+  JobInstance core;
+  std::mutex mutex;
+  int exports = 0;
+};
+
+/// @brief A new Python mcjobs.JobInstance owning `jobs` (for every binding that makes instances).
+py::object wrap(JobInstance&& jobs);
+
+/// @brief Runs `work(instance.core)` with the GIL released and the instance locked.
+///
+/// Whatever `work` returns must not refer into the instance: it is converted to Python after
+/// the lock is gone.
+template <typename Work>
+auto withInstance(Instance& instance, Work&& work) {
+  py::gil_scoped_release release;
+  std::lock_guard<std::mutex> guard(instance.mutex);
+  return work(instance.core);
+}
+
+/// @brief `level` when it is mcjobs.LO or mcjobs.HI; ValueError otherwise.
+int checkLevel(int level);
+
+/// @brief The file system path of a str or os.PathLike argument (os.fspath).
+std::string pathOf(const py::handle& path);
+
+/// @brief Raises the OSError subclass of `error` (FileNotFoundError for ENOENT ...) for `path`.
+[[noreturn]] void raiseOSError(int error, const std::string& path);
+
+/// @brief One binding file's part of the module, run at import in ascending `order`.
+///
+/// A binding file defines `const Binding kBinding{order, [](py::module_& m) {...}};` at
+/// namespace scope and nothing else needs to change: module.cpp runs every registered part.
+struct Binding {
+  using Define = void (*)(py::module_&);
+  Binding(int order, Define define);
+};
+
+}  // namespace mcjobs_python
+
+#endif  // MCJOBS_PYTHON_BINDING_H

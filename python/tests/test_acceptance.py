@@ -1,0 +1,40 @@
+# The experiment example on a tiny grid: on the process pool and on a Dask
+# cluster on loopback, with the same ratios, and a PNG written.
+import os
+import subprocess
+import sys
+
+import pytest
+
+from conftest import ROOT
+
+SCRIPT = ROOT / "examples" / "acceptance.py"
+GRID = ["-n", "3", "-m", "2,4", "-u", "0.2,0.9", "--seed", "5"]
+
+
+def run_script(*args):
+    result = subprocess.run([sys.executable, str(SCRIPT), *GRID, *args], check=True,
+                            capture_output=True, text=True, env=dict(os.environ), timeout=120)
+    return result.stdout
+
+
+def ratio_table(output):
+    return [line for line in output.splitlines() if not line.startswith("wrote")]
+
+
+# Debian's distributed still calls a Tornado API that Tornado deprecates.
+@pytest.mark.filterwarnings("ignore:make_current is deprecated:DeprecationWarning")
+def test_pool_and_dask_give_the_same_ratios(tmp_path):
+    distributed = pytest.importorskip("distributed")
+    pooled = run_script("--workers", "2", "-o", str(tmp_path / "pool.png"))
+    table = ratio_table(pooled)
+    assert table[0].split() == ["U", "m=2", "m=4"] and len(table) == 3
+    assert all(0 <= float(value) <= 1 for line in table[1:] for value in line.split()[1:])
+    assert (tmp_path / "pool.png").read_bytes().startswith(b"\x89PNG")
+
+    with distributed.LocalCluster(n_workers=1, threads_per_worker=2, processes=False,
+                                  protocol="tcp", host="127.0.0.1",
+                                  dashboard_address=None) as cluster:
+        on_dask = run_script("--dask", cluster.scheduler_address, "-o", str(tmp_path / "d.png"))
+    assert ratio_table(on_dask) == table
+    assert (tmp_path / "d.png").stat().st_size > 0

@@ -1,0 +1,110 @@
+# The instance API against the mcjobs tool and independent oracles: text,
+# loads, dependency sets, copies and pickling.
+import copy
+import pickle
+
+import networkx
+import pytest
+
+import mcjobs
+from conftest import cli, cli_load
+
+
+def test_examples_read_back_as_the_tool_writes_them(example):
+    instance = mcjobs.read(example)
+    assert str(instance) == cli("scale", example, 1)
+    assert str(mcjobs.from_text(str(instance))) == str(instance)
+    assert len(instance) == len(instance.jobs) == len(str(instance).splitlines()) - len(
+        instance.arcs())
+    assert [job.id for job in instance.jobs] == list(range(len(instance)))
+    assert instance.jobs[-1] == instance.job(len(instance) - 1)
+    assert str(instance.jobs[0]) == str(instance).splitlines()[0]
+
+
+@pytest.mark.parametrize("level", [mcjobs.LO, mcjobs.HI])
+@pytest.mark.parametrize("processors", [1, 3])
+def test_load_matches_the_tool(example, level, processors):
+    instance = mcjobs.read(example)
+    assert instance.load(level, processors=processors) == cli_load(example, level, processors)
+    if level == mcjobs.LO:
+        assert instance.load(mixed=True, processors=processors) == cli_load(
+            example, level, processors, mixed=True)
+
+
+def test_random_instances_match_the_tool_and_networkx(random_case, tmp_path):
+    path = tmp_path / "random.txt"
+    random_case.write(path)
+    assert path.read_text() == str(random_case) == cli("scale", path, 1)
+    for level in (mcjobs.LO, mcjobs.HI):
+        assert random_case.load(level, processors=2) == cli_load(path, level, 2)
+        graph = random_case.to_networkx(level)
+        for job in range(len(random_case)):
+            assert random_case.successors(job, level) == sorted(graph.successors(job))
+            assert random_case.predecessors(job, level) == sorted(graph.predecessors(job))
+            assert random_case.transitive_successors(job, level) == sorted(
+                networkx.descendants(graph, job))
+            assert random_case.transitive_predecessors(job, level) == sorted(
+                networkx.ancestors(graph, job))
+    assert random_case.arcs() == sorted(random_case.arcs())
+
+
+def test_propagation_tightens_windows_along_the_arcs(random_case):
+    tightened = random_case.copy()
+    tightened.propagate_arrivals(mcjobs.LO)
+    tightened.propagate_deadlines(mcjobs.LO)
+    for u, v in tightened.arcs():
+        assert tightened.job(v).arrival >= tightened.job(u).arrival
+        assert tightened.job(u).deadline <= tightened.job(v).deadline
+    for before, after in zip(random_case.jobs, tightened.jobs):
+        assert before.arrival <= after.arrival and after.deadline <= before.deadline
+
+
+def test_chosen_jobs_and_infeasible_sets():
+    instance = mcjobs.from_text("0 10 1 6 6\n0 10 1 6 6\n")
+    assert (instance.load(), instance.load(jobs=[1])) == (1.2, 0.6)
+    instance.add_arc(0, 1)
+    assert instance.load() == float("inf")
+    assert instance.job(0).wcet(mcjobs.HI) == 6 and instance.job(1).name == "J2"
+
+
+def test_copies_and_pickles_are_independent(random_case):
+    for clone in (random_case.copy(), copy.deepcopy(random_case),
+                  pickle.loads(pickle.dumps(random_case))):
+        assert str(clone) == str(random_case)
+        clone.add_job(0, 10, mcjobs.LO, 1, 1)
+        assert len(clone) == len(random_case) + 1
+    assert str(pickle.loads(pickle.dumps(mcjobs.JobInstance()))) == ""
+    assert pickle.loads(pickle.dumps(list(random_case.jobs))) == list(random_case.jobs)
+
+
+def test_failed_checks_and_system_errors(tmp_path):
+    bad = tmp_path / "bad.txt"
+    bad.write_text("0 10 1 2 2\n0 5 1 9 9\n")
+    with pytest.raises(mcjobs.CheckError) as failure:
+        mcjobs.read(bad)
+    assert isinstance(failure.value, ValueError)
+    assert (failure.value.file, failure.value.line) == (str(bad), 2)
+    assert failure.value.condition == "density_lo <=1"
+    assert str(failure.value).startswith(f"{bad}:2: J2: the LO execution time 9 does not fit")
+
+    with pytest.raises(FileNotFoundError) as missing:
+        mcjobs.read(tmp_path / "missing.txt")
+    assert missing.value.errno == 2 and missing.value.filename == str(tmp_path / "missing.txt")
+    with pytest.raises(FileNotFoundError):
+        mcjobs.JobInstance().write(tmp_path / "no" / "such" / "dir.txt")
+
+    instance = mcjobs.from_text("0 10 1 2 2\n0 10 1 2 2\n( J1 J2 )\n")
+    with pytest.raises(mcjobs.CheckError, match="cycle") as cycle:
+        instance.add_arc(1, 0)
+    assert cycle.value.file is None and cycle.value.line is None
+    with pytest.raises(mcjobs.CheckError):
+        instance.add_job(5, 4, mcjobs.LO, 1, 1)
+    with pytest.raises(IndexError):
+        instance.job(2)
+    with pytest.raises(IndexError):
+        instance.successors(-1, mcjobs.LO)
+    with pytest.raises(ValueError):
+        instance.load(level=3)
+    with pytest.raises(ValueError):
+        instance.load(mcjobs.HI, mixed=True)
+    assert str(instance) == "0 10 1 2 2\n0 10 1 2 2\n( J1 J2 )\n"

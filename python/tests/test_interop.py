@@ -1,0 +1,63 @@
+# NetworkX and NumPy round trips, and archives read by independent iterators.
+import numpy
+import pytest
+
+import mcjobs
+from conftest import cli
+
+
+def test_networkx_round_trip(random_case):
+    graph = random_case.to_networkx()
+    assert sorted(graph.edges) == random_case.arcs()
+    job = random_case.job(3)
+    assert graph.nodes[3] == {"name": "J4", "arrival": job.arrival, "deadline": job.deadline,
+                              "criticality": job.criticality, "lo_wcet": job.lo_wcet,
+                              "hi_wcet": job.hi_wcet}
+    assert str(mcjobs.from_networkx(graph)) == str(random_case)
+    hi = random_case.to_networkx(mcjobs.HI)
+    assert all(random_case.job(u).criticality == random_case.job(v).criticality == mcjobs.HI
+               for u, v in hi.edges)
+
+
+def test_numpy_view_follows_the_instance_and_pins_its_size(random_case):
+    view = random_case.to_numpy()
+    assert view.dtype.names == ("id", "arrival", "deadline", "criticality", "lo_wcet", "hi_wcet")
+    assert not view.flags.writeable and not view.flags.owndata
+    rows = [(j.id, j.arrival, j.deadline, j.criticality, j.lo_wcet, j.hi_wcet)
+            for j in random_case.jobs]
+    assert view.tolist() == rows
+    random_case.propagate_arrivals(mcjobs.LO)
+    assert view["arrival"].tolist() == [job.arrival for job in random_case.jobs]
+    with pytest.raises(BufferError):
+        random_case.add_job(0, 10, mcjobs.LO, 1, 1)
+    owned = random_case.to_numpy(copy=True)
+    del view
+    random_case.add_job(0, 10, mcjobs.LO, 1, 1)
+    assert owned.flags.writeable and len(owned) == len(random_case) - 1
+    assert numpy.array_equal(random_case.to_numpy()[:-1], owned)
+
+
+def test_archive_iterators_walk_independently(tmp_path, random_case):
+    path = tmp_path / "runs.jobstar"
+    for name in ("set1", "set2", "set10"):
+        mcjobs.append_archive(path, name, random_case)
+    assert cli("archive", "list", path).split() == ["set1", "set2", "set10"]
+    first, second = mcjobs.read_archive(path), mcjobs.read_archive(path, "set1")
+    assert next(first)[0] == "set1"
+    assert [name for name, _ in second] == ["set1"]
+    assert [name for name, _ in first] == ["set2", "set10"]
+    assert all(str(entry) == str(random_case) for _, entry in mcjobs.read_archive(path))
+    started = mcjobs.read_archive(path)
+    mcjobs.append_archive(path, "set11", random_case)
+    assert [name for name, _ in started] == ["set1", "set2", "set10"]
+
+    with pytest.raises(FileNotFoundError):
+        mcjobs.read_archive(tmp_path / "missing.jobstar")
+    with pytest.raises(mcjobs.CheckError):
+        mcjobs.append_archive(path, "two\nlines", random_case)
+    (tmp_path / "broken.jobstar").write_text("------\nok:\n0 5 1 1 1\n------\nbad:\n0 5 1 9 9\n")
+    with mcjobs.read_archive(tmp_path / "broken.jobstar") as entries:
+        assert next(entries)[0] == "ok"
+        with pytest.raises(mcjobs.CheckError) as failure:
+            next(entries)
+        assert failure.value.line == 6

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Acceptance ratio of the load test against normalized utilization.
+"""Acceptance ratios of the load test and of the scheduler against normalized utilization.
 
 For each processor count m and normalized utilization U, generates N frame job
-sets with fixed seeds and counts those the load test does not reject: feasible,
-and stress on m processors at most m, at LO and at HI. Plots the ratios with
-Matplotlib. The sets are analysed on a process pool across the cores, or, with
+sets with fixed seeds and counts those the load test does not reject (feasible,
+and stress on m processors at most m, at LO and at HI) and those the scheduler
+schedules (verified HI and LO tables with a safe mode switch). The load test is
+necessary and the scheduler sufficient, so a scheduled set is always accepted:
+the script checks that for every set. Plots both ratios with Matplotlib. The sets are analysed on a process pool across the cores, or, with
 --dask ADDRESS, on a Dask distributed cluster: the same map, one argument apart.
 
     python3 examples/acceptance.py -o acceptance.png
@@ -24,12 +26,16 @@ GENERATOR = dict(model="frame", deadline=100, shape="gnp", nodes="10..20", edge_
 
 
 def accepted(point):
-    """Whether the load test accepts the set of one (m, U, seed) grid point."""
+    """(load test accepts, scheduler schedules) for the set of one (m, U, seed) grid point."""
     processors, utilization, seed = point
     instance = mcjobs.generate(seed=seed, processors=processors, graphs=4 * processors,
                                utilization=utilization, **GENERATOR)
-    return all(instance.load(level, processors=processors) <= processors
-               for level in (mcjobs.LO, mcjobs.HI))
+    load_ok = all(instance.load(level, processors=processors) <= processors
+                  for level in (mcjobs.LO, mcjobs.HI))
+    scheduled = instance.schedule(processors)["schedulable"]
+    if scheduled and not load_ok:
+        raise AssertionError(f"set {point} is scheduled but the load test rejects it")
+    return load_ok, scheduled
 
 
 def run_map(points, dask_address=None, workers=None):
@@ -44,12 +50,19 @@ def run_map(points, dask_address=None, workers=None):
 
 
 def acceptance(processor_counts, utilizations, sets, seed, dask_address=None, workers=None):
-    """{m: [acceptance ratio per utilization]}; the k-th set of every point uses the same seed."""
+    """{m: [(load-test ratio, scheduler ratio) per utilization]}; the k-th set of every point
+    uses the same seed."""
     seeds = [mcjobs.batch_seed(seed, k + 1) for k in range(sets)]
     points = [(m, u, s) for m in processor_counts for u in utilizations for s in seeds]
     verdicts = iter(run_map(points, dask_address, workers))
-    return {m: [sum(next(verdicts) for _ in seeds) / sets for _ in utilizations]
-            for m in processor_counts}
+    ratios = {}
+    for m in processor_counts:
+        ratios[m] = []
+        for _ in utilizations:
+            point = [next(verdicts) for _ in seeds]
+            ratios[m].append((sum(load for load, _ in point) / sets,
+                              sum(scheduled for _, scheduled in point) / sets))
+    return ratios
 
 
 def plot(ratios, utilizations, sets, output):
@@ -60,13 +73,16 @@ def plot(ratios, utilizations, sets, output):
 
     figure, axes = plt.subplots(figsize=(6, 4), dpi=100)
     for m, values in ratios.items():
-        axes.plot(utilizations, values, marker="o", label=f"m = {m}")
+        line, = axes.plot(utilizations, [load for load, _ in values], marker="o",
+                          label=f"load test, m = {m}")
+        axes.plot(utilizations, [scheduled for _, scheduled in values], marker="s",
+                  linestyle="--", color=line.get_color(), label=f"scheduled (EDF), m = {m}")
     axes.set_xlabel("normalized utilization U")
     axes.set_ylabel("acceptance ratio")
     axes.set_ylim(-0.03, 1.03)
-    axes.set_title(f"Load test on frame DAG job sets ({sets} sets per point)")
+    axes.set_title(f"Frame DAG job sets, {sets} per point")
     axes.grid(alpha=0.3)
-    axes.legend()
+    axes.legend(fontsize=8)
     figure.tight_layout()
     figure.savefig(output)
 
@@ -91,9 +107,11 @@ def main(argv=None):
 
     ratios = acceptance(args.processors, args.utilizations, args.sets, args.seed, args.dask,
                         args.workers)
-    print("U    " + "".join(f"{f'm={m}':>8}" for m in ratios))
+    # Per m: the load test's acceptance ratio, then the scheduler's.
+    print("U    " + "".join(f"{f'load m={m}':>12}{f'sched m={m}':>12}" for m in ratios))
     for k, u in enumerate(args.utilizations):
-        print(f"{u:<5}" + "".join(f"{ratios[m][k]:8.3f}" for m in ratios))
+        print(f"{u:<5}" + "".join(f"{ratios[m][k][0]:12.3f}{ratios[m][k][1]:12.3f}"
+                                  for m in ratios))
     plot(ratios, args.utilizations, args.sets, args.output)
     print(f"wrote {args.output}")
 

@@ -55,3 +55,39 @@ def from_networkx(graph):
         instance.add_arc(u, v)
     return instance
 
+
+
+def plot_gantt(instance, result, ax=None, processors=None):
+    """Draws the HI and LO tables of `result` (what JobInstance.schedule returns) with
+    Matplotlib: one row per mode and processor, HI jobs in reds, LO jobs in blues, job names
+    on the bars. Returns the axes."""
+    import matplotlib.pyplot as plt
+
+    created = ax is None
+    if created:
+        _, ax = plt.subplots(figsize=(8, 3))
+    processors = processors or result["processors"]
+    tables = result["tables"] or {"hi": [], "lo": []}
+    jobs = instance.jobs
+    labels = []
+    for panel, mode in enumerate(("hi", "lo")):
+        for p in range(processors):
+            row = panel * (processors + 1) + p
+            labels.append((row, f"{mode.upper()} P{p}"))
+            for segment in tables[mode]:
+                if segment["processor"] != p:
+                    continue
+                critical = jobs[segment["id"]].criticality == HI
+                width = segment["end"] - segment["start"]
+                ax.barh(row, width, left=segment["start"], height=0.8,
+                        color="#e4846c" if critical else "#7fa7d4", edgecolor="#333333")
+                ax.text(segment["start"] + width / 2, row, segment["job"], ha="center",
+                        va="center", fontsize=7)
+    ax.set_yticks([row for row, _ in labels], [label for _, label in labels])
+    ax.invert_yaxis()
+    ax.set_xlabel("time")
+    ax.set_title("schedulable" if result["schedulable"] else
+                 "not schedulable: " + result["failure"]["message"])
+    if created:
+        ax.figure.tight_layout()
+    return ax

@@ -28,8 +28,13 @@ def test_pool_and_dask_give_the_same_ratios(tmp_path):
     distributed = pytest.importorskip("distributed")
     pooled = run_script("--workers", "2", "-o", str(tmp_path / "pool.png"))
     table = ratio_table(pooled)
-    assert table[0].split() == ["U", "m=2", "m=4"] and len(table) == 3
-    assert all(0 <= float(value) <= 1 for line in table[1:] for value in line.split()[1:])
+    assert table[0].split() == ["U", "load", "m=2", "sched", "m=2", "load", "m=4", "sched",
+                                "m=4"] and len(table) == 3
+    for line in table[1:]:
+        ratios = [float(value) for value in line.split()[1:]]
+        assert all(0 <= ratio <= 1 for ratio in ratios)
+        # The scheduler is sufficient, the load test necessary.
+        assert ratios[1] <= ratios[0] and ratios[3] <= ratios[2]
     assert (tmp_path / "pool.png").read_bytes().startswith(b"\x89PNG")
 
     with distributed.LocalCluster(n_workers=1, threads_per_worker=2, processes=False,

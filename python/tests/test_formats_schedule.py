@@ -1,0 +1,72 @@
+# The formats and the scheduling tables from Python against the mcjobs tool on
+# the same instances: the same text, the same tables, readers that give back
+# what the writers wrote, and errors that name the line.
+import json
+import xml.etree.ElementTree as ElementTree
+
+import pytest
+
+import mcjobs
+from conftest import cli, random_instance
+
+
+def test_writers_match_the_tool_and_read_back(example, tmp_path):
+    instance = mcjobs.read(example)
+    assert instance.to_json() == cli("convert", example, "--to", "json")
+    assert instance.to_dot() == cli("dot", example)
+    assert str(mcjobs.from_json(instance.to_json())) == str(instance)
+    assert str(mcjobs.from_dot(instance.to_dot())) == str(instance)
+    jobs, precedence = instance.to_nptest()
+    out = tmp_path / "set.csv"
+    cli("convert", example, "-o", out)
+    assert (jobs, precedence) == (out.read_text(), (tmp_path / "set.prec.csv").read_text())
+    lo_only = mcjobs.from_nptest(jobs, precedence)
+    assert len(lo_only) == len(instance) and lo_only.arcs() == instance.arcs(mcjobs.LO)
+
+
+def test_stg_keeps_every_task_cost_and_precedence():
+    instance = random_instance(3)
+    again = mcjobs.from_stg(instance.to_stg(), deadline=10_000)
+    assert [job.lo_wcet for job in again.jobs] == [job.lo_wcet for job in instance.jobs]
+    assert again.arcs() == instance.arcs(mcjobs.LO)
+
+
+def test_bad_input_names_the_line():
+    with pytest.raises(mcjobs.CheckError) as error:
+        mcjobs.from_json('{"directed": true,\n "nodes": [\n {"id": "J1"}]}', "set.json")
+    assert "set.json:3" in str(error.value)
+
+
+@pytest.mark.parametrize("policy", ["edf", "llf"])
+@pytest.mark.parametrize("processors", [1, 2, 3])
+def test_schedule_matches_the_tool_and_passes_the_checker(example, policy, processors):
+    instance = mcjobs.read(example)
+    result = instance.schedule(processors, policy)
+    expected = json.loads(cli("schedule", example, "-p", processors, "--policy", policy,
+                              "--json"))
+    for mode in ("hi", "lo"):
+        for row in (result["tables"] or {}).get(mode, []):
+            del row["id"]
+    if result["failure"]:
+        del result["failure"]["message"]
+    assert result == expected
+    if result["schedulable"]:
+        assert instance.verify_schedule(instance.schedule(processors, policy), processors) == []
+        svg = instance.gantt_svg(instance.schedule(processors, policy), processors, "t")
+        assert ElementTree.fromstring(svg).tag.endswith("svg")
+
+
+def test_checker_names_a_broken_rule():
+    instance = mcjobs.from_text("0 10 1 3 3\n")
+    tables = {"hi": [], "lo": [{"job": "J1", "processor": 0, "start": 0, "end": 2}]}
+    assert [v["rule"] for v in instance.verify_schedule(tables, 1)] == ["budget_short"]
+
+
+def test_gantt_plot_draws_every_segment():
+    matplotlib = pytest.importorskip("matplotlib")
+    matplotlib.use("Agg")
+    instance = mcjobs.read(pytest.importorskip("conftest").EXAMPLES[0])
+    result = instance.schedule(2)
+    axes = mcjobs.plot_gantt(instance, result)
+    segments = len(result["tables"]["hi"]) + len(result["tables"]["lo"]) if result["tables"] else 0
+    assert len(axes.patches) == segments

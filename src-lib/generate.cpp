@@ -180,15 +180,18 @@ struct PlannedTask {
 
 // LO budgets: the task's budget split over its nodes by UUniFast, each at least
 // 1 and at most the window, summing exactly to the rounded task budget.
-void drawLoBudgets(RandomStream& random, size_t index, double utilization, PlannedTask& task) {
+// Returns whether the budget had to be raised to one unit per node.
+bool drawLoBudgets(RandomStream& random, size_t index, double utilization, PlannedTask& task) {
   const int nodes = task.graph.nodes;
   const double budget = utilization * static_cast<double>(task.period);
-  long long rounded = std::max<long long>(std::llround(budget), nodes);
+  const long long drawn = std::llround(budget);
+  const long long rounded = std::max<long long>(drawn, nodes);
   if (rounded > nodes * task.deadline) failBudget(index, rounded, nodes, task.deadline);
   const std::vector<double> targets = uunifast(random, static_cast<size_t>(nodes), budget);
   task.lo = integerShares(targets, rounded, std::vector<long long>(targets.size(), 1),
                           std::vector<long long>(targets.size(), task.deadline));
   task.hi = task.lo;  // until the HI budgets are drawn; a LO node keeps it
+  return rounded > drawn;
 }
 
 // HI budgets of one task: `budget` spread over its HI nodes in proportion to
@@ -297,6 +300,9 @@ long long hyperperiod(const std::vector<PlannedTask>& tasks) {
 
 }  // namespace
 
+// About 2.6 GB in memory: a mistyped period list should fail, not swap.
+constexpr long long kMostJobs = 20000000;
+
 GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) {
   validateGenerateOptions(options);
   RandomStream random(seed);
@@ -315,16 +321,23 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
     drawCriticalities(random, options, task.graph);
   }
   const std::vector<double> utilizations = splitUtilization(random, options, tasks.size());
-  for (size_t k = 0; k < tasks.size(); ++k) drawLoBudgets(random, k, utilizations[k], tasks[k]);
+  int raised = 0;
+  for (size_t k = 0; k < tasks.size(); ++k)
+    raised += drawLoBudgets(random, k, utilizations[k], tasks[k]);
   drawHiBudgets(random, options, tasks);
 
   const long long horizon = periodic ? hyperperiod(tasks) : options.deadline;
   GeneratedSet set;
+  set.raisedBudgets = raised;
   long long jobs = 0;
   for (const PlannedTask& task : tasks) jobs += horizon / task.period * task.graph.nodes;
-  if (jobs > std::numeric_limits<int>::max() / 2)
-    throw std::invalid_argument("the options give " + std::to_string(jobs) +
-                                " jobs, more than a job set can hold");
+  if (jobs > kMostJobs)
+    throw std::invalid_argument("--periods: the drawn periods have a hyperperiod of " +
+                                std::to_string(horizon) + ", which unrolls to " +
+                                std::to_string(jobs) + " jobs, more than the " +
+                                std::to_string(kMostJobs) +
+                                " a generated set may hold; choose periods with a smaller least "
+                                "common multiple, or fewer tasks or nodes");
   for (const PlannedTask& task : tasks)
     if (horizon - task.period + task.deadline > std::numeric_limits<int>::max())
       throw std::invalid_argument("--deadline-factor: deadlines past the largest time value");

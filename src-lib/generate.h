@@ -100,11 +100,15 @@ struct GeneratedSet {
   /// instance of that task (0 in the frame model). Both count from 0.
   std::vector<std::pair<int, int>> taskOfJob;
   std::vector<GeneratedTask> tasks;
+  /// Graphs or tasks whose drawn LO budget was below one unit per job and was raised to it;
+  /// the achieved LO utilization is then above the target.
+  int raisedBudgets = 0;
 };
 
 /// @brief The job set of `options` for `seed`: the same options and seed give the same set
-/// on every platform. Throws std::invalid_argument for invalid options and CheckError when a
-/// drawn set cannot be realised (a budget that does not fit its window).
+/// on every platform. Throws std::invalid_argument for invalid options (and for periods that
+/// unroll to more than 20,000,000 jobs) and CheckError when a drawn set cannot be realised (a
+/// budget that does not fit its window).
 GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed);
 
 /// @brief generateJobSet(options, seed).instance.

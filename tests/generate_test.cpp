@@ -206,8 +206,14 @@ TEST(GenerateBudgets, HitTheDrawnUtilizationUpToRounding) {
       }
       EXPECT_DOUBLE_EQ(lo / (processors * deadline), set.utilizationLo);
       EXPECT_DOUBLE_EQ(hi / (processors * deadline), set.utilizationHi);
+      EXPECT_EQ(set.raisedBudgets, 0);
     }
   }
+  // Fewer budget units than jobs: one unit each, and said so.
+  GeneratedSet tight = mcjobs::generateJobSet(
+      withOptions({{"graphs", "2"}, {"deadline", "3"}, {"nodes", "4"}, {"hi-fraction", "0"}}), 1);
+  EXPECT_EQ(tight.raisedBudgets, 2);
+  EXPECT_DOUBLE_EQ(tight.utilizationLo, 8.0 / 3);
 }
 
 TEST(GenerateOptions, RoundTripThroughTheirTextAndRejectNonsense) {

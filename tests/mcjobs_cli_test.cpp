@@ -813,7 +813,7 @@ TEST_F(Cli, GenerateIsSeededAndBatchEntriesDoNotDependOnTheBatchSize) {
 TEST_F(Cli, GenerateRejectsOptionsThatCannotGiveASet) {
   for (const std::string args :
        {"--utilization 2", "--edge-prob -1", "--periods '' --model periodic", "--nodes 3..1",
-        "--count 2", "--shape star"}) {
+        "--count 2", "--shape star", "--seed -1"}) {
     Result result = run("generate " + args);
     EXPECT_EQ(result.status, 1) << args;
     EXPECT_NE(result.err.find(args.substr(2, args.find(' ') - 2)), std::string::npos)

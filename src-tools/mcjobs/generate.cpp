@@ -2,6 +2,7 @@
 // archive entries, with an optional JSON report of what each set achieved.
 #include "generate.h"
 
+#include <charconv>
 #include <cstdint>
 #include <iostream>
 #include <map>
@@ -9,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "archive_file.h"
@@ -22,6 +24,7 @@ namespace {
 struct GenerateCommand {
   std::map<std::string, std::string> given;  // option name -> text, as typed
   std::vector<std::string> flags;            // flag names, for their counts
+  std::string seedText = "1";
   std::uint64_t seed = 1;
   std::string out = "-";
   long long count = 0;
@@ -36,7 +39,8 @@ nlohmann::json describeSet(const mcjobs::GeneratedSet& set, std::uint64_t seed) 
           {"arcs",
            mcjobs_detail::InstanceAccess::levelArcs(const_cast<JobInstance&>(set.instance), CRIT_LO)
                .size()},
-          {"utilization", {{"lo", set.utilizationLo}, {"hi", set.utilizationHi}}}};
+          {"utilization", {{"lo", set.utilizationLo}, {"hi", set.utilizationHi}}},
+          {"raised_budgets", set.raisedBudgets}};
 }
 
 // An option's text as the JSON value it stands for: a number, a flag, null for
@@ -63,13 +67,25 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
   if (options.count > 0 && !mcjobs::entryNameProblem(options.name + "-1").empty())
     throw UsageError("--name: " + mcjobs::entryNameProblem(options.name));
 
+  const char* seedEnd = options.seedText.data() + options.seedText.size();
+  const auto parsed = std::from_chars(options.seedText.data(), seedEnd, options.seed);
+  if (options.seedText.empty() || parsed.ec != std::errc() || parsed.ptr != seedEnd)
+    throw UsageError("--seed: '" + options.seedText + "' is not an integer in 0.." +
+                     std::to_string(UINT64_MAX));
+
   nlohmann::json report = {{"options", nlohmann::json::object()},
                            {"instances", nlohmann::json::array()}};
   for (const auto& option : mcjobs::describeGenerateOptions(generate))
     report["options"][option.first] = jsonValue(option.second);
+  long long raisedSets = 0;
+  double lastUtilization = 0.0;
   auto generateOne = [&](std::uint64_t seed, const std::string& entry) {
     try {
       mcjobs::GeneratedSet set = mcjobs::generateJobSet(generate, seed);
+      if (set.raisedBudgets > 0) {
+        ++raisedSets;
+        lastUtilization = set.utilizationLo;
+      }
       if (options.json) {
         nlohmann::json described = describeSet(set, seed);
         if (!entry.empty()) described["name"] = entry;
@@ -124,6 +140,21 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
         });
     if (!appended.repaired.empty()) std::cerr << "mcjobs: " << appended.repaired << std::endl;
   }
+  // Budgets raised to one unit per job are no error, but the set is not what was asked for.
+  // With --json, stderr holds one JSON document, which tells it per set (raised_budgets).
+  if (raisedSets > 0 && !options.json) {
+    std::cerr << "mcjobs: warning: ";
+    if (options.count == 0)
+      std::cerr << "graphs with fewer budget units than jobs got one unit per job: the LO "
+                   "utilization is "
+                << formatNumber(lastUtilization) << ", above the target "
+                << formatNumber(generate.utilization);
+    else
+      std::cerr << raisedSets << " of " << options.count
+                << " sets have graphs with fewer budget units than jobs, given one unit per "
+                   "job: their LO utilization is above the target (--json tells each set's)";
+    std::cerr << "; raise --deadline or the periods, or lower --nodes" << std::endl;
+  }
   if (options.json) std::cerr << report.dump(2) << std::endl;
   return kSuccess;
 }
@@ -153,7 +184,8 @@ void addGenerateCommand(CLI::App& app, Action& action) {
     }
   }
   command
-      ->add_option("--seed", options->seed, "Seed (default 1); the same seed gives the same bytes")
+      ->add_option("--seed", options->seedText,
+                   "Seed (default 1); the same seed gives the same bytes")
       ->option_text("S");
   command
       ->add_option("-o,--output", options->out,

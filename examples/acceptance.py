@@ -20,8 +20,10 @@ import sys
 import mcjobs
 
 # Frame job sets: 4 random DAGs of 10 to 20 jobs per processor, released together
-# in a frame of 100; half the jobs are HI, with 1.5 times their LO budget.
-GENERATOR = dict(model="frame", deadline=100, shape="gnp", nodes="10..20", edge_prob=0.2,
+# in a frame of 100,000 (long enough that even a small share of the utilization
+# gives every job a budget of its own); half the jobs are HI, with 1.5 times
+# their LO budget.
+GENERATOR = dict(model="frame", deadline=100000, shape="gnp", nodes="10..20", edge_prob=0.2,
                  hi_fraction=0.5, criticality_factor=1.5)
 
 

@@ -39,20 +39,31 @@ const Binding kBinding{
               const std::string name = option.first.cast<std::string>();
               mcjobs::setGenerateOption(options, name, optionText(name, option.second));
             }
-            JobInstance jobs;
+            mcjobs::GeneratedSet set;
             {
               py::gil_scoped_release release;
               mcjobs::validateGenerateOptions(options);
-              jobs = mcjobs::generateInstance(options, seed);
+              set = mcjobs::generateJobSet(options, seed);
             }
-            return wrap(std::move(jobs));
+            // As the command line warns: the set is not quite what was asked for.
+            if (set.raisedBudgets > 0 && set.utilizationLo > options.utilization * 1.01) {
+              const std::string message =
+                  "graphs with fewer budget units than jobs got one unit per job: the LO "
+                  "utilization is " +
+                  std::to_string(set.utilizationLo) + ", above the target";
+              if (PyErr_WarnEx(PyExc_RuntimeWarning, message.c_str(), 1) < 0)
+                throw py::error_already_set();
+            }
+            return wrap(std::move(set.instance));
           },
           py::kw_only(), py::arg("seed"),
           "A seeded random job set: generate(seed=7, model='frame', nodes='30..30', "
           "edge_prob=0.2).\n"
           "Takes the options of `mcjobs generate` with '_' for '-', as text or as Python values\n"
           "(numbers, True/False, lists for periods); the same options and seed give the same set\n"
-          "as the command line. ValueError names an unknown option or a bad value.");
+          "as the command line. ValueError names an unknown option or a bad value; a\n"
+          "RuntimeWarning says when graphs had to get one budget unit per job and the LO\n"
+          "utilization ends more than 1% above the target.");
       m.def("batch_seed", &mcjobs::batchSeed, py::arg("seed"), py::arg("index"),
             "The seed of entry `index` (from 1) of a batch generated from `seed`.");
       m.def(

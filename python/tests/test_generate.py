@@ -33,3 +33,9 @@ def test_generate_rejects_unknown_options_and_bad_values():
     with pytest.raises(TypeError):
         mcjobs.generate(model="frame")
     assert mcjobs.generate_options()["edge_prob"] == "0.2"
+
+
+def test_generate_warns_when_budgets_were_raised_to_one_unit_per_job():
+    with pytest.warns(RuntimeWarning, match="one unit per job"):
+        tight = mcjobs.generate(seed=1, deadline=3, nodes=10, hi_fraction=0)
+    assert all(job.lo_wcet == 1 for job in tight.jobs)

@@ -841,3 +841,13 @@ TEST_F(Cli, GenerateWritesOtherFormatsAndNptestKeepsTasksAndInstances) {
   EXPECT_EQ(ids.size(), static_cast<size_t>(jobLines));
   EXPECT_EQ(run(options + "--to json").out, run("convert set.txt --to json").out);
 }
+
+TEST_F(Cli, NptestPairIsWrittenWholeOrNotAtAll) {
+  file("four.txt", kFourJobs);
+  // The job file cannot be created: the precedence file must not appear alone.
+  Result failed = run("convert four.txt -o missing/four.csv --precedence four.prec.csv");
+  EXPECT_EQ(failed.status, 3) << failed.err;
+  EXPECT_NE(::access(path("four.prec.csv").c_str(), F_OK), 0);
+  ASSERT_EQ(run("convert four.txt -o four.csv").status, 0);
+  EXPECT_NE(slurp(path("four.prec.csv")), "");
+}

@@ -2,6 +2,7 @@
 // formats (JSON, DOT, STG, the nptest CSV files), formats told by the file
 // extensions unless given.
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "interchange.h"
 #include "mcjobs/common.h"
+#include "safe_write.h"
 
 namespace mcjobs_tool {
 
@@ -189,8 +191,21 @@ void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::stri
       break;
     case mcjobs::Format::Nptest: {
       const mcjobs::NptestFiles files = mcjobs::writeNptest(instance, options, numbering);
-      writeText(files.precedence, precedenceOut);
-      writeText(files.jobs, out);
+      if (out == "-") {
+        writeText(files.precedence, precedenceOut);
+        writeText(files.jobs, out);
+        break;
+      }
+      // The job file is complete in its temporary file before the precedence
+      // file is replaced, and is renamed right after it: a failure leaves the
+      // two files as they were, unless it strikes between the two renames.
+      mcjobs_detail::writeFileSafely(out.c_str(), [&](FILE* stream) {
+        if (std::fwrite(files.jobs.data(), 1, files.jobs.size(), stream) != files.jobs.size() ||
+            std::fflush(stream) != 0)
+          return false;
+        writeText(files.precedence, precedenceOut);
+        return true;
+      });
       break;
     }
   }

@@ -178,6 +178,30 @@ bool formatFromName(const std::string& name, Format& format) {
   return false;
 }
 
+bool nptestPriorityFromName(const std::string& name, NptestPriority& priority) {
+  if (name == "edf")
+    priority = NptestPriority::Deadline;
+  else if (name == "alap")
+    priority = NptestPriority::Alap;
+  else if (name == "id")
+    priority = NptestPriority::Id;
+  else
+    return false;
+  return true;
+}
+
+bool nptestReleaseFromName(const std::string& name, NptestRelease& release) {
+  if (name == "exact")
+    release = NptestRelease::Exact;
+  else if (name == "min")
+    release = NptestRelease::Min;
+  else if (name == "max")
+    release = NptestRelease::Max;
+  else
+    return false;
+  return true;
+}
+
 bool formatFromPath(const std::string& path, Format& format) {
   struct Extension {
     const char* tail;

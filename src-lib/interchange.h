@@ -66,6 +66,14 @@ struct InterchangeOptions {
 const char* formatName(Format format);
 /// @brief The format of a name formatName gives; false for any other word.
 bool formatFromName(const std::string& name, Format& format);
+/// @brief The nptest priority a word names, as the command line writes it: "edf" (the
+/// deadline), "alap" or "id"; false for any other word.
+bool nptestPriorityFromName(const std::string& name, NptestPriority& priority);
+
+/// @brief The nptest release a word names: "exact" (jitter refused), "min" or "max"; false for
+/// any other word.
+bool nptestReleaseFromName(const std::string& name, NptestRelease& release);
+
 /// @brief The format a file extension stands for (.txt .json .dot .gv .stg .csv); false when none.
 bool formatFromPath(const std::string& path, Format& format);
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "instance_text.h"
+#include "interchange.h"
 #include "job.h"
 #include "safe_write.h"
 #include "test_files.h"
@@ -32,14 +33,7 @@ using testfiles::ScratchDir;
 
 // The instance file text of an instance: what an entry must read back as.
 std::string textOf(JobInstance& instance) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* memory = open_memstream(&buffer, &size);
-  mcjobs_detail::writeBody(memory, instance);
-  std::fclose(memory);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
+  return mcjobs::writeNative(instance);
 }
 
 // A random instance determined by its seed: `jobs` jobs, each forward pair an arc with

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <numeric>
 #include <random>
@@ -16,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "instance_text.h"
+#include "interchange.h"
 
 namespace {
 
@@ -24,14 +22,7 @@ using mcjobs::GeneratedSet;
 using mcjobs::GenerateOptions;
 
 std::string instanceText(JobInstance& instance) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* memory = ::open_memstream(&buffer, &size);
-  mcjobs_detail::writeBody(memory, instance);
-  std::fclose(memory);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
+  return mcjobs::writeNative(instance);
 }
 
 GenerateOptions withOptions(const std::map<std::string, std::string>& given) {

@@ -84,11 +84,7 @@ const Binding kBinding{
           [](const std::string& jobs, const py::object& precedence, int level,
              const std::string& release) {
             mcjobs::InterchangeOptions options = levelOptions(level);
-            if (release == "min")
-              options.release = mcjobs::NptestRelease::Min;
-            else if (release == "max")
-              options.release = mcjobs::NptestRelease::Max;
-            else if (release != "exact")
+            if (!mcjobs::nptestReleaseFromName(release, options.release))
               throw py::value_error("release must be 'exact', 'min' or 'max'");
             const std::string arcs = precedence.is_none() ? "" : precedence.cast<std::string>();
             return readText(jobs, [&](std::istream& in) {
@@ -129,18 +125,14 @@ const Binding kBinding{
               [](Instance& self, int level, double bcetRatio, const std::string& priority) {
                 mcjobs::InterchangeOptions options = levelOptions(level);
                 options.bcetRatio = bcetRatio;
-                if (priority == "alap")
-                  options.priority = mcjobs::NptestPriority::Alap;
-                else if (priority == "id")
-                  options.priority = mcjobs::NptestPriority::Id;
-                else if (priority != "deadline")
-                  throw py::value_error("priority must be 'deadline', 'alap' or 'id'");
+                if (!mcjobs::nptestPriorityFromName(priority, options.priority))
+                  throw py::value_error("priority must be 'edf', 'alap' or 'id'");
                 const mcjobs::NptestFiles files = withInstance(
                     self, [&](JobInstance& jobs) { return mcjobs::writeNptest(jobs, options); });
                 return py::make_tuple(files.jobs, files.precedence);
               },
               py::arg("level") = static_cast<int>(CRIT_LO), py::arg("bcet_ratio") = 1.0,
-              py::arg("priority") = "deadline",
+              py::arg("priority") = "edf",
               "The nptest job CSV and precedence CSV of one level, as a pair of strings.");
     }};
 

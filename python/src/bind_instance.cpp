@@ -1,6 +1,6 @@
 // mcjobs.Job, mcjobs.JobInstance with its analyses, its text and pickling,
 // the read-only job sequence and the NumPy view, and mcjobs.read.
-#include <mcjobs/instance_text.h>
+#include <mcjobs/interchange.h>
 #include <mcjobs/job.h>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -35,33 +36,13 @@ namespace {
 static_assert(std::is_standard_layout<Job>::value && sizeof(Job) == 6 * sizeof(std::int32_t),
               "Job is six packed 32-bit fields");
 
-struct StreamCloser {
-  void operator()(FILE* stream) const { std::fclose(stream); }
-};
-
 std::string instanceText(JobInstance& jobs) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  bool written = false;
-  {
-    std::unique_ptr<FILE, StreamCloser> stream(open_memstream(&buffer, &size));
-    if (!stream) throw std::bad_alloc();
-    written = mcjobs_detail::writeBody(stream.get(), jobs);
-  }  // closing the stream sets buffer and size
-  std::string text(buffer, size);
-  std::free(buffer);
-  if (!written) throw std::bad_alloc();
-  return text;
+  return mcjobs::writeNative(jobs);
 }
 
 JobInstance instanceFromText(const std::string& text, const std::string& source) {
-  JobInstance jobs;
-  if (text.empty()) return jobs;  // fmemopen refuses an empty buffer
-  std::unique_ptr<FILE, StreamCloser> stream(
-      fmemopen(const_cast<char*>(text.data()), text.size(), "r"));
-  if (!stream) throw std::bad_alloc();
-  mcjobs_detail::readBody(stream.get(), jobs, source);
-  return jobs;
+  std::istringstream in(text);
+  return mcjobs::readNative(in, source);
 }
 
 void checkId(const JobInstance& jobs, int id) {

@@ -145,12 +145,10 @@ int runConvert(ConvertOptions& options) {
   const mcjobs::Format to = resolveFormat(options.to, options.out, "to");
   checkApplicable(options, from, to);
   parseDefaultWindow(options);
-  options.library.priority = options.priority == "alap" ? mcjobs::NptestPriority::Alap
-                             : options.priority == "id" ? mcjobs::NptestPriority::Id
-                                                        : mcjobs::NptestPriority::Deadline;
-  options.library.release = options.release == "min"   ? mcjobs::NptestRelease::Min
-                            : options.release == "max" ? mcjobs::NptestRelease::Max
-                                                       : mcjobs::NptestRelease::Exact;
+  // The option validators already admit only the words these know.
+  mcjobs::nptestPriorityFromName(options.priority, options.library.priority);
+  mcjobs::nptestReleaseFromName(options.release.empty() ? "exact" : options.release,
+                                options.library.release);
   std::string precedenceOut;
   if (to == mcjobs::Format::Nptest) {
     const bool named = !options.precedence.empty() && from != mcjobs::Format::Nptest;

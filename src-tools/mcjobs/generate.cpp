@@ -33,12 +33,10 @@ struct GenerateCommand {
   std::string to;  // output format; "" infers it from OUT's extension
 };
 
-nlohmann::json describeSet(const mcjobs::GeneratedSet& set, std::uint64_t seed) {
+nlohmann::json describeSet(mcjobs::GeneratedSet& set, std::uint64_t seed) {
   return {{"seed", seed},
           {"jobs", set.instance.numJobs()},
-          {"arcs",
-           mcjobs_detail::InstanceAccess::levelArcs(const_cast<JobInstance&>(set.instance), CRIT_LO)
-               .size()},
+          {"arcs", mcjobs_detail::InstanceAccess::levelArcs(set.instance, CRIT_LO).size()},
           {"utilization", {{"lo", set.utilizationLo}, {"hi", set.utilizationHi}}},
           {"raised_budgets", set.raisedBudgets}};
 }
@@ -117,11 +115,11 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
     std::vector<long long> firstNode(set.tasks.size() + 1, 0);
     for (size_t k = 0; k < set.tasks.size(); ++k)
       firstNode[k + 1] = firstNode[k] + set.tasks[k].nodes;
+    // The jobs of one task instance are consecutive, in node order.
+    long long node = 0;
     for (size_t id = 0; id < set.taskOfJob.size(); ++id) {
       const auto& task = set.taskOfJob[id];
-      const long long node = (id == 0 || set.taskOfJob[id - 1] != task)
-                                 ? 0
-                                 : numbering.back().first - firstNode[task.first];
+      node = id > 0 && set.taskOfJob[id - 1] == task ? node + 1 : 0;
       numbering.emplace_back(firstNode[task.first] + node + 1, task.second + 1);
     }
     writeInFormat(set.instance, format, options.out,

@@ -75,6 +75,11 @@ def test_checker_names_a_broken_rule():
     instance = mcjobs.from_text("0 10 1 3 3\n")
     tables = {"hi": [], "lo": [{"job": "J1", "processor": 0, "start": 0, "end": 2}]}
     assert [v["rule"] for v in instance.verify_schedule(tables, 1)] == ["budget_short"]
+    tables["lo"][0]["end"] = 2.5
+    with pytest.raises(TypeError, match="LO table, segment 0"):
+        instance.verify_schedule(tables, 1)
+    with pytest.raises(TypeError, match="tables must be"):
+        instance.gantt_svg(None, 1)
 
 
 def test_gantt_plot_draws_every_segment():

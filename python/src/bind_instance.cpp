@@ -170,7 +170,12 @@ void defineJob(py::module_& m) {
       .def("__str__", &Job::toString)
       .def(py::pickle(&jobState, [](const py::tuple& state) {
         Job job;
-        for (size_t k = 0; k < kJobFields.size(); ++k) job.*kJobFields[k] = state[k].cast<int>();
+        try {
+          if (state.size() != kJobFields.size()) throw py::cast_error();
+          for (size_t k = 0; k < kJobFields.size(); ++k) job.*kJobFields[k] = state[k].cast<int>();
+        } catch (const py::cast_error&) {
+          throw py::type_error("a pickled Job is a tuple of six 32-bit ints");
+        }
         return job;
       }));
 
@@ -368,6 +373,8 @@ void defineInstance(py::module_& m) {
       .def(py::pickle(
           [](Instance& self) { return py::make_tuple(withInstance(self, &instanceText)); },
           [](const py::tuple& state) {
+            if (state.size() != 1 || !py::isinstance<py::str>(state[0]))
+              throw py::type_error("a pickled JobInstance is a tuple of its instance file text");
             const std::string text = state[0].cast<std::string>();
             py::gil_scoped_release release;
             return std::make_unique<Instance>(instanceFromText(text, "<pickle>"));

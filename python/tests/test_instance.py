@@ -75,6 +75,10 @@ def test_copies_and_pickles_are_independent(random_case):
         assert len(clone) == len(random_case) + 1
     assert str(pickle.loads(pickle.dumps(mcjobs.JobInstance()))) == ""
     assert pickle.loads(pickle.dumps(list(random_case.jobs))) == list(random_case.jobs)
+    for kind, state in ((mcjobs.Job, (1, 2)), (mcjobs.Job, (0,) * 5 + (2**40,)),
+                        (mcjobs.JobInstance, (5,))):
+        with pytest.raises(TypeError, match="a pickled"):
+            kind.__new__(kind).__setstate__(state)
 
 
 def test_failed_checks_and_system_errors(tmp_path):

@@ -19,6 +19,9 @@ for _name, _value in vars(_mcjobs).items():
             _value.__module__ = __name__
 
 _abc.Sequence.register(JobsView)
+# register() lends no methods: index and count come from the Sequence mixins.
+JobsView.index = _abc.Sequence.index
+JobsView.count = _abc.Sequence.count
 
 _FIELDS = ("arrival", "deadline", "criticality", "lo_wcet", "hi_wcet")
 
@@ -42,6 +45,8 @@ def from_networkx(graph):
     """An instance from a directed graph whose nodes carry arrival, deadline, criticality,
     lo_wcet and hi_wcet. Nodes become jobs in sorted order (the ids of to_networkx come back
     as they were); every edge becomes an arc."""
+    if not graph.is_directed():
+        raise TypeError("from_networkx needs a directed graph: an undirected edge has no order")
     nodes = sorted(graph.nodes)
     ids = {node: index for index, node in enumerate(nodes)}
     instance = JobInstance()
@@ -50,8 +55,13 @@ def from_networkx(graph):
         missing = [field for field in _FIELDS if field not in attributes]
         if missing:
             raise KeyError(f"node {node!r} lacks {', '.join(missing)}")
-        instance.add_job(*(attributes[field] for field in _FIELDS))
-    for u, v in sorted((ids[u], ids[v]) for u, v in graph.edges):
+        values = [attributes[field] for field in _FIELDS]
+        for field, value in zip(_FIELDS, values):
+            if isinstance(value, bool) or not hasattr(value, "__index__"):
+                raise TypeError(f"node {node!r}: {field} must be an int, not {value!r}")
+        instance.add_job(*(value.__index__() for value in values))
+    # edges() without keys: a multigraph's parallel edges are one arc.
+    for u, v in sorted((ids[u], ids[v]) for u, v in graph.edges()):
         instance.add_arc(u, v)
     return instance
 

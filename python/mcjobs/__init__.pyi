@@ -1,6 +1,6 @@
 # Type stubs of the mcjobs package (the extension mcjobs._mcjobs and the NetworkX helpers).
 import os
-from typing import Any, Dict, Iterable, Iterator, List, Optional, Sequence, Tuple, Union, overload
+from typing import Any, Dict, Iterator, List, Optional, Sequence, Tuple, Union, overload
 
 import networkx
 import numpy
@@ -63,7 +63,7 @@ class JobInstance:
         level: int = ...,
         mixed: bool = False,
         processors: int = 1,
-        jobs: Optional[Iterable[int]] = None,
+        jobs: Optional[Sequence[int]] = None,
     ) -> float: ...
     def write(self, path: _Path) -> None: ...
     def copy(self) -> JobInstance: ...

@@ -28,8 +28,11 @@ class ArchiveIterator {
     // meanwhile, and an append still being written, stay out of it.
     struct stat status {};
     std::int64_t end = -1;
-    if (::fstat(::fileno(mStream.get()), &status) == 0 && S_ISREG(status.st_mode))
-      end = status.st_size;
+    if (::fstat(::fileno(mStream.get()), &status) == 0) {
+      // fopen opens a directory for reading; only the first read would fail.
+      if (S_ISDIR(status.st_mode)) raiseOSError(EISDIR, mPath);
+      if (S_ISREG(status.st_mode)) end = status.st_size;
+    }
     mReader = std::make_unique<mcjobs::ArchiveReader>(mStream.get(), expression, mPath, end);
   }
 

@@ -3,6 +3,7 @@
 // interchange readers and writers.
 #include <mcjobs/interchange.h>
 
+#include <cmath>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -23,6 +24,20 @@ py::object readText(const std::string& text, Read read) {
     jobs = read(in);
   }
   return wrap(std::move(jobs));
+}
+
+// The command line's ranges of the numeric options; NaN is outside every one.
+void checkRange(const char* name, double value, double low, double high, const char* range) {
+  if (!(value >= low && value <= high))
+    throw py::value_error(std::string(name) + " must be in " + range + ", not " +
+                          py::repr(py::float_(value)).cast<std::string>());
+}
+
+// An integer option: 0 (not given) or 1..2147483647.
+void checkPositive(const char* name, std::int64_t value) {
+  if (value < 0 || value > INT32_MAX)
+    throw py::value_error(std::string(name) + " must be in 1..2147483647 (or 0 for none), not " +
+                          std::to_string(value));
 }
 
 mcjobs::InterchangeOptions levelOptions(int level) {
@@ -46,11 +61,17 @@ const Binding kBinding{
           [](const std::string& text, const std::string& name, const py::object& window, int wcet) {
             mcjobs::InterchangeOptions options;
             if (!window.is_none()) {
-              const auto pair = window.cast<std::pair<int, int>>();
+              std::pair<int, int> pair;
+              try {
+                pair = window.cast<std::pair<int, int>>();
+              } catch (const py::cast_error&) {
+                throw py::type_error("default_window must be a pair (arrival, deadline) of ints");
+              }
               options.hasDefaultWindow = true;
               options.defaultArrival = pair.first;
               options.defaultDeadline = pair.second;
             }
+            checkPositive("default_wcet", wcet);
             options.defaultWcet = wcet;
             return readText(text,
                             [&](std::istream& in) { return mcjobs::readDot(in, name, options); });
@@ -65,6 +86,11 @@ const Binding kBinding{
           [](const std::string& text, const std::string& name, std::int64_t deadline,
              double deadlineFactor, double hiFraction, std::uint64_t seed,
              double criticalityFactor) {
+            checkPositive("deadline", deadline);
+            if (!(deadlineFactor > 0) || std::isinf(deadlineFactor))
+              throw py::value_error("deadline_factor must be a positive number");
+            checkRange("hi_fraction", hiFraction, 0, 1, "[0, 1]");
+            checkRange("criticality_factor", criticalityFactor, 1, 1e9, "[1, 1e9]");
             mcjobs::InterchangeOptions options;
             options.deadline = deadline;
             options.deadlineFactor = deadlineFactor;
@@ -86,6 +112,8 @@ const Binding kBinding{
             mcjobs::InterchangeOptions options = levelOptions(level);
             if (!mcjobs::nptestReleaseFromName(release, options.release))
               throw py::value_error("release must be 'exact', 'min' or 'max'");
+            if (!precedence.is_none() && !py::isinstance<py::str>(precedence))
+              throw py::type_error("precedence must be the text of the precedence CSV, or None");
             const std::string arcs = precedence.is_none() ? "" : precedence.cast<std::string>();
             return readText(jobs, [&](std::istream& in) {
               std::istringstream arcsIn(arcs);
@@ -124,6 +152,7 @@ const Binding kBinding{
               "to_nptest",
               [](Instance& self, int level, double bcetRatio, const std::string& priority) {
                 mcjobs::InterchangeOptions options = levelOptions(level);
+                checkRange("bcet_ratio", bcetRatio, 0, 1, "[0, 1]");
                 options.bcetRatio = bcetRatio;
                 if (!mcjobs::nptestPriorityFromName(priority, options.priority))
                   throw py::value_error("priority must be 'edf', 'alap' or 'id'");

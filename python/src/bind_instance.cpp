@@ -161,14 +161,21 @@ void defineJob(py::module_& m) {
       .def(
           "wcet", [](const Job& job, int level) { return job.getWCET(checkLevel(level)); },
           py::arg("level"), "The execution time budget at `level`.")
-      .def("__eq__",
-           [](const Job& a, const Job& b) { return std::memcmp(&a, &b, sizeof(Job)) == 0; })
+      .def(
+          "__eq__",
+          [](const Job& a, const Job& b) { return std::memcmp(&a, &b, sizeof(Job)) == 0; },
+          py::is_operator())
       .def("__hash__", [](const Job& job) { return py::hash(jobState(job)); })
       .def("__repr__", &jobRepr)
       .def("__str__", &Job::toString)
       .def(py::pickle(&jobState, [](const py::tuple& state) {
         Job job;
-        for (size_t k = 0; k < kJobFields.size(); ++k) job.*kJobFields[k] = state[k].cast<int>();
+        try {
+          if (state.size() != kJobFields.size()) throw py::cast_error();
+          for (size_t k = 0; k < kJobFields.size(); ++k) job.*kJobFields[k] = state[k].cast<int>();
+        } catch (const py::cast_error&) {
+          throw py::type_error("a pickled Job is a tuple of six 32-bit ints");
+        }
         return job;
       }));
 
@@ -228,17 +235,19 @@ void defineInstance(py::module_& m) {
           py::arg("id"), "The job with that id (IndexError when there is none).")
       .def(
           "add_job",
-          [](Instance& self, int arrival, int deadline, int criticality, int lo_wcet, int hi_wcet) {
-            if (self.exports > 0)
-              throw py::buffer_error(
-                  "cannot add a job while a NumPy view of the jobs (to_numpy()) is alive");
+          [](Instance& self, const py::int_& arrival, const py::int_& deadline,
+             const py::int_& criticality, const py::int_& lo_wcet, const py::int_& hi_wcet) {
             Job job;
-            job.arrival = arrival;
-            job.deadline = deadline;
-            job.criticality = criticality;
-            job.lo_wcet = lo_wcet;
-            job.hi_wcet = hi_wcet;
+            job.arrival = int32Of(arrival, "arrival");
+            job.deadline = int32Of(deadline, "deadline");
+            job.criticality = int32Of(criticality, "criticality");
+            job.lo_wcet = int32Of(lo_wcet, "lo_wcet");
+            job.hi_wcet = int32Of(hi_wcet, "hi_wcet");
             return withInstance(self, [&](JobInstance& jobs) {
+              // Under the lock: to_numpy() in another thread counts its view under it too.
+              if (self.exports > 0)
+                throw py::buffer_error(
+                    "cannot add a job while a NumPy view of the jobs (to_numpy()) is alive");
               jobs.insert(job);
               return jobs.size() - 1;
             });
@@ -248,8 +257,9 @@ void defineInstance(py::module_& m) {
           "Appends a job after checking it (CheckError when invalid); returns its id.")
       .def(
           "add_arc",
-          [](Instance& self, int u, int v) {
-            withInstance(self, [&](JobInstance& jobs) { jobs.insert(Arc(u, v)); });
+          [](Instance& self, const py::int_& u, const py::int_& v) {
+            const Arc arc(int32Of(u, "job id"), int32Of(v, "job id"));
+            withInstance(self, [&](JobInstance& jobs) { jobs.insert(arc); });
           },
           py::arg("u"), py::arg("v"),
           "Job u precedes job v: at LO, and at HI too when both are HI jobs.\n"
@@ -363,6 +373,8 @@ void defineInstance(py::module_& m) {
       .def(py::pickle(
           [](Instance& self) { return py::make_tuple(withInstance(self, &instanceText)); },
           [](const py::tuple& state) {
+            if (state.size() != 1 || !py::isinstance<py::str>(state[0]))
+              throw py::type_error("a pickled JobInstance is a tuple of its instance file text");
             const std::string text = state[0].cast<std::string>();
             py::gil_scoped_release release;
             return std::make_unique<Instance>(instanceFromText(text, "<pickle>"));
@@ -398,6 +410,15 @@ const Binding kBinding{10, [](py::module_& m) {
                          m.attr("HI") = static_cast<int>(CRIT_HI);
                          defineJob(m);
                          defineInstance(m);
+                         // pybind11 looks NumPy up in a function-local static on first use, and
+                         // the import inside may let another thread take the GIL: a second
+                         // thread's first to_numpy() would then wait for the static's guard
+                         // holding the GIL, forever. Import is single-threaded, so look it up
+                         // now; without NumPy to_numpy() raises ImportError when called.
+                         try {
+                           py::detail::npy_api::get();
+                         } catch (const py::error_already_set&) {
+                         }
                        }};
 
 }  // namespace

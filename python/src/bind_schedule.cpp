@@ -32,26 +32,34 @@ py::list tableList(const std::vector<mcjobs::ScheduleSegment>& table) {
 }
 
 // Segments from dicts with "id" (or a "job" name), "processor", "start", "end".
-std::vector<mcjobs::ScheduleSegment> tableOf(const py::handle& rows) {
+std::vector<mcjobs::ScheduleSegment> tableOf(const py::handle& rows, const char* mode) {
   std::vector<mcjobs::ScheduleSegment> table;
   for (const py::handle& row : rows) {
     mcjobs::ScheduleSegment s;
-    s.job = row.contains("id") ? row["id"].cast<int>()
-                               : Job::idFromName(row["job"].cast<std::string>());
-    s.processor = row["processor"].cast<int>();
-    s.start = row["start"].cast<std::int64_t>();
-    s.end = row["end"].cast<std::int64_t>();
+    try {
+      s.job = row.contains("id") ? row["id"].cast<int>()
+                                 : Job::idFromName(row["job"].cast<std::string>());
+      s.processor = row["processor"].cast<int>();
+      s.start = row["start"].cast<std::int64_t>();
+      s.end = row["end"].cast<std::int64_t>();
+    } catch (const py::cast_error&) {
+      throw py::type_error(std::string(mode) + " table, segment " + std::to_string(table.size()) +
+                           ": 'id', 'processor', 'start' and 'end' must be ints (64-bit for the "
+                           "times), 'job' a str");
+    }
     table.push_back(s);
   }
   return table;
 }
 
 mcjobs::ScheduleTables tablesOf(const py::handle& tables) {
+  if (!py::isinstance<py::dict>(tables))
+    throw py::type_error("tables must be a schedule() result or a dict {'hi': [...], 'lo': [...]}");
   mcjobs::ScheduleTables result;
   const py::handle rows = tables.contains("tables") ? tables["tables"] : tables;
   if (rows.is_none()) return result;
-  result.hi = tableOf(rows["hi"]);
-  result.lo = tableOf(rows["lo"]);
+  result.hi = tableOf(rows["hi"], "HI");
+  result.lo = tableOf(rows["lo"], "LO");
   return result;
 }
 

@@ -6,6 +6,7 @@
 #include <mcjobs/job.h>
 #include <pybind11/pybind11.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -18,15 +19,15 @@ namespace py = pybind11;
 ///
 /// Every access goes through `mutex`, so two threads that share one instance take turns while
 /// the GIL is released; different instances never wait for each other. `exports` counts the
-/// NumPy views of the job array alive (changed only with the GIL held): while there is one, the
-/// job vector must not grow, since growing may move it.
+/// NumPy views of the job array alive (raised under `mutex`, lowered when a view dies): while
+/// there is one, the job vector must not grow, since growing may move it.
 struct Instance {
   Instance() = default;
   explicit Instance(JobInstance&& jobs) : core(std::move(jobs)) {}
 
   JobInstance core;
   std::mutex mutex;
-  int exports = 0;
+  std::atomic<int> exports{0};
 };
 
 /// @brief A new Python mcjobs.JobInstance owning `jobs` (for every binding that makes instances).
@@ -45,6 +46,9 @@ auto withInstance(Instance& instance, Work&& work) {
 
 /// @brief `level` when it is mcjobs.LO or mcjobs.HI; ValueError otherwise.
 int checkLevel(int level);
+
+/// @brief `value` as a 32-bit int; ValueError naming `what` when it does not fit.
+int int32Of(const py::int_& value, const char* what);
 
 /// @brief The file system path of a str or os.PathLike argument (os.fspath).
 std::string pathOf(const py::handle& path);

@@ -1,6 +1,7 @@
 // The extension module mcjobs._mcjobs: runs the parts that the binding files
 // registered, and the helpers they share.
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,16 @@ int checkLevel(int level) {
     throw py::value_error("level must be mcjobs.LO (1) or mcjobs.HI (2), not " +
                           std::to_string(level));
   return level;
+}
+
+int int32Of(const py::int_& value, const char* what) {
+  int overflow = 0;
+  const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+  if (overflow == 0 && number == -1 && PyErr_Occurred()) throw py::error_already_set();
+  if (overflow != 0 || number < INT32_MIN || number > INT32_MAX)
+    throw py::value_error(std::string(what) + " " + py::repr(value).cast<std::string>() +
+                          " is outside the 32-bit range");
+  return static_cast<int>(number);
 }
 
 std::string pathOf(const py::handle& path) {

@@ -37,6 +37,21 @@ def test_bad_input_names_the_line():
     assert "set.json:3" in str(error.value)
 
 
+@pytest.mark.parametrize("call, error, words", [
+    (lambda text, _: mcjobs.from_stg(text, hi_fraction=float("nan")), ValueError, "hi_fraction"),
+    (lambda text, _: mcjobs.from_stg(text, deadline=-5), ValueError, "deadline"),
+    (lambda text, _: mcjobs.from_stg(text, deadline_factor=0), ValueError, "deadline_factor"),
+    (lambda text, _: mcjobs.from_stg(text, criticality_factor=0.5), ValueError, "criticality"),
+    (lambda _, jobs: jobs.to_nptest(bcet_ratio=2), ValueError, "bcet_ratio"),
+    (lambda _, jobs: mcjobs.from_nptest(jobs.to_nptest()[0], 5), TypeError, "precedence"),
+    (lambda _, jobs: mcjobs.from_dot(jobs.to_dot(), default_window=(1,)), TypeError, "window"),
+])
+def test_bad_options_name_themselves(call, error, words):
+    instance = random_instance(1, jobs=5)
+    with pytest.raises(error, match=words):
+        call(instance.to_stg(), instance)
+
+
 @pytest.mark.parametrize("policy", ["edf", "llf"])
 @pytest.mark.parametrize("processors", [1, 2, 3])
 def test_schedule_matches_the_tool_and_passes_the_checker(example, policy, processors):
@@ -60,6 +75,11 @@ def test_checker_names_a_broken_rule():
     instance = mcjobs.from_text("0 10 1 3 3\n")
     tables = {"hi": [], "lo": [{"job": "J1", "processor": 0, "start": 0, "end": 2}]}
     assert [v["rule"] for v in instance.verify_schedule(tables, 1)] == ["budget_short"]
+    tables["lo"][0]["end"] = 2.5
+    with pytest.raises(TypeError, match="LO table, segment 0"):
+        instance.verify_schedule(tables, 1)
+    with pytest.raises(TypeError, match="tables must be"):
+        instance.gantt_svg(None, 1)
 
 
 def test_gantt_plot_draws_every_segment():

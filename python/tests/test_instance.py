@@ -75,6 +75,10 @@ def test_copies_and_pickles_are_independent(random_case):
         assert len(clone) == len(random_case) + 1
     assert str(pickle.loads(pickle.dumps(mcjobs.JobInstance()))) == ""
     assert pickle.loads(pickle.dumps(list(random_case.jobs))) == list(random_case.jobs)
+    for kind, state in ((mcjobs.Job, (1, 2)), (mcjobs.Job, (0,) * 5 + (2**40,)),
+                        (mcjobs.JobInstance, (5,))):
+        with pytest.raises(TypeError, match="a pickled"):
+            kind.__new__(kind).__setstate__(state)
 
 
 def test_failed_checks_and_system_errors(tmp_path):
@@ -108,3 +112,16 @@ def test_failed_checks_and_system_errors(tmp_path):
     with pytest.raises(ValueError):
         instance.load(mcjobs.HI, mixed=True)
     assert str(instance) == "0 10 1 2 2\n0 10 1 2 2\n( J1 J2 )\n"
+
+
+def test_out_of_range_ints_and_foreign_comparisons():
+    instance = mcjobs.from_text("0 10 1 2 2\n")
+    for field, args in (("arrival", (2**40, 10, 1, 1, 1)), ("hi_wcet", (0, 10, 1, 1, -2**70))):
+        with pytest.raises(ValueError, match=f"{field} .* outside the 32-bit range"):
+            instance.add_job(*args)
+    with pytest.raises(ValueError, match="outside the 32-bit range"):
+        instance.add_arc(0, 2**32)
+    assert str(instance) == "0 10 1 2 2\n"
+    job = instance.job(0)
+    assert job != 5 and job != None and job in [None, job]  # noqa: E711
+    assert instance.jobs.index(job) == 0 and instance.jobs.count(job) == 1

@@ -1,4 +1,5 @@
 # NetworkX and NumPy round trips, and archives read by independent iterators.
+import networkx
 import numpy
 import pytest
 
@@ -17,6 +18,15 @@ def test_networkx_round_trip(random_case):
     hi = random_case.to_networkx(mcjobs.HI)
     assert all(random_case.job(u).criticality == random_case.job(v).criticality == mcjobs.HI
                for u, v in hi.edges)
+
+    multi = networkx.MultiDiGraph(graph)
+    multi.add_edges_from(graph.edges)
+    assert str(mcjobs.from_networkx(multi)) == str(random_case)
+    with pytest.raises(TypeError, match="directed"):
+        mcjobs.from_networkx(graph.to_undirected())
+    graph.nodes[2]["deadline"] = 12.5
+    with pytest.raises(TypeError, match="node 2: deadline must be an int"):
+        mcjobs.from_networkx(graph)
 
 
 def test_numpy_view_follows_the_instance_and_pins_its_size(random_case):
@@ -53,6 +63,8 @@ def test_archive_iterators_walk_independently(tmp_path, random_case):
 
     with pytest.raises(FileNotFoundError):
         mcjobs.read_archive(tmp_path / "missing.jobstar")
+    with pytest.raises(IsADirectoryError):
+        mcjobs.read_archive(tmp_path)
     with pytest.raises(mcjobs.CheckError):
         mcjobs.append_archive(path, "two\nlines", random_case)
     (tmp_path / "broken.jobstar").write_text("------\nok:\n0 5 1 1 1\n------\nbad:\n0 5 1 9 9\n")

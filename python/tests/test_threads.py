@@ -1,6 +1,10 @@
 # Long calls release the GIL: two threads' loads of different instances overlap
-# in time and give the results of a serial run.
+# in time and give the results of a serial run; first NumPy views in several
+# threads at once do not deadlock.
+import os
 import random
+import subprocess
+import sys
 import threading
 import time
 
@@ -54,3 +58,21 @@ def test_thread_pool_analyses_match_a_serial_run():
     seeds = range(16)
     with ThreadPoolExecutor(max_workers=4) as pool:
         assert list(pool.map(analyse, seeds)) == [analyse(seed) for seed in seeds]
+
+
+def test_first_numpy_views_in_several_threads_do_not_deadlock():
+    # In a fresh interpreter: the first to_numpy() of the process is the one at risk.
+    script = """if True:
+        import threading, mcjobs
+        start = threading.Barrier(4)
+        def run():
+            instance = mcjobs.from_text("0 10 1 1 1\\n")
+            start.wait()
+            views.extend(instance.to_numpy()["deadline"][0] for _ in range(100))
+        views = []
+        threads = [threading.Thread(target=run) for _ in range(4)]
+        for thread in threads: thread.start()
+        for thread in threads: thread.join()
+        assert views == [10] * 400
+    """
+    subprocess.run([sys.executable, "-c", script], check=True, timeout=60, env=os.environ)

@@ -1,0 +1,45 @@
+# The type stubs against the module: every stubbed function and method takes
+# the parameters, in order, that the module's own signatures name.
+import ast
+import inspect
+import pathlib
+import re
+
+import mcjobs
+
+STUBS = pathlib.Path(mcjobs.__file__).with_name("__init__.pyi")
+
+
+def real_parameters(function):
+    try:
+        return [p for p in inspect.signature(function).parameters if p != "self"]
+    except ValueError:  # an extension function: its docstring's first line is the signature
+        line = function.__doc__.splitlines()[0]
+        inside = re.match(r"\w+\((.*)\) ->", line).group(1)
+        names = re.findall(r"(?:^|, )\**(\w+)(?=: |,|$)", inside)
+        return [name for name in names if name != "self"]
+
+
+def stubbed(tree):
+    for node in tree.body:
+        if isinstance(node, ast.FunctionDef):
+            yield mcjobs, node
+        elif isinstance(node, ast.ClassDef):
+            for member in node.body:
+                if isinstance(member, ast.FunctionDef) and not member.decorator_list:
+                    yield getattr(mcjobs, node.name), member
+
+
+def test_stubs_name_the_real_parameters():
+    checked = 0
+    for owner, node in stubbed(ast.parse(STUBS.read_text())):
+        if node.name.startswith("__"):
+            continue
+        arguments = node.args.posonlyargs + node.args.args + node.args.kwonlyargs
+        stub = [a.arg for a in arguments if a.arg != "self"]
+        if node.args.kwarg:
+            stub.append(node.args.kwarg.arg)
+        real = real_parameters(getattr(owner, node.name))
+        assert stub == [("options" if name == "kwargs" else name) for name in real], node.name
+        checked += 1
+    assert checked > 30

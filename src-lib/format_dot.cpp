@@ -139,6 +139,9 @@ class Lexer {
       if (c == '\\' && after == '"') {  // an escaped quote
         out += '"';
         ++mAt;
+      } else if (c == '\\' && after == '\\') {  // kept as two, as Graphviz does; no escape
+        out += "\\\\";
+        ++mAt;
       } else if (c == '\\' && after == '\n') {  // a line continuation
         ++mLine;
         ++mAt;
@@ -262,8 +265,11 @@ class DotReader {
     if (keyword(mToken, "subgraph") || isPunct("{")) fail("subgraphs are not supported");
     if (keyword(mToken, "node") || keyword(mToken, "edge") || keyword(mToken, "graph")) {
       const bool nodeDefaults = keyword(mToken, "node");
+      const char* const owner = nodeDefaults              ? nullptr
+                                : keyword(mToken, "edge") ? "an edge"
+                                                          : "the graph";
       advance();
-      const Attributes attributes = attributeLists();
+      const Attributes attributes = attributeLists(owner);
       if (nodeDefaults) mNodeDefaults.merge(attributes);
       return;
     }
@@ -288,7 +294,7 @@ class DotReader {
       advance();
       if (isPunct(":")) fail("node ports are not supported");
     }
-    const Attributes attributes = attributeLists();
+    const Attributes attributes = attributeLists(chain.size() == 1 ? nullptr : "an edge");
     if (chain.size() == 1) {
       mNodes[static_cast<size_t>(chain[0])].job.merge(attributes);
       return;
@@ -296,8 +302,9 @@ class DotReader {
     for (size_t k = 1; k < chain.size(); ++k) mArcs.push_back({chain[k - 1], chain[k], line});
   }
 
-  // Zero or more "[ a=b, c=d ]" lists, the job attributes among them.
-  Attributes attributeLists() {
+  // Zero or more "[ a=b, c=d ]" lists, the job attributes among them. An `owner` other
+  // than a node (null) cannot carry job attributes: they would be lost.
+  Attributes attributeLists(const char* owner) {
     Attributes attributes;
     while (isPunct("[")) {
       advance();
@@ -306,6 +313,9 @@ class DotReader {
         // Only the job attributes are kept; the drawing's own are skipped uncopied.
         const int key = jobKey(mToken.text);
         const long line = mToken.line;
+        if (key >= 0 && owner != nullptr)
+          fail(std::string(kJobKeys[key].data()) + " is a job attribute, which " + owner +
+               " cannot carry; give it to a node");
         advance();
         if (isPunct("=")) {
           advance();
@@ -337,10 +347,12 @@ class DotReader {
     const std::string* text = node.job.find(key);
     if (text == nullptr) return false;
     std::int64_t value = 0;
-    if (!mcjobs_detail::parseInteger(text->data(), text->data() + text->size(), value))
+    const bool parsed =
+        mcjobs_detail::parseInteger(text->data(), text->data() + text->size(), value);
+    if (!parsed && !mcjobs_detail::isIntegerText(text->data(), text->data() + text->size()))
       failAt(mName, node.line,
              "DOT: node " + node.name + ": " + key + "=\"" + *text + "\" is not an integer");
-    if (!mcjobs_detail::fitsInt32(value))
+    if (!parsed || !mcjobs_detail::fitsInt32(value))
       failAt(mName, node.line,
              "DOT: node " + node.name + ": " + key + "=" + *text + " is outside the 32-bit range");
     out = static_cast<int>(value);

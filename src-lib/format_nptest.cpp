@@ -36,7 +36,8 @@ class CsvRows {
       if (std::all_of(begin, end, [](char c) { return c == ' ' || c == '\t'; })) continue;
       if (!mHeaderSeen) {
         mHeaderSeen = true;
-        if (split(begin, end, values, false))
+        // A first field that is a number is a row, never the header, whatever the row's length.
+        if (split(begin, end, values, false) || !values.empty())
           failAt(mName, line(),
                  std::string("nptest: the first line must be the header \"") + mHeader + "\"");
         continue;
@@ -63,7 +64,9 @@ class CsvRows {
         if (!strict) return false;
         failAt(mName, line(),
                "nptest: field " + std::to_string(values.size() + 1) + " '" +
-                   std::string(first, last) + "' is not an integer");
+                   std::string(first, last) +
+                   (mcjobs_detail::isIntegerText(first, last) ? "' is outside the 64-bit range"
+                                                              : "' is not an integer"));
       }
       values.push_back(value);
       if (comma == end) break;

@@ -192,22 +192,32 @@ int jobKey(std::string_view name) {
   return -1;
 }
 
-// The job attributes of a node or of the node defaults, by their place in kJobKeys.
+// The job attributes of a node or of the node defaults, by their place in kJobKeys,
+// with the lines that gave them (where their errors are reported).
 struct Attributes {
   std::string values[kJobKeyCount];
+  long lines[kJobKeyCount] = {};
   unsigned given = 0;
 
-  void set(int key, const std::string& value) {
+  void set(int key, const std::string& value, long line) {
     values[key] = value;
+    lines[key] = line;
     given |= 1u << key;
   }
   void merge(const Attributes& other) {
     for (int key = 0; key < kJobKeyCount; ++key)
-      if (other.given & (1u << key)) set(key, other.values[key]);
+      if (other.given & (1u << key)) set(key, other.values[key], other.lines[key]);
   }
   const std::string* find(std::string_view name) const {
     const int key = jobKey(name);
     return key >= 0 && (given & (1u << key)) ? &values[key] : nullptr;
+  }
+  long lineOf(std::string_view name) const { return lines[jobKey(name)]; }
+  // The last line that gave the node a job attribute, or `line` when later.
+  long lastLine(long line) const {
+    for (int key = 0; key < kJobKeyCount; ++key)
+      if (given & (1u << key)) line = std::max(line, lines[key]);
+    return line;
   }
 };
 
@@ -320,7 +330,7 @@ class DotReader {
         if (isPunct("=")) {
           advance();
           if (!isId()) fail("expected a value after '='");
-          if (key >= 0) attributes.set(key, mToken.text);
+          if (key >= 0) attributes.set(key, mToken.text, mToken.line);
           advance();
         } else if (key >= 0) {
           failAt(mName, line,
@@ -349,11 +359,12 @@ class DotReader {
     std::int64_t value = 0;
     const bool parsed =
         mcjobs_detail::parseInteger(text->data(), text->data() + text->size(), value);
+    const long line = node.job.lineOf(key);
     if (!parsed && !mcjobs_detail::isIntegerText(text->data(), text->data() + text->size()))
-      failAt(mName, node.line,
+      failAt(mName, line,
              "DOT: node " + node.name + ": " + key + "=\"" + *text + "\" is not an integer");
     if (!parsed || !mcjobs_detail::fitsInt32(value))
-      failAt(mName, node.line,
+      failAt(mName, line,
              "DOT: node " + node.name + ": " + key + "=" + *text + " is outside the 32-bit range");
     out = static_cast<int>(value);
     return true;
@@ -375,7 +386,7 @@ class DotReader {
         if (*crit == "HI")
           job.criticality = CRIT_HI;
         else if (*crit != "LO")
-          failAt(mName, node.line,
+          failAt(mName, node.job.lineOf("criticality"),
                  "DOT: node " + node.name + ": criticality must be LO or HI, not " + *crit);
       }
       const bool hasArrival = integerAttribute(node, "arrival", job.arrival);
@@ -396,7 +407,7 @@ class DotReader {
         job.lo_wcet = mOptions.defaultWcet;
       }
       if (!integerAttribute(node, "hi_wcet", job.hi_wcet)) job.hi_wcet = job.lo_wcet;
-      builder.addJob(job, node.name, node.line);
+      builder.addJob(job, node.name, node.job.lastLine(node.line));
     }
     for (const PendingArc& arc : mArcs)
       builder.addArc(position[static_cast<size_t>(arc.from)], position[static_cast<size_t>(arc.to)],

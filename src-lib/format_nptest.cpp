@@ -107,6 +107,10 @@ JobInstance readNptest(std::istream& jobs, const std::string& jobsName, std::ist
     if (!index.emplace(key, builder.jobs()).second)
       failAt(jobsName, rows.line(), "nptest: a second row for " + label);
     std::int64_t arrival = row[2];
+    if (row[2] > row[3])
+      failAt(jobsName, rows.line(),
+             "nptest: " + label + ": arrival min " + std::to_string(row[2]) +
+                 " is above arrival max " + std::to_string(row[3]));
     if (row[2] != row[3]) {
       if (options.release == NptestRelease::Exact)
         failAt(jobsName, rows.line(),

@@ -408,6 +408,11 @@ TEST_F(Cli, ConvertTellsFormatsByExtension) {
             "mcjobs: bad.json:2: JSON: node a has no \"arrival\" and no default window is given\n");
   EXPECT_FALSE(std::ifstream(path("out.txt")).good());
   EXPECT_NE(::access(path("one.csv").c_str(), F_OK), 0);
+  // From nptest, --precedence is the input's: it does not name the output's.
+  EXPECT_EQ(run("convert four.csv --to nptest --precedence four.prec.csv").err,
+            "mcjobs: writing nptest to stdout needs a precedence file, and from nptest "
+            "--precedence names the input's: give OUT a name\nRun with --help for more "
+            "information.\n");
   for (const std::string usage :
        {"convert four.txt -o four.zzz", "convert four.txt --to nptest",
         "convert four.txt --to json --deadline 5", "convert four.txt --to xml",

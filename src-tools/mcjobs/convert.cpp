@@ -167,7 +167,11 @@ int runConvert(ConvertOptions& options) {
                     : options.out == "-" ? ""
                                          : mcjobs::nptestPrecedencePath(options.out);
     if (precedenceOut.empty())
-      throw UsageError("writing nptest to stdout needs --precedence FILE for the precedence file");
+      throw UsageError(from == mcjobs::Format::Nptest
+                           ? "writing nptest to stdout needs a precedence file, and from nptest "
+                             "--precedence names the input's: give OUT a name"
+                           : "writing nptest to stdout needs --precedence FILE for the precedence "
+                             "file");
     if (precedenceOut == "-" && options.out == "-")
       throw UsageError("the job file and the precedence file cannot both be stdout");
     if (precedenceOut != "-" && options.out != "-" && samePath(precedenceOut, options.out))

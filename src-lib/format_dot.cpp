@@ -139,6 +139,9 @@ class Lexer {
       if (c == '\\' && after == '"') {  // an escaped quote
         out += '"';
         ++mAt;
+      } else if (c == '\\' && after == '\\') {  // kept as two, as Graphviz does; no escape
+        out += "\\\\";
+        ++mAt;
       } else if (c == '\\' && after == '\n') {  // a line continuation
         ++mLine;
         ++mAt;
@@ -189,22 +192,32 @@ int jobKey(std::string_view name) {
   return -1;
 }
 
-// The job attributes of a node or of the node defaults, by their place in kJobKeys.
+// The job attributes of a node or of the node defaults, by their place in kJobKeys,
+// with the lines that gave them (where their errors are reported).
 struct Attributes {
   std::string values[kJobKeyCount];
+  long lines[kJobKeyCount] = {};
   unsigned given = 0;
 
-  void set(int key, const std::string& value) {
+  void set(int key, const std::string& value, long line) {
     values[key] = value;
+    lines[key] = line;
     given |= 1u << key;
   }
   void merge(const Attributes& other) {
     for (int key = 0; key < kJobKeyCount; ++key)
-      if (other.given & (1u << key)) set(key, other.values[key]);
+      if (other.given & (1u << key)) set(key, other.values[key], other.lines[key]);
   }
   const std::string* find(std::string_view name) const {
     const int key = jobKey(name);
     return key >= 0 && (given & (1u << key)) ? &values[key] : nullptr;
+  }
+  long lineOf(std::string_view name) const { return lines[jobKey(name)]; }
+  // The last line that gave the node a job attribute, or `line` when later.
+  long lastLine(long line) const {
+    for (int key = 0; key < kJobKeyCount; ++key)
+      if (given & (1u << key)) line = std::max(line, lines[key]);
+    return line;
   }
 };
 
@@ -262,8 +275,11 @@ class DotReader {
     if (keyword(mToken, "subgraph") || isPunct("{")) fail("subgraphs are not supported");
     if (keyword(mToken, "node") || keyword(mToken, "edge") || keyword(mToken, "graph")) {
       const bool nodeDefaults = keyword(mToken, "node");
+      const char* const owner = nodeDefaults              ? nullptr
+                                : keyword(mToken, "edge") ? "an edge"
+                                                          : "the graph";
       advance();
-      const Attributes attributes = attributeLists();
+      const Attributes attributes = attributeLists(owner);
       if (nodeDefaults) mNodeDefaults.merge(attributes);
       return;
     }
@@ -288,7 +304,7 @@ class DotReader {
       advance();
       if (isPunct(":")) fail("node ports are not supported");
     }
-    const Attributes attributes = attributeLists();
+    const Attributes attributes = attributeLists(chain.size() == 1 ? nullptr : "an edge");
     if (chain.size() == 1) {
       mNodes[static_cast<size_t>(chain[0])].job.merge(attributes);
       return;
@@ -296,8 +312,9 @@ class DotReader {
     for (size_t k = 1; k < chain.size(); ++k) mArcs.push_back({chain[k - 1], chain[k], line});
   }
 
-  // Zero or more "[ a=b, c=d ]" lists, the job attributes among them.
-  Attributes attributeLists() {
+  // Zero or more "[ a=b, c=d ]" lists, the job attributes among them. An `owner` other
+  // than a node (null) cannot carry job attributes: they would be lost.
+  Attributes attributeLists(const char* owner) {
     Attributes attributes;
     while (isPunct("[")) {
       advance();
@@ -306,11 +323,14 @@ class DotReader {
         // Only the job attributes are kept; the drawing's own are skipped uncopied.
         const int key = jobKey(mToken.text);
         const long line = mToken.line;
+        if (key >= 0 && owner != nullptr)
+          fail(std::string(kJobKeys[key].data()) + " is a job attribute, which " + owner +
+               " cannot carry; give it to a node");
         advance();
         if (isPunct("=")) {
           advance();
           if (!isId()) fail("expected a value after '='");
-          if (key >= 0) attributes.set(key, mToken.text);
+          if (key >= 0) attributes.set(key, mToken.text, mToken.line);
           advance();
         } else if (key >= 0) {
           failAt(mName, line,
@@ -337,11 +357,14 @@ class DotReader {
     const std::string* text = node.job.find(key);
     if (text == nullptr) return false;
     std::int64_t value = 0;
-    if (!mcjobs_detail::parseInteger(text->data(), text->data() + text->size(), value))
-      failAt(mName, node.line,
+    const bool parsed =
+        mcjobs_detail::parseInteger(text->data(), text->data() + text->size(), value);
+    const long line = node.job.lineOf(key);
+    if (!parsed && !mcjobs_detail::isIntegerText(text->data(), text->data() + text->size()))
+      failAt(mName, line,
              "DOT: node " + node.name + ": " + key + "=\"" + *text + "\" is not an integer");
-    if (!mcjobs_detail::fitsInt32(value))
-      failAt(mName, node.line,
+    if (!parsed || !mcjobs_detail::fitsInt32(value))
+      failAt(mName, line,
              "DOT: node " + node.name + ": " + key + "=" + *text + " is outside the 32-bit range");
     out = static_cast<int>(value);
     return true;
@@ -363,7 +386,7 @@ class DotReader {
         if (*crit == "HI")
           job.criticality = CRIT_HI;
         else if (*crit != "LO")
-          failAt(mName, node.line,
+          failAt(mName, node.job.lineOf("criticality"),
                  "DOT: node " + node.name + ": criticality must be LO or HI, not " + *crit);
       }
       const bool hasArrival = integerAttribute(node, "arrival", job.arrival);
@@ -384,7 +407,7 @@ class DotReader {
         job.lo_wcet = mOptions.defaultWcet;
       }
       if (!integerAttribute(node, "hi_wcet", job.hi_wcet)) job.hi_wcet = job.lo_wcet;
-      builder.addJob(job, node.name, node.line);
+      builder.addJob(job, node.name, node.job.lastLine(node.line));
     }
     for (const PendingArc& arc : mArcs)
       builder.addArc(position[static_cast<size_t>(arc.from)], position[static_cast<size_t>(arc.to)],

@@ -371,11 +371,13 @@ class NodeLinkReader {
     const Value* value = node.member(key);
     if (value == nullptr) return false;
     std::int64_t number = 0;
-    if (value->kind != Value::Number ||
-        !mcjobs_detail::parseInteger(value->text.data(), value->text.data() + value->text.size(),
-                                     number))
+    const char* const begin = value->text.data();
+    const char* const end = begin + value->text.size();
+    const bool parsed =
+        value->kind == Value::Number && mcjobs_detail::parseInteger(begin, end, number);
+    if (!parsed && (value->kind != Value::Number || !mcjobs_detail::isIntegerText(begin, end)))
       fail(*value, "node " + label + ": \"" + key + "\" must be an integer");
-    if (!mcjobs_detail::fitsInt32(number))
+    if (!parsed || !mcjobs_detail::fitsInt32(number))
       fail(*value,
            "node " + label + ": \"" + key + "\" = " + value->text + " is outside the 32-bit range");
     out = static_cast<int>(number);

@@ -36,7 +36,8 @@ class CsvRows {
       if (std::all_of(begin, end, [](char c) { return c == ' ' || c == '\t'; })) continue;
       if (!mHeaderSeen) {
         mHeaderSeen = true;
-        if (split(begin, end, values, false))
+        // A first field that is a number is a row, never the header, whatever the row's length.
+        if (split(begin, end, values, false) || !values.empty())
           failAt(mName, line(),
                  std::string("nptest: the first line must be the header \"") + mHeader + "\"");
         continue;
@@ -63,7 +64,9 @@ class CsvRows {
         if (!strict) return false;
         failAt(mName, line(),
                "nptest: field " + std::to_string(values.size() + 1) + " '" +
-                   std::string(first, last) + "' is not an integer");
+                   std::string(first, last) +
+                   (mcjobs_detail::isIntegerText(first, last) ? "' is outside the 64-bit range"
+                                                              : "' is not an integer"));
       }
       values.push_back(value);
       if (comma == end) break;
@@ -104,6 +107,10 @@ JobInstance readNptest(std::istream& jobs, const std::string& jobsName, std::ist
     if (!index.emplace(key, builder.jobs()).second)
       failAt(jobsName, rows.line(), "nptest: a second row for " + label);
     std::int64_t arrival = row[2];
+    if (row[2] > row[3])
+      failAt(jobsName, rows.line(),
+             "nptest: " + label + ": arrival min " + std::to_string(row[2]) +
+                 " is above arrival max " + std::to_string(row[3]));
     if (row[2] != row[3]) {
       if (options.release == NptestRelease::Exact)
         failAt(jobsName, rows.line(),

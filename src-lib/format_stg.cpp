@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <queue>
 #include <string>
@@ -37,7 +38,10 @@ std::vector<std::int64_t> lineIntegers(const char* begin, const char* end, const
     if (start == at) break;
     std::int64_t value = 0;
     if (!mcjobs_detail::parseInteger(start, at, value))
-      failAt(name, line, "STG: '" + std::string(start, at) + "' is not an integer");
+      failAt(name, line,
+             "STG: '" + std::string(start, at) +
+                 (mcjobs_detail::isIntegerText(start, at) ? "' is outside the 64-bit range"
+                                                          : "' is not an integer"));
     values.push_back(value);
   }
   return values;
@@ -47,8 +51,16 @@ bool blank(const char* begin, const char* end) {
   return std::all_of(begin, end, [](char c) { return c == ' ' || c == '\t'; });
 }
 
+// Anything beyond int64 (or NaN) becomes INT64_MAX, which every caller refuses.
 std::int64_t roundUp(double value) {
+  if (!(value > -9e18 && value < 9e18)) return INT64_MAX;
   return static_cast<std::int64_t>(std::ceil(value - 1e-9));
+}
+
+std::string factorText(double factor) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", factor);
+  return text;
 }
 
 // The tasks in an order where each comes after its predecessors; a cycle fails
@@ -150,11 +162,13 @@ JobInstance readStg(std::istream& in, const std::string& name, const Interchange
   }
   if (declared < 0) failAt(name, lines.number(), "STG: no task count line");
   const std::int64_t count = static_cast<std::int64_t>(tasks.size());
-  if (count != declared && count != declared + 2)
+  // count - 2, as declared + 2 may not fit.
+  if (count != declared && count - 2 != declared)
     failAt(name, countLine,
            "STG: the count line says " + std::to_string(declared) + " tasks, but " +
                std::to_string(count) + " task lines follow (expected " + std::to_string(declared) +
-               ", or " + std::to_string(declared + 2) + " with the dummy entry and exit)");
+               ", or " + std::to_string(static_cast<std::uint64_t>(declared) + 2) +
+               " with the dummy entry and exit)");
   for (size_t t = 0; t < tasks.size(); ++t)
     for (int p : tasks[t].preds)
       if (p >= count || p == static_cast<int>(t))
@@ -207,7 +221,16 @@ JobInstance readStg(std::istream& in, const std::string& name, const Interchange
     criticalPath = std::max(criticalPath, finish[static_cast<size_t>(t)]);
   }
   std::int64_t deadline = options.deadline;
-  if (deadline <= 0) deadline = roundUp(options.deadlineFactor * static_cast<double>(criticalPath));
+  if (deadline <= 0) {
+    const double scaled = options.deadlineFactor * static_cast<double>(criticalPath);
+    // Checked as a double: a huge or NaN factor has no integer to convert to.
+    if (n > 0 && !(scaled <= INT32_MAX))
+      failAt(name, countLine,
+             "STG: the deadline " + factorText(options.deadlineFactor) +
+                 " x the critical-path length " + std::to_string(criticalPath) +
+                 " is outside the 32-bit range");
+    deadline = n > 0 ? roundUp(scaled) : 0;
+  }
   if (n > 0 && !mcjobs_detail::fitsInt32(deadline))
     failAt(name, countLine,
            "STG: the deadline " + std::to_string(deadline) + " is outside the 32-bit range");

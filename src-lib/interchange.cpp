@@ -2,6 +2,7 @@
 // streams, and the helpers every reader shares (interchange_input.h).
 #include "interchange.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -71,6 +72,11 @@ bool parseInteger(const char* begin, const char* end, std::int64_t& value) {
   value =
       negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
   return true;
+}
+
+bool isIntegerText(const char* begin, const char* end) {
+  if (begin < end && *begin == '-') ++begin;
+  return begin < end && std::all_of(begin, end, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool TextLines::next(const char*& begin, const char*& end) {

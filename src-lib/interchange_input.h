@@ -27,6 +27,10 @@ std::string readAll(std::istream& in, const std::string& name);
 /// A complete optional '-' and decimal digits, within int64; false otherwise.
 bool parseInteger(const char* begin, const char* end, std::int64_t& value);
 
+/// Whether a text is a complete optional '-' and decimal digits, whatever their number
+/// (what parseInteger refuses only for its size).
+bool isIntegerText(const char* begin, const char* end);
+
 /// Whether a value fits the 32-bit job fields.
 inline bool fitsInt32(std::int64_t value) {
   return value >= INT32_MIN && value <= INT32_MAX;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <random>
@@ -181,6 +182,20 @@ TEST(Interchange, StgWindowsAndCriticalitiesComeFromTheOptions) {
       hi += crit == CRIT_HI;
   }
   EXPECT_EQ(hi, 12);
+  // Factors whose products have no integer: an error, not a wrapped value.
+  for (const double factor : {1e300, std::nan("")}) {
+    options = InterchangeOptions();
+    options.deadlineFactor = factor;
+    EXPECT_THROW(read(options), CheckError);
+    options.deadlineFactor = 1;
+    options.hiFraction = 1.0;
+    options.criticalityFactor = factor;
+    EXPECT_THROW(read(options), CheckError);
+  }
+  options = InterchangeOptions();
+  options.deadlineFactor = 1e300;
+  EXPECT_EQ(failedCheck([&] { read(options); }),
+            "STG: the deadline 1e+300 x the critical-path length 9 is outside the 32-bit range");
 }
 
 TEST(Interchange, NptestKeepsTheTaskNumberingItRead) {
@@ -254,6 +269,9 @@ TEST(Interchange, HandWrittenInputs) {
        "  \"a b\" -> c -> d [color=red]  // comment\n# preprocessor line\n"
        "  c [criticality=HI, hi_wcet=\"4\"]; a -> d\n  graph [rankdir=LR] label=\"x\" + \"y\"\n}\n",
        "0 50 1 2 2\n0 50 2 2 4\n0 50 1 2 2\n0 50 1 2 2\n( J1 J2 )\n( J2 J3 )\n( J4 J3 )\n"},
+      // "\\" is no escape: the string ends at the next quote.
+      {F::Dot, "digraph {\n \"a\\\\\" -> \"b\\\"\"\n \"a\\\\\\\\\" -> b\n}\n",
+       "0 50 1 3 3\n0 50 1 3 3\n0 50 1 3 3\n0 50 1 3 3\n( J1 J2 )\n( J3 J4 )\n"},
       {F::Json,
        "{\"nodes\": [{\"id\": 1, \"arrival\": 0, \"deadline\": 9, \"lo_wcet\": 1, \"x\": [true, "
        "null, -1.5e3, \"\\u00e9\\ud83d\\ude00\"]},\n {\"id\": \"1a\", \"criticality\": \"HI\"}],"
@@ -327,6 +345,19 @@ TEST(Interchange, MalformedInputsNameTheFileAndLine) {
       {F::Dot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1 hi_wcet=9999999999] }",
        "in:2: DOT: node a: hi_wcet=9999999999 is outside the 32-bit range"},
       {F::Dot, "digraph {\n a [arrival=5 deadline=5 lo_wcet=1] }", "in:2: deadline>arrival"},
+      // Errors are reported where the attributes were given, not where the node appeared.
+      {F::Dot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1]\n a [deadline=0] }",
+       "in:3: deadline>arrival"},
+      {F::Dot, "digraph {\n a [arrival=0 deadline=5]\n a [lo_wcet=y] }",
+       "in:3: DOT: node a: lo_wcet=\"y\" is not an integer"},
+      {F::Dot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1]\n a -> a [\narrival=2] }",
+       "in:4: DOT: arrival is a job attribute, which an edge cannot carry; give it to a node"},
+      {F::Dot, "digraph {\n edge [lo_wcet=2] }",
+       "in:2: DOT: lo_wcet is a job attribute, which an edge cannot carry; give it to a node"},
+      {F::Dot, "digraph {\n a [arrival=99999999999999999999] }",
+       "in:2: DOT: node a: arrival=99999999999999999999 is outside the 32-bit range"},
+      {F::Json, "{\"nodes\": [{\"id\": \"a\", \"deadline\": -99999999999999999999}]}",
+       "in:1: JSON: node a: \"deadline\" = -99999999999999999999 is outside the 32-bit range"},
       {F::Stg, "# only\n", "in:1: STG: no task count line"},
       {F::Stg, "2 3\n", "in:1: STG: the first line must be the task count alone"},
       {F::Stg, "1\n0 0 0\n1 x 0\n", "in:3: STG: 'x' is not an integer"},
@@ -343,7 +374,16 @@ TEST(Interchange, MalformedInputsNameTheFileAndLine) {
        "in:1: STG: the count line says 3 tasks, but 2 task lines follow (expected 3, or 5 with the "
        "dummy entry and exit)"},
       {F::Stg, "1\n0 0 0\n#\n1 3 1 0\n", "in:4: STG: a task line after the comment lines"},
+      {F::Stg, "9223372036854775807\n0 0 0\n",
+       "in:1: STG: the count line says 9223372036854775807 tasks, but 1 task lines follow "
+       "(expected 9223372036854775807, or 9223372036854775809 with the dummy entry and exit)"},
+      {F::Stg, "1\n0 0 0\n1 99999999999999999999 0\n",
+       "in:3: STG: '99999999999999999999' is outside the 64-bit range"},
       {F::Nptest, "1, 1, 0, 0, 1, 1, 5, 5\n",
+       "in:1: nptest: the first line must be the header \"Task ID, Job ID, Arrival min, Arrival "
+       "max, Cost min, Cost max, Deadline, Priority\""},
+      // Without the header, a first row with a column too many or too few is no header either.
+      {F::Nptest, "1, 1, 0, 0, 1, 1, 5\n2, 1, 0, 0, 1, 1, 5, 5\n",
        "in:1: nptest: the first line must be the header \"Task ID, Job ID, Arrival min, Arrival "
        "max, Cost min, Cost max, Deadline, Priority\""},
       {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5\n",
@@ -356,6 +396,8 @@ TEST(Interchange, MalformedInputsNameTheFileAndLine) {
        "option (min or max)"},
       {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n1, 1, 0, 0, 1, 1, 5, 5\n",
        "in:3: nptest: a second row for task 1 job 1"},
+      {F::Nptest, std::string(kHeader) + "1, 1, 3, 2, 1, 1, 5, 5\n",
+       "in:2: nptest: task 1 job 1: arrival min 3 is above arrival max 2"},
       {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 2, 1, 5, 5\n",
        "in:2: nptest: task 1 job 1: cost min 2 is above cost max 1"},
       {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 0, 0, 5, 5\n", "in:2: lo_wcet>0"},

@@ -407,10 +407,18 @@ TEST_F(Cli, ConvertTellsFormatsByExtension) {
   EXPECT_EQ(bad.err,
             "mcjobs: bad.json:2: JSON: node a has no \"arrival\" and no default window is given\n");
   EXPECT_FALSE(std::ifstream(path("out.txt")).good());
+  EXPECT_NE(::access(path("one.csv").c_str(), F_OK), 0);
+  // From nptest, --precedence is the input's: it does not name the output's.
+  EXPECT_EQ(run("convert four.csv --to nptest --precedence four.prec.csv").err,
+            "mcjobs: writing nptest to stdout needs a precedence file, and from nptest "
+            "--precedence names the input's: give OUT a name\nRun with --help for more "
+            "information.\n");
   for (const std::string usage :
        {"convert four.txt -o four.zzz", "convert four.txt --to nptest",
         "convert four.txt --to json --deadline 5", "convert four.txt --to xml",
-        "convert four.json --default-window 5"}) {
+        "convert four.json --default-window 5",
+        // The precedence file would replace the job file.
+        "convert four.txt -o one.csv --precedence ./one.csv"}) {
     Result result = run(usage);
     EXPECT_EQ(result.status, 1) << usage << result.err;
   }

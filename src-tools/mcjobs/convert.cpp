@@ -3,6 +3,7 @@
 // extensions unless given.
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -42,6 +43,16 @@ mcjobs::Format resolveFormat(const std::string& given, const std::string& file, 
   if (file == "-" || mcjobs::formatFromPath(file, format)) return format;
   throw UsageError("cannot tell the format of '" + file +
                    "' from its extension (.txt .json .dot .gv .stg .csv); give --" + side);
+}
+
+// Whether two paths name one file (the second write would replace the first).
+bool samePath(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code error, other;
+  // Absolute first: a relative path with no existing part stays relative otherwise.
+  const fs::path first = fs::weakly_canonical(fs::absolute(a, error), error);
+  const fs::path second = fs::weakly_canonical(fs::absolute(b, other), other);
+  return error || other ? a == b : first == second;
 }
 
 // Options that only one side of a conversion reads are refused elsewhere, so that
@@ -156,9 +167,15 @@ int runConvert(ConvertOptions& options) {
                     : options.out == "-" ? ""
                                          : mcjobs::nptestPrecedencePath(options.out);
     if (precedenceOut.empty())
-      throw UsageError("writing nptest to stdout needs --precedence FILE for the precedence file");
+      throw UsageError(from == mcjobs::Format::Nptest
+                           ? "writing nptest to stdout needs a precedence file, and from nptest "
+                             "--precedence names the input's: give OUT a name"
+                           : "writing nptest to stdout needs --precedence FILE for the precedence "
+                             "file");
     if (precedenceOut == "-" && options.out == "-")
       throw UsageError("the job file and the precedence file cannot both be stdout");
+    if (precedenceOut != "-" && options.out != "-" && samePath(precedenceOut, options.out))
+      throw UsageError("the job file and the precedence file cannot both be '" + options.out + "'");
   }
 
   std::vector<mcjobs::TaskJob> numbering;

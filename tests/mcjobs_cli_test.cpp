@@ -819,6 +819,9 @@ TEST_F(Cli, GenerateRejectsOptionsThatCannotGiveASet) {
     EXPECT_NE(result.err.find(args.substr(2, args.find(' ') - 2)), std::string::npos)
         << args << ": " << result.err;
   }
+  EXPECT_EQ(run("generate --count 0 -o zero.jobstar").err,
+            "--count: Value 0 not in range 1 to 9223372036854775807\n"
+            "Run with --help for more information.\n");
 }
 
 TEST_F(Cli, GenerateWritesOtherFormatsAndNptestKeepsTasksAndInstances) {

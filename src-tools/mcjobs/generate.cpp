@@ -157,7 +157,8 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
     std::cerr << "; raise --deadline or the periods, or lower --nodes" << std::endl;
   }
   if (options.json) std::cerr << report.dump(2) << std::endl;
-  return kSuccess;
+  // The report was asked for: losing it is a failure, even with nowhere left to say so.
+  return options.json && !std::cerr ? kFailure : kSuccess;
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <numeric>
 #include <stdexcept>
@@ -144,8 +146,21 @@ std::vector<long long> integerShares(const std::vector<double>& targets, long lo
   while (missing != 0) {
     const bool add = missing > 0;
     candidates.clear();
+    long long room = std::numeric_limits<long long>::max();
     for (size_t i = 0; i < n; ++i)
-      if (add ? shares[i] < upper[i] : shares[i] > lower[i]) candidates.push_back(i);
+      if (add ? shares[i] < upper[i] : shares[i] > lower[i]) {
+        candidates.push_back(i);
+        room = std::min(room, add ? upper[i] - shares[i] : shares[i] - lower[i]);
+      }
+    // While every candidate gets a unit, their order does not matter: take those rounds at once
+    // (clamped budgets can leave far more units than candidates).
+    const long long rounds =
+        std::min(room, std::abs(missing) / static_cast<long long>(candidates.size()));
+    if (rounds > 0) {
+      for (size_t i : candidates) shares[i] += add ? rounds : -rounds;
+      missing -= (add ? rounds : -rounds) * static_cast<long long>(candidates.size());
+      continue;
+    }
     // Largest remainder first; equal remainders by position.
     auto remainder = [&](size_t i) {
       const double gap = targets[i] - static_cast<double>(shares[i]);
@@ -171,11 +186,10 @@ struct PlannedTask {
   std::vector<long long> hi;  // per node (HI nodes; LO nodes keep lo)
 };
 
-[[noreturn]] void failBudget(size_t task, long long budget, int nodes, long long window) {
-  MCJOBS_FAIL("cannot fit a budget of " + std::to_string(budget) + " over the " +
-              std::to_string(nodes) + " jobs of graph " + std::to_string(task + 1) +
-              " with windows of " + std::to_string(window) +
-              ": raise --deadline or --nodes, or lower --utilization");
+[[noreturn]] void failBudget(size_t task, const std::string& budget, int nodes, long long window) {
+  MCJOBS_FAIL("cannot fit a budget of " + budget + " over the " + std::to_string(nodes) +
+              " jobs of graph " + std::to_string(task + 1) + " with windows of " +
+              std::to_string(window) + ": raise --deadline or --nodes, or lower --utilization");
 }
 
 // LO budgets: the task's budget split over its nodes by UUniFast, each at least
@@ -186,7 +200,8 @@ bool drawLoBudgets(RandomStream& random, size_t index, double utilization, Plann
   const double budget = utilization * static_cast<double>(task.period);
   const long long drawn = std::llround(budget);
   const long long rounded = std::max<long long>(drawn, nodes);
-  if (rounded > nodes * task.deadline) failBudget(index, rounded, nodes, task.deadline);
+  if (rounded > nodes * task.deadline)
+    failBudget(index, std::to_string(rounded), nodes, task.deadline);
   const std::vector<double> targets = uunifast(random, static_cast<size_t>(nodes), budget);
   task.lo = integerShares(targets, rounded, std::vector<long long>(targets.size(), 1),
                           std::vector<long long>(targets.size(), task.deadline));
@@ -207,7 +222,8 @@ void spreadHiBudget(size_t index, long long budget, PlannedTask& task) {
   task.hi = task.lo;
   if (hiNodes.empty()) return;
   const long long most = static_cast<long long>(hiNodes.size()) * task.deadline;
-  if (budget > most) failBudget(index, budget, static_cast<int>(hiNodes.size()), task.deadline);
+  if (budget > most)
+    failBudget(index, std::to_string(budget), static_cast<int>(hiNodes.size()), task.deadline);
   budget = std::max(budget, loSum);
   std::vector<double> targets;
   std::vector<long long> lower, upper;
@@ -231,10 +247,19 @@ long long hiLoBudget(const PlannedTask& task) {
 void drawHiBudgets(RandomStream& random, const GenerateOptions& options,
                    std::vector<PlannedTask>& tasks) {
   if (options.utilizationHi < 0) {
-    for (size_t k = 0; k < tasks.size(); ++k)
-      spreadHiBudget(
-          k, std::llround(static_cast<double>(hiLoBudget(tasks[k])) * options.criticalityFactor),
-          tasks[k]);
+    for (size_t k = 0; k < tasks.size(); ++k) {
+      const double budget = static_cast<double>(hiLoBudget(tasks[k])) * options.criticalityFactor;
+      // Beyond every window (at most 1e6 nodes of 2^31), and beyond what llround can return.
+      if (budget > 1e18) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3g", budget);
+        failBudget(
+            k, text,
+            static_cast<int>(std::count(tasks[k].graph.hi.begin(), tasks[k].graph.hi.end(), 1)),
+            tasks[k].deadline);
+      }
+      spreadHiBudget(k, std::llround(budget), tasks[k]);
+    }
     return;
   }
   // ConvolutionalFixedSum over the tasks with HI jobs, each bounded below by
@@ -307,13 +332,25 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
   validateGenerateOptions(options);
   RandomStream random(seed);
   const bool periodic = options.model == GenerateModel::Periodic;
+  // Each graph has at least this many nodes and each task at least one instance: refuse a set
+  // that must exceed the limit before drawing its graphs.
+  const long long fewestNodes = options.shape == GraphShape::ForkJoin ? 4 : options.nodesMin;
+  const long long count = periodic ? options.tasks : options.graphs;
+  if (count * fewestNodes > kMostJobs)
+    throw std::invalid_argument(std::string(periodic ? "--tasks: " : "--graphs: ") +
+                                std::to_string(count) + " graphs of at least " +
+                                std::to_string(fewestNodes) + " nodes make more than the " +
+                                std::to_string(kMostJobs) + " jobs a generated set may hold");
   std::vector<PlannedTask> tasks(static_cast<size_t>(periodic ? options.tasks : options.graphs));
   for (PlannedTask& task : tasks) {
     if (periodic) {
       task.period = options.periods[static_cast<size_t>(
           random.integer(0, static_cast<std::int64_t>(options.periods.size()) - 1))];
-      task.deadline = std::max<long long>(
-          1, std::llround(static_cast<double>(task.period) * options.deadlineFactor));
+      // Clamped past the largest time value (the check below reports it) before llround
+      // could overflow.
+      const double deadline = std::min(static_cast<double>(task.period) * options.deadlineFactor,
+                                       std::numeric_limits<int>::max() + 1.0);
+      task.deadline = std::max<long long>(1, std::llround(deadline));
     } else {
       task.period = task.deadline = options.deadline;
     }
@@ -331,6 +368,10 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
   set.raisedBudgets = raised;
   long long jobs = 0;
   for (const PlannedTask& task : tasks) jobs += horizon / task.period * task.graph.nodes;
+  if (jobs > kMostJobs && !periodic)
+    throw std::invalid_argument("--graphs: the drawn graphs have " + std::to_string(jobs) +
+                                " jobs, more than the " + std::to_string(kMostJobs) +
+                                " a generated set may hold; choose fewer graphs or nodes");
   if (jobs > kMostJobs)
     throw std::invalid_argument("--periods: the drawn periods have a hyperperiod of " +
                                 std::to_string(horizon) + ", which unrolls to " +

@@ -208,12 +208,36 @@ long InstanceGraph::insertAll(const std::vector<Arc>& list, const std::vector<Jo
   // The arcs go straight into the lists and the order is taken from them
   // once; a cycle takes them out again.
   const int kept[CRIT_COUNT] = {mArcs[0].size(), mArcs[1].size()};
-  for (size_t k = 0; k < list.size(); ++k) {
-    for (int level = CRIT_LO; level <= levels[k]; ++level) {
-      ArcLists& arcs = mArcs[level - 1];
-      if (!arcs.contains(list[k].from_id, list[k].to_id)) arcs.add(list[k].from_id, list[k].to_id);
+  // Which arcs are new at each level (bit level - 1), found source by source with the targets
+  // marked once: contains() per arc would cost the product of the degrees on dense graphs.
+  const size_t n = jobs.size();
+  std::vector<size_t> start(n + 1, 0), bySource(list.size());
+  for (const Arc& arc : list) ++start[static_cast<size_t>(arc.from_id) + 1];
+  for (size_t u = 0; u < n; ++u) start[u + 1] += start[u];
+  std::vector<size_t> fill(start.begin(), start.end() - 1);
+  for (size_t k = 0; k < list.size(); ++k)
+    bySource[fill[static_cast<size_t>(list[k].from_id)]++] = k;
+  std::vector<std::uint8_t> fresh(list.size(), 0);
+  std::vector<int> markedBy(n);
+  for (int level = CRIT_LO; level <= CRIT_COUNT; ++level) {
+    std::fill(markedBy.begin(), markedBy.end(), -1);
+    const ArcLists& arcs = mArcs[level - 1];
+    for (size_t u = 0; u < n; ++u) {
+      if (start[u] == start[u + 1]) continue;
+      const int source = static_cast<int>(u);
+      arcs.forEachOut(source, [&](int v) { markedBy[static_cast<size_t>(v)] = source; });
+      for (size_t i = start[u]; i < start[u + 1]; ++i) {
+        const size_t k = bySource[i];
+        int& mark = markedBy[static_cast<size_t>(list[k].to_id)];
+        if (levels[k] < level || mark == source) continue;
+        mark = source;
+        fresh[k] |= static_cast<std::uint8_t>(1u << (level - 1));
+      }
     }
   }
+  for (size_t k = 0; k < list.size(); ++k)
+    for (int level = CRIT_LO; level <= levels[k]; ++level)
+      if (fresh[k] & (1u << (level - 1))) mArcs[level - 1].add(list[k].from_id, list[k].to_id);
   if (!orderFromLists()) {
     for (int level = 0; level < CRIT_COUNT; ++level) mArcs[level].truncate(kept[level]);
     return firstCyclicArc(list);

@@ -205,6 +205,22 @@ TEST(GenerateBudgets, HitTheDrawnUtilizationUpToRounding) {
       withOptions({{"graphs", "2"}, {"deadline", "3"}, {"nodes", "4"}, {"hi-fraction", "0"}}), 1);
   EXPECT_EQ(tight.raisedBudgets, 2);
   EXPECT_DOUBLE_EQ(tight.utilizationLo, 8.0 / 3);
+
+  // A graph budget near its nodes' windows: nodes drawn past their window leave ~1e9 units to
+  // hand out, which must not take one pass per unit.
+  GeneratedSet full = mcjobs::generateJobSet(withOptions({{"processors", "4"},
+                                                          {"max-task-utilization", "4"},
+                                                          {"utilization", "0.9"},
+                                                          {"nodes", "4"},
+                                                          {"deadline", "2000000000"},
+                                                          {"hi-fraction", "0"}}),
+                                             2);
+  for (const Job& job : full.instance) ASSERT_NO_THROW(job.sanity_check());
+  EXPECT_NEAR(full.utilizationLo, 0.9, 1e-9);
+  // A HI budget past every window is refused, not wrapped around.
+  EXPECT_THROW(mcjobs::generateJobSet(
+                   withOptions({{"criticality-factor", "1e300"}, {"hi-fraction", "1"}}), 1),
+               CheckError);
 }
 
 TEST(GenerateOptions, RoundTripThroughTheirTextAndRejectNonsense) {
@@ -231,6 +247,8 @@ TEST(GenerateOptions, RoundTripThroughTheirTextAndRejectNonsense) {
       {{"criticality-factor", "0.5"}},
       {{"layers", "9"}, {"shape", "layers"}, {"nodes", "4..20"}},
       {{"utilization", "0.9"}, {"processors", "4"}},  // 3.6 over one graph of at most 1
+      {{"deadline-factor", "1e300"}, {"model", "periodic"}},
+      {{"graphs", "2000000000"}},
       {{"bogus", "1"}}};
   for (const auto& given : invalid) {
     try {

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdint>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -156,7 +157,8 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
     std::cerr << "; raise --deadline or the periods, or lower --nodes" << std::endl;
   }
   if (options.json) std::cerr << report.dump(2) << std::endl;
-  return kSuccess;
+  // The report was asked for: losing it is a failure, even with nowhere left to say so.
+  return options.json && !std::cerr ? kFailure : kSuccess;
 }
 
 }  // namespace
@@ -200,7 +202,7 @@ void addGenerateCommand(CLI::App& app, Action& action) {
       ->add_option("--count", options->count,
                    "Append N sets to the archive OUT as entries NAME-1 ... NAME-N")
       ->option_text("N")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Range(1LL, std::numeric_limits<long long>::max()));
   command->add_option("--name", options->name, "Entry name prefix with --count (default: set)")
       ->option_text("NAME");
   command->add_flag("--json", options->json,

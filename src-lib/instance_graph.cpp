@@ -194,29 +194,16 @@ bool InstanceGraph::hasCycle(const std::vector<Arc>& list, size_t count) const {
   return ready.size() != n;
 }
 
-long InstanceGraph::insertAll(const std::vector<Arc>& list, const std::vector<Job>& jobs) {
-  if (list.empty()) return -1;
-  std::vector<std::uint8_t> levels(list.size());
-  for (size_t k = 0; k < list.size(); ++k) {
-    levels[k] = static_cast<std::uint8_t>(arcLevels(jobs[static_cast<size_t>(list[k].from_id)],
-                                                    jobs[static_cast<size_t>(list[k].to_id)]));
-  }
-  mArcs[CRIT_LO - 1].reserveMore(list.size());
-  mArcs[CRIT_HI - 1].reserveMore(
-      static_cast<size_t>(std::count(levels.begin(), levels.end(), CRIT_HI)));
-
-  // The arcs go straight into the lists and the order is taken from them
-  // once; a cycle takes them out again.
-  const int kept[CRIT_COUNT] = {mArcs[0].size(), mArcs[1].size()};
-  // Which arcs are new at each level (bit level - 1), found source by source with the targets
-  // marked once: contains() per arc would cost the product of the degrees on dense graphs.
-  const size_t n = jobs.size();
-  std::vector<size_t> start(n + 1, 0), bySource(list.size());
-  for (const Arc& arc : list) ++start[static_cast<size_t>(arc.from_id) + 1];
+// In list order, with each source's targets marked once per level.
+void InstanceGraph::addNewArcsBySource(const std::vector<Arc>& list,
+                                       const std::vector<std::uint8_t>& levels,
+                                       std::vector<size_t>& start) {
+  const size_t n = start.size() - 1;
   for (size_t u = 0; u < n; ++u) start[u + 1] += start[u];
-  std::vector<size_t> fill(start.begin(), start.end() - 1);
+  std::vector<size_t> fill(start.begin(), start.end() - 1), bySource(list.size());
   for (size_t k = 0; k < list.size(); ++k)
     bySource[fill[static_cast<size_t>(list[k].from_id)]++] = k;
+  // Bit level - 1 of fresh[k]: arc k is new at that level.
   std::vector<std::uint8_t> fresh(list.size(), 0);
   std::vector<int> markedBy(n);
   for (int level = CRIT_LO; level <= CRIT_COUNT; ++level) {
@@ -238,6 +225,40 @@ long InstanceGraph::insertAll(const std::vector<Arc>& list, const std::vector<Jo
   for (size_t k = 0; k < list.size(); ++k)
     for (int level = CRIT_LO; level <= levels[k]; ++level)
       if (fresh[k] & (1u << (level - 1))) mArcs[level - 1].add(list[k].from_id, list[k].to_id);
+}
+
+long InstanceGraph::insertAll(const std::vector<Arc>& list, const std::vector<Job>& jobs) {
+  if (list.empty()) return -1;
+  std::vector<std::uint8_t> levels(list.size());
+  for (size_t k = 0; k < list.size(); ++k) {
+    levels[k] = static_cast<std::uint8_t>(arcLevels(jobs[static_cast<size_t>(list[k].from_id)],
+                                                    jobs[static_cast<size_t>(list[k].to_id)]));
+  }
+  mArcs[CRIT_LO - 1].reserveMore(list.size());
+  mArcs[CRIT_HI - 1].reserveMore(
+      static_cast<size_t>(std::count(levels.begin(), levels.end(), CRIT_HI)));
+
+  // The arcs go straight into the lists and the order is taken from them
+  // once; a cycle takes them out again.
+  const int kept[CRIT_COUNT] = {mArcs[0].size(), mArcs[1].size()};
+  // contains() walks a list per arc, which is cheap while every source brings
+  // few arcs; past that (dense generated graphs) its cost is the product of
+  // the degrees, so the new arcs are then found source by source instead.
+  const size_t n = jobs.size();
+  std::vector<size_t> start(n + 1, 0);
+  for (const Arc& arc : list) ++start[static_cast<size_t>(arc.from_id) + 1];
+  constexpr size_t kFewArcs = 64;
+  if (*std::max_element(start.begin(), start.end()) <= kFewArcs) {
+    for (size_t k = 0; k < list.size(); ++k) {
+      for (int level = CRIT_LO; level <= levels[k]; ++level) {
+        ArcLists& arcs = mArcs[level - 1];
+        if (!arcs.contains(list[k].from_id, list[k].to_id))
+          arcs.add(list[k].from_id, list[k].to_id);
+      }
+    }
+  } else {
+    addNewArcsBySource(list, levels, start);
+  }
   if (!orderFromLists()) {
     for (int level = 0; level < CRIT_COUNT; ++level) mArcs[level].truncate(kept[level]);
     return firstCyclicArc(list);

@@ -142,6 +142,10 @@ class InstanceGraph {
   long firstCyclicArc(const std::vector<Arc>& arcs) const;
   // Kahn's order of the CRIT_LO lists; false, with nothing changed, on a cycle.
   bool orderFromLists();
+  // Adds the list's arcs not yet present, source by source; `start` holds the
+  // number of list arcs per source, shifted by one, and is overwritten.
+  void addNewArcsBySource(const std::vector<Arc>& arcs, const std::vector<std::uint8_t>& levels,
+                          std::vector<size_t>& start);
   void addArc(int u, int v, int level);
   // Brings the handed-out direct sets and a built closure up to date with a new arc.
   void announce(int u, int v, int level);

@@ -40,6 +40,12 @@ class CsvRows {
         if (split(begin, end, values, false) || !values.empty())
           failAt(mName, line(),
                  std::string("nptest: the first line must be the header \"") + mHeader + "\"");
+        // A header of another width is another kind of file, not an empty job set.
+        const size_t fields = static_cast<size_t>(std::count(begin, end, ',')) + 1;
+        if (fields != mColumns)
+          failAt(mName, line(),
+                 "nptest: the header has " + std::to_string(fields) + " fields where " +
+                     std::to_string(mColumns) + " belong (" + mHeader + ")");
         continue;
       }
       split(begin, end, values, true);

@@ -386,6 +386,9 @@ TEST(Interchange, MalformedInputsNameTheFileAndLine) {
       {F::Nptest, "1, 1, 0, 0, 1, 1, 5\n2, 1, 0, 0, 1, 1, 5, 5\n",
        "in:1: nptest: the first line must be the header \"Task ID, Job ID, Arrival min, Arrival "
        "max, Cost min, Cost max, Deadline, Priority\""},
+      {F::Nptest, "garbage\n",
+       "in:1: nptest: the header has 1 fields where 8 belong (Task ID, Job ID, Arrival min, "
+       "Arrival max, Cost min, Cost max, Deadline, Priority)"},
       {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5\n",
        "in:2: nptest: 7 fields where 8 belong (Task ID, Job ID, Arrival min, Arrival max, Cost "
        "min, Cost max, Deadline, Priority)"},

@@ -7,7 +7,6 @@
 #include "archive_file.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +22,7 @@
 #include "archive_entry.h"
 #include "check.h"
 #include "instance_text.h"
+#include "safe_write.h"
 
 namespace mcjobs {
 namespace {
@@ -54,27 +54,6 @@ class Descriptor {
 };
 
 using mcjobs_detail::StreamPtr;
-
-// Keeps the signals a user or a limit sends from ending the process halfway
-// through an append; they take effect when the append is complete or undone.
-class SignalBlock {
- public:
-  SignalBlock() {
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXFSZ}) sigaddset(&blocked, signal);
-    mActive = pthread_sigmask(SIG_BLOCK, &blocked, &mPrevious) == 0;
-  }
-  ~SignalBlock() {
-    if (mActive) pthread_sigmask(SIG_SETMASK, &mPrevious, nullptr);
-  }
-  SignalBlock(const SignalBlock&) = delete;
-  SignalBlock& operator=(const SignalBlock&) = delete;
-
- private:
-  sigset_t mPrevious;
-  bool mActive = false;
-};
 
 // Locks are open-file-description locks on two bytes of the archive: a
 // turnstile and the archive proper. A writer holds the turnstile while it waits
@@ -351,7 +330,7 @@ AppendReport appendEntries(const std::string& path, std::string entry,
   AppendReport report;
   LockedArchive archive;
   openLocked(path, archive);
-  SignalBlock signalsWait;
+  mcjobs_detail::SignalBlock signalsWait;
   const int fd = archive.fd.get();
   report.created = archive.created;
   // Resolved once the archive exists, so that every link to it shares the journal.

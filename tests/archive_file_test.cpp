@@ -355,6 +355,30 @@ TEST(SafeWrite, ClosesEverythingAndLeavesNoTemporaryWhenTheContentFails) {
   EXPECT_EQ(readFile(target), "old\n");
 }
 
+TEST(SafeWrite, ASignalWaitsForTheRenameAndDanglingLinksAreWrittenThrough) {
+  ScratchDir dir;
+  const std::string target = dir.write("out.txt", "old\n");
+  const int status = inChild([&] {
+    mcjobs_detail::writeFileSafely(target.c_str(), [](FILE* stream) {
+      kill(getpid(), SIGTERM);
+      return std::fputs("new\n", stream) >= 0;
+    });
+    return 0;
+  });
+  EXPECT_EQ(status, -1);  // the signal still ends the process, once the file is whole
+  EXPECT_EQ(testfiles::listDirectory(dir.path()), std::vector<std::string>{"out.txt"});
+  EXPECT_EQ(readFile(target), "new\n");
+
+  ASSERT_EQ(symlink("made.txt", dir.file("link.txt").c_str()), 0);
+  mcjobs_detail::writeFileSafely(dir.file("link.txt").c_str(), [](FILE* stream) {
+    return std::fputs("via link\n", stream) >= 0;
+  });
+  EXPECT_EQ(readFile(dir.file("made.txt")), "via link\n");
+  struct stat link {};
+  ASSERT_EQ(lstat(dir.file("link.txt").c_str(), &link), 0);
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
+}
+
 TEST(SafeWrite, NewFilesFollowTheUmaskExistingOnesKeepTheirMode) {
   ScratchDir dir;
   const mode_t previous = umask(027);

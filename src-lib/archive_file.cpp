@@ -7,7 +7,6 @@
 #include "archive_file.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +22,7 @@
 #include "archive_entry.h"
 #include "check.h"
 #include "instance_text.h"
+#include "safe_write.h"
 
 namespace mcjobs {
 namespace {
@@ -54,27 +54,6 @@ class Descriptor {
 };
 
 using mcjobs_detail::StreamPtr;
-
-// Keeps the signals a user or a limit sends from ending the process halfway
-// through an append; they take effect when the append is complete or undone.
-class SignalBlock {
- public:
-  SignalBlock() {
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXFSZ}) sigaddset(&blocked, signal);
-    mActive = pthread_sigmask(SIG_BLOCK, &blocked, &mPrevious) == 0;
-  }
-  ~SignalBlock() {
-    if (mActive) pthread_sigmask(SIG_SETMASK, &mPrevious, nullptr);
-  }
-  SignalBlock(const SignalBlock&) = delete;
-  SignalBlock& operator=(const SignalBlock&) = delete;
-
- private:
-  sigset_t mPrevious;
-  bool mActive = false;
-};
 
 // Locks are open-file-description locks on two bytes of the archive: a
 // turnstile and the archive proper. A writer holds the turnstile while it waits
@@ -177,21 +156,43 @@ std::string journalPath(const std::string& archive) {
   return path + ".journal";
 }
 
-// The journal of an append that never finished; false when there is none, or
-// when it is incomplete itself (its writer died before touching the archive).
-bool readJournal(const std::string& journalFile, Journal& journal) {
-  StreamPtr file(std::fopen(journalFile.c_str(), "r"));
-  if (!file) {
-    if (errno == ENOENT) return false;
+// What a file at the journal's path holds.
+enum class JournalState {
+  None,        // no file: no append was interrupted
+  Foreign,     // a file no append wrote (another archive, a link, a pipe): never touched
+  Unfinished,  // a journal whose writer died before touching the archive
+  Complete,    // the journal of an append that never finished
+};
+
+// Reads the journal at `journalFile` into `journal` when it is complete. A
+// name too long to carry the suffix cannot have a journal either.
+JournalState readJournal(const std::string& journalFile, Journal& journal) {
+  const int fd = ::open(journalFile.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENAMETOOLONG) return JournalState::None;
+    if (errno == ELOOP) return JournalState::Foreign;
     failOn(journalFile, "cannot read the journal of an interrupted append", errno);
   }
+  StreamPtr file(::fdopen(fd, "r"));
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    failOn(journalFile, "cannot read the journal of an interrupted append", error);
+  }
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return JournalState::Foreign;
   char header[sizeof kJournalHeader] = {};
+  const size_t got = std::fread(header, 1, sizeof kJournalHeader - 1, file.get());
+  if (std::ferror(file.get()))
+    failOn(journalFile, "cannot read the journal of an interrupted append", errno);
+  // A journal cut short by a crash holds a prefix of its text, or zeros where it never got.
+  const bool zeros = std::all_of(header, header + got, [](char c) { return c == '\0'; });
+  if (std::memcmp(header, kJournalHeader, got) != 0 && !zeros) return JournalState::Foreign;
   long long start = -1, end = -1;
-  if (std::fread(header, 1, sizeof kJournalHeader - 1, file.get()) != sizeof kJournalHeader - 1 ||
-      std::strcmp(header, kJournalHeader) != 0 ||
+  if (got != sizeof kJournalHeader - 1 || zeros ||
       std::fscanf(file.get(), "%lld %lld", &start, &end) != 2 || std::fgetc(file.get()) != '\n' ||
       start < 0 || end < start)
-    return false;
+    return JournalState::Unfinished;
   char* line = nullptr;
   size_t capacity = 0;
   const ssize_t length = ::getline(&line, &capacity, file.get());
@@ -200,7 +201,7 @@ bool readJournal(const std::string& journalFile, Journal& journal) {
   std::free(line);
   journal.start = static_cast<off_t>(start);
   journal.end = static_cast<off_t>(end);
-  return complete;
+  return complete ? JournalState::Complete : JournalState::Unfinished;
 }
 
 // Written and synced, with its directory entry, before the first byte of the
@@ -208,7 +209,8 @@ bool readJournal(const std::string& journalFile, Journal& journal) {
 void writeJournal(const std::string& path, const Journal& journal) {
   const std::string text = kJournalHeader + std::to_string(journal.start) + " " +
                            std::to_string(journal.end) + "\n" + journal.name + "\n";
-  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+  // Exclusive: whatever was there was removed as a journal or refused as foreign.
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (fd.get() < 0) failOn(path, "cannot create the append journal", errno);
   if (!writeAll(fd.get(), text.data(), text.size(), 0) || ::fdatasync(fd.get()) != 0) {
     const int error = errno;
@@ -237,7 +239,14 @@ void openLocked(const std::string& path, LockedArchive& archive) {
     if (archive.fd.get() < 0 && errno == ENOENT) {
       archive.fd.reset(
           ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
-      if (archive.fd.get() < 0 && errno == EEXIST && attempt < 100) continue;
+      if (archive.fd.get() < 0 && errno == EEXIST) {
+        // O_EXCL never follows a link, so a dangling one would look like a race forever.
+        struct stat link {};
+        if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+          failOn(path, "cannot create archive: a symbolic link to a missing file");
+        if (attempt < 100) continue;
+        errno = EEXIST;
+      }
       archive.created = archive.fd.get() >= 0;
     }
     if (archive.fd.get() < 0) failOn(path, "cannot open archive", errno);
@@ -260,7 +269,13 @@ void openLocked(const std::string& path, LockedArchive& archive) {
 std::string repairInterruptedAppend(const std::string& path, const std::string& journalFile,
                                     LockedArchive& archive) {
   Journal journal;
-  if (!readJournal(journalFile, journal)) {
+  const JournalState state = readJournal(journalFile, journal);
+  if (state == JournalState::None) return std::string();
+  if (state == JournalState::Foreign)
+    failOn(journalFile,
+           "not an append journal, but in the way of the journal of " + path + "; rename it");
+  // A journal is stale once its archive is gone: this append created the file.
+  if (state == JournalState::Unfinished || archive.created) {
     if (::unlink(journalFile.c_str()) != 0 && errno != ENOENT)
       failOn(journalFile, "cannot remove the journal of an interrupted append", errno);
     return std::string();
@@ -315,12 +330,24 @@ AppendReport appendEntries(const std::string& path, std::string entry,
   AppendReport report;
   LockedArchive archive;
   openLocked(path, archive);
-  SignalBlock signalsWait;
+  mcjobs_detail::SignalBlock signalsWait;
   const int fd = archive.fd.get();
   report.created = archive.created;
   // Resolved once the archive exists, so that every link to it shares the journal.
   const std::string journalFile = journalPath(path);
-  report.repaired = repairInterruptedAppend(path, journalFile, archive);
+  // An archive this append created goes again when the append fails.
+  auto removeIfCreated = [&] {
+    struct stat now {};
+    if (archive.created && ::stat(path.c_str(), &now) == 0 && now.st_dev == archive.status.st_dev &&
+        now.st_ino == archive.status.st_ino)
+      ::unlink(path.c_str());
+  };
+  try {
+    report.repaired = repairInterruptedAppend(path, journalFile, archive);
+  } catch (...) {
+    removeIfCreated();
+    throw;
+  }
 
   const off_t size = archive.status.st_size;
   if (size > 0) {
@@ -341,15 +368,13 @@ AppendReport appendEntries(const std::string& path, std::string entry,
   auto restore = [&] {
     if (::ftruncate(fd, size) != 0 || ::fdatasync(fd) != 0) return;
     ::unlink(journalFile.c_str());
-    struct stat now {};
-    if (archive.created && size == 0 && ::stat(path.c_str(), &now) == 0 &&
-        now.st_dev == archive.status.st_dev && now.st_ino == archive.status.st_ino)
-      ::unlink(path.c_str());
+    removeIfCreated();
   };
   try {
     writeJournal(journalFile, Journal{size, size + static_cast<off_t>(entry.size()), journalName});
   } catch (...) {
-    restore();
+    // Nothing is written yet, and a journal that failed removed itself.
+    removeIfCreated();
     throw;
   }
   if (!writeAll(fd, entry.data(), entry.size(), size) || ::fdatasync(fd) != 0) {
@@ -419,8 +444,8 @@ void forEachArchiveEntry(const std::string& path, const std::string& expression,
   if (::fstat(::fileno(file.get()), &status) != 0) failOn(path, "cannot open archive", errno);
 
   Journal journal;
-  const bool torn = readJournal(journalPath(path), journal) && status.st_size > journal.start &&
-                    status.st_size < journal.end;
+  const bool torn = readJournal(journalPath(path), journal) == JournalState::Complete &&
+                    status.st_size > journal.start && status.st_size < journal.end;
   walk(file.get(), path, expression, torn ? journal.start : -1, visit, warnings);
   if (torn) {
     CheckError failure("incomplete entry '" + journal.name + "' (" +

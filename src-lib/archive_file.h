@@ -75,11 +75,12 @@ struct AppendReport {
 /// + ".journal"` records the previous length while the append runs: a process killed mid-append
 /// leaves it behind, and the next append cuts the incomplete entry off (and says so in `repaired`).
 /// The journal holds three lines: a header, the archive's lengths before and after the append, and
-/// the entry's name. On any failure (a write error, a full disk, a file-size limit) the archive is
-/// restored to its previous length, or removed when this call created it, and CheckError is
-/// thrown naming the file. The signals SIGHUP, SIGINT, SIGQUIT, SIGTERM and SIGXFSZ are
-/// blocked for the duration of the append, so that they take effect only once the entry is
-/// either complete or gone.
+/// the entry's name. A file at the journal's place that no append wrote is never touched (the
+/// append is refused), and the journal is ignored when this call creates the archive. On any
+/// failure (a write error, a full disk, a file-size limit) the archive is restored to its previous
+/// length, or removed when this call created it, and CheckError is thrown naming the file. The
+/// signals SIGHUP, SIGINT, SIGQUIT, SIGTERM and SIGXFSZ are blocked for the duration of the append,
+/// so that they take effect only once the entry is either complete or gone.
 ///
 /// Refused with CheckError: a name with a control character, a target that is not a regular
 /// file, and a non-empty file that does not begin with an entry marker line.

@@ -4,6 +4,7 @@
 #include "safe_write.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,7 +77,34 @@ int syncDirectory(const std::string& directory) {
   return error == EINVAL || error == EROFS ? 0 : error;
 }
 
+// The file a chain of symbolic links leads to when its last link dangles
+// (`path` itself when it is no link).
+std::string danglingTarget(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(path.c_str(), &link[0], link.size());
+    if (length <= 0) return path;
+    link.resize(static_cast<size_t>(length));
+    const size_t slash = path.find_last_of('/');
+    path = link[0] == '/' || slash == std::string::npos ? link : path.substr(0, slash + 1) + link;
+  }
+  return path;
+}
+
 }  // namespace
+
+SignalBlock::SignalBlock() {
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXFSZ}) sigaddset(&blocked, signal);
+  mActive = pthread_sigmask(SIG_BLOCK, &blocked, &mPrevious) == 0;
+}
+
+SignalBlock::~SignalBlock() {
+  if (mActive) pthread_sigmask(SIG_SETMASK, &mPrevious, nullptr);
+}
 
 void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fill,
                      ExistingTarget existing) {
@@ -96,6 +124,9 @@ void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fil
       target = resolved;
       std::free(resolved);
     }
+  } else if (existing == ExistingTarget::Replace) {
+    // Renaming over a dangling link would replace the link, not create its file.
+    target = danglingTarget(requested);
   }
 
   // A device or pipe cannot be replaced, and neither can the descriptors that
@@ -115,6 +146,8 @@ void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fil
   const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   std::string temporary;
+  // A signal while the temporary file exists would leave it behind.
+  SignalBlock signalsWait;
   const int fd = createSibling(directory, base, temporary);
   if (fd < 0) failWrite(requested, "cannot create file", errno);
   auto discard = [&temporary] { ::unlink(temporary.c_str()); };

@@ -3,10 +3,27 @@
 #ifndef MCJOBS_SAFE_WRITE_H
 #define MCJOBS_SAFE_WRITE_H
 
+#include <signal.h>
+
 #include <cstdio>
 #include <functional>
 
 namespace mcjobs_detail {
+
+/// Keeps the signals a user or a limit sends (SIGHUP, SIGINT, SIGQUIT, SIGTERM,
+/// SIGXFSZ) from ending the calling thread halfway through a write while it
+/// lives; they take effect once the write is complete or undone.
+class SignalBlock {
+ public:
+  SignalBlock();
+  ~SignalBlock();
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t mPrevious;
+  bool mActive = false;
+};
 
 /// What writeFileSafely may do with a target that already exists.
 enum class ExistingTarget {
@@ -26,7 +43,9 @@ enum class ExistingTarget {
 /// of one target leave one of the two contents whole. Any failure (create,
 /// write, sync, close, rename, or `fill` throwing) throws CheckError
 /// "<path>: cannot ... file: <reason>", or lets `fill`'s exception through,
-/// and leaves no temporary file and no open descriptor behind.
+/// and leaves no temporary file and no open descriptor behind; the signals of
+/// SignalBlock wait until the temporary file is renamed or removed. A symbolic
+/// link (with Replace, even a dangling one) is written through to its file.
 void writeFileSafely(const char* path, const std::function<bool(FILE*)>& fill,
                      ExistingTarget existing = ExistingTarget::Replace);
 

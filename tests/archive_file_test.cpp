@@ -259,6 +259,39 @@ TEST(ArchiveAppend, Refusals) {
   EXPECT_FALSE(testfiles::exists(archive));
 }
 
+TEST(ArchiveAppend, WhatLiesAtTheJournalsPlace) {
+  ScratchDir dir;
+  JobInstance instance = sample(4, 4);
+  const std::string archive = dir.file("a.jobstar"), journal = archive + ".journal";
+  // Another archive named like the journal is refused, never removed or overwritten,
+  // and an archive the refused append created goes again.
+  mcjobs::appendToArchive(journal, "precious", instance);
+  const std::string precious = readFile(journal);
+  EXPECT_THROW(mcjobs::appendToArchive(archive, "x", instance), CheckError);
+  EXPECT_EQ(readFile(journal), precious);
+  EXPECT_FALSE(testfiles::exists(archive));
+  EXPECT_EQ(entriesOf(dir.file("a.jobstar.journal")).count("precious"), 1u);
+  // The journal of an archive that is gone since does not hold up a new one.
+  testfiles::writeFile(journal, "mcjobs archive append journal\n700 9000\nrun9\n");
+  mcjobs::appendToArchive(archive, "x", instance);
+  EXPECT_FALSE(testfiles::exists(journal));
+  // A name with no room for the journal's suffix can still be read; an append fails cleanly.
+  const std::string longName = dir.file(std::string(250, 'n'));
+  testfiles::writeFile(longName, readFile(archive));
+  EXPECT_EQ(entriesOf(longName).size(), 1u);
+  EXPECT_THROW(mcjobs::appendToArchive(longName, "y", instance), CheckError);
+  EXPECT_EQ(readFile(longName), readFile(archive));
+  // A dangling link is named as such instead of "File exists".
+  ASSERT_EQ(symlink("missing", dir.file("dangling").c_str()), 0);
+  try {
+    mcjobs::appendToArchive(dir.file("dangling"), "x", instance);
+    ADD_FAILURE();
+  } catch (const CheckError& failure) {
+    EXPECT_NE(std::string(failure.what()).find("symbolic link"), std::string::npos);
+  }
+  EXPECT_EQ(testfiles::listDirectory(dir.path()).size(), 3u);
+}
+
 TEST(ArchiveReaderObjects, WalkIndependentlyOfEachOtherAndOfReadJobstar) {
   ScratchDir dir;
   const std::string archive = dir.file("walk.jobstar");
@@ -320,6 +353,30 @@ TEST(SafeWrite, ClosesEverythingAndLeavesNoTemporaryWhenTheContentFails) {
   EXPECT_EQ(testfiles::listDirectory("/proc/self/fd").size(), descriptors);
   EXPECT_EQ(testfiles::listDirectory(dir.path()), std::vector<std::string>{"out.txt"});
   EXPECT_EQ(readFile(target), "old\n");
+}
+
+TEST(SafeWrite, ASignalWaitsForTheRenameAndDanglingLinksAreWrittenThrough) {
+  ScratchDir dir;
+  const std::string target = dir.write("out.txt", "old\n");
+  const int status = inChild([&] {
+    mcjobs_detail::writeFileSafely(target.c_str(), [](FILE* stream) {
+      kill(getpid(), SIGTERM);
+      return std::fputs("new\n", stream) >= 0;
+    });
+    return 0;
+  });
+  EXPECT_EQ(status, -1);  // the signal still ends the process, once the file is whole
+  EXPECT_EQ(testfiles::listDirectory(dir.path()), std::vector<std::string>{"out.txt"});
+  EXPECT_EQ(readFile(target), "new\n");
+
+  ASSERT_EQ(symlink("made.txt", dir.file("link.txt").c_str()), 0);
+  mcjobs_detail::writeFileSafely(dir.file("link.txt").c_str(), [](FILE* stream) {
+    return std::fputs("via link\n", stream) >= 0;
+  });
+  EXPECT_EQ(readFile(dir.file("made.txt")), "via link\n");
+  struct stat link {};
+  ASSERT_EQ(lstat(dir.file("link.txt").c_str(), &link), 0);
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
 }
 
 TEST(SafeWrite, NewFilesFollowTheUmaskExistingOnesKeepTheirMode) {

@@ -853,9 +853,10 @@ TEST_F(Cli, GenerateRejectsOptionsThatCannotGiveASet) {
     EXPECT_NE(result.err.find(args.substr(2, args.find(' ') - 2)), std::string::npos)
         << args << ": " << result.err;
   }
-  EXPECT_EQ(run("generate --count 0 -o zero.jobstar").err,
-            "--count: Value 0 not in range 1 to 9223372036854775807\n"
-            "Run with --help for more information.\n");
+  for (const std::string count : {"0", "99999999999999999999"})
+    EXPECT_EQ(run("generate --count " + count + " -o zero.jobstar").err,
+              "--count: Value " + count + " not in range 1 to 9223372036854775807\n" +
+                  "Run with --help for more information.\n");
   EXPECT_EQ(shell("MCJOBS generate --json 2> /dev/full").status, 3);
 }
 

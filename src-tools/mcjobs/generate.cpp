@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive_file.h"
+#include "explain.h"
 #include "instance_graph.h"
 #include "mcjobs/common.h"
 
@@ -161,6 +162,20 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
   return options.json && !std::cerr ? kFailure : kSuccess;
 }
 
+// CLI11 reads a count beyond 64 bits as the largest one: such a count would
+// run for ever instead of being refused.
+const CLI::Validator countRange(
+    [](std::string& value) -> std::string {
+      const char* begin = value.data() + (value.rfind('+', 0) == 0 ? 1 : 0);
+      long long parsed = 0;
+      if (std::from_chars(begin, value.data() + value.size(), parsed).ec !=
+          std::errc::result_out_of_range)
+        return std::string();
+      return "Value " + mcjobs::abbreviate(value) + " not in range 1 to " +
+             std::to_string(std::numeric_limits<long long>::max());
+    },
+    "", "64-bit count");
+
 }  // namespace
 
 void addGenerateCommand(CLI::App& app, Action& action) {
@@ -202,6 +217,7 @@ void addGenerateCommand(CLI::App& app, Action& action) {
       ->add_option("--count", options->count,
                    "Append N sets to the archive OUT as entries NAME-1 ... NAME-N")
       ->option_text("N")
+      ->check(countRange)
       ->check(CLI::Range(1LL, std::numeric_limits<long long>::max()));
   command->add_option("--name", options->name, "Entry name prefix with --count (default: set)")
       ->option_text("NAME");

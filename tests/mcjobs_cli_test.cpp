@@ -673,6 +673,11 @@ TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
        "mcjobs: unknown command 'archive frob' (commands: add, list, "
        "extract)"},
       {"load --level mid four.txt", "--level: must be lo or hi, not 'mid'"},
+      {"generate --seed " + std::string(300, '9'),
+       "mcjobs: --seed: '" + std::string(77, '9') +
+           "...' is not an integer in 0..18446744073709551615"},
+      {"generate --nodes " + std::string(300, 'x'),
+       "mcjobs: --nodes: '" + std::string(77, 'x') + "...' is not an integer"},
   };
   for (const auto& row : rows) {
     Result result = run(row.first);

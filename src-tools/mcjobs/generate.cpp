@@ -70,8 +70,8 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
   const char* seedEnd = options.seedText.data() + options.seedText.size();
   const auto parsed = std::from_chars(options.seedText.data(), seedEnd, options.seed);
   if (options.seedText.empty() || parsed.ec != std::errc() || parsed.ptr != seedEnd)
-    throw UsageError("--seed: '" + options.seedText + "' is not an integer in 0.." +
-                     std::to_string(UINT64_MAX));
+    throw UsageError("--seed: '" + mcjobs::abbreviate(options.seedText) +
+                     "' is not an integer in 0.." + std::to_string(UINT64_MAX));
 
   nlohmann::json report = {{"options", nlohmann::json::object()},
                            {"instances", nlohmann::json::array()}};
@@ -103,7 +103,8 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
                           : options.out != "-" && !mcjobs::formatFromPath(options.out, format))
     format = mcjobs::Format::Native;
   if (!options.to.empty() && format == mcjobs::Format::Native && options.to != "native")
-    throw UsageError("--to must be native, json, dot, stg or nptest, not '" + options.to + "'");
+    throw UsageError("--to must be native, json, dot, stg or nptest, not '" +
+                     mcjobs::abbreviate(options.to) + "'");
   if (options.count > 0 && format != mcjobs::Format::Native)
     throw UsageError("--count writes archive entries, which hold instance files only");
   if (format == mcjobs::Format::Nptest && options.out == "-")

@@ -791,6 +791,9 @@ TEST_F(Cli, HelpOnEveryLevelAndVersion) {
     EXPECT_EQ(result.status, 0);
     EXPECT_NE(result.out.find("Usage: mcjobs"), std::string::npos);
   }
+  // A flag's help is its description, not where CLI11 stores the flag.
+  EXPECT_NE(run("generate --help").out.find("--hi-per-task               Draw the criticality"),
+            std::string::npos);
   Result version = run("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "mcjobs " MCJOBS_VERSION "\n");

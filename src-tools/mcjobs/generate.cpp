@@ -191,7 +191,7 @@ void addGenerateCommand(CLI::App& app, Action& action) {
       if (option.first == name && option.second != "false")
         help += " (default: " + option.second + ")";
     if (*info.valueName == '\0') {
-      command->add_flag("--" + name, help);
+      command->add_flag("--" + name)->description(help);
       options->flags.push_back(name);
     } else {
       command

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "explain.h"
 #include "generate.h"
 
 namespace mcjobs {
@@ -14,7 +15,8 @@ namespace {
 
 [[noreturn]] void badValue(const std::string& name, const std::string& value,
                            const std::string& expected) {
-  throw std::invalid_argument("--" + name + ": '" + value + "' is not " + expected);
+  throw std::invalid_argument("--" + name + ": '" + mcjobs::abbreviate(value) + "' is not " +
+                              expected);
 }
 
 // Whole-text conversions, independent of the locale.

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
 
 #include "check.h"
 #include "explain.h"
@@ -43,7 +45,13 @@ std::string readAll(std::istream& in, const std::string& name) {
   const std::streampos end = buffered.pubseekoff(0, std::ios::end, std::ios::in);
   if (here != std::streampos(-1) && end != std::streampos(-1)) {
     buffered.pubseekpos(here, std::ios::in);
-    if (end > here) text.reserve(static_cast<size_t>(end - here));
+    // A directory claims an end no string can hold; the size is only a hint.
+    if (end > here && static_cast<std::uintmax_t>(end - here) < text.max_size() / 2) {
+      try {
+        text.reserve(static_cast<size_t>(end - here));
+      } catch (const std::bad_alloc&) {
+      }
+    }
   }
   char buffer[1 << 16];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0)

@@ -59,12 +59,23 @@ bool stdoutFailed() {
   return std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout;
 }
 
+// The exit status of a run that produced `status`, once its results are out.
+int afterResults(int status) {
+  if (!stdoutFailed()) return status;
+  std::cerr << "mcjobs: <stdout>: cannot write the results: " << std::strerror(errno ? errno : EIO)
+            << std::endl;
+  return kFailure;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // Past a file-size limit a write then fails with EFBIG, which the writers
   // undo and report, instead of the signal killing the process mid-write.
   std::signal(SIGXFSZ, SIG_IGN);
+  // A closed pipe then fails the write with EPIPE, which is reported (exit
+  // status 3) like any other lost result, instead of killing the process.
+  std::signal(SIGPIPE, SIG_IGN);
 
   CLI::App app{"Mixed-criticality job sets with precedence constraints.", "mcjobs"};
   app.set_version_flag("--version", std::string("mcjobs ") + MCJOBS_VERSION);
@@ -95,7 +106,8 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     // CLI11 has its own status per kind of error; all of them are usage errors here.
-    return app.exit(error) == 0 ? kSuccess : kUsage;
+    // A help or version text that cannot be written is no success either.
+    return app.exit(error) == 0 ? afterResults(kSuccess) : kUsage;
   }
 
   // A trace printed into a JSON document would break it; it goes to stderr then.
@@ -120,10 +132,5 @@ int main(int argc, char** argv) {
     std::cerr << "mcjobs: " << error.what() << std::endl;
     return kFailure;
   }
-  if (stdoutFailed()) {
-    std::cerr << "mcjobs: <stdout>: cannot write the results: "
-              << std::strerror(errno ? errno : EIO) << std::endl;
-    return kFailure;
-  }
-  return status;
+  return afterResults(status);
 }

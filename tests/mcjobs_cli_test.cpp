@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -672,6 +673,11 @@ TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
        "mcjobs: unknown command 'archive frob' (commands: add, list, "
        "extract)"},
       {"load --level mid four.txt", "--level: must be lo or hi, not 'mid'"},
+      {"generate --seed " + std::string(300, '9'),
+       "mcjobs: --seed: '" + std::string(77, '9') +
+           "...' is not an integer in 0..18446744073709551615"},
+      {"generate --nodes " + std::string(300, 'x'),
+       "mcjobs: --nodes: '" + std::string(77, 'x') + "...' is not an integer"},
   };
   for (const auto& row : rows) {
     Result result = run(row.first);
@@ -687,10 +693,29 @@ TEST_F(Cli, ResultsThatCannotBeWrittenFail) {
   run("archive add a.jobstar x four.txt");
   for (const std::string command :
        {"check four.txt", "show four.txt", "stats four.txt", "load four.txt",
-        "archive list a.jobstar", "archive extract a.jobstar x -d out", "scale four.txt 2"}) {
+        "archive list a.jobstar", "archive extract a.jobstar x -d out", "scale four.txt 2",
+        "--help", "archive extract -h", "--version"}) {
     Result result = shell("MCJOBS " + command + " > /dev/full");
     EXPECT_EQ(result.status, 3) << command;
     EXPECT_EQ(result.err.rfind("mcjobs: <stdout>: cannot write", 0), 0u) << result.err;
+  }
+  // A pipe whose reader has gone: the same failure, not death by SIGPIPE.
+  for (const std::string command : {"show four.txt", "dot four.txt", "--help"}) {
+    const std::string line = "cd '" + dir_ + "' && exec '" + kCli + "' " + command + " 2>/dev/null";
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      std::signal(SIGPIPE, SIG_DFL);
+      ::dup2(fds[1], STDOUT_FILENO);
+      ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    int raw = 0;
+    ::waitpid(child, &raw, 0);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 3) << command << ": " << raw;
   }
   // With --json the traces go to stderr and stdout stays one document.
   for (const std::string command : {"stats --json four.txt", "load --json four.txt"}) {
@@ -699,6 +724,9 @@ TEST_F(Cli, ResultsThatCannotBeWrittenFail) {
     EXPECT_NO_THROW(nlohmann::json::parse(traced.out)) << traced.out;
     EXPECT_NE(traced.err.find("[Propagate"), std::string::npos) << command;
   }
+  // generate --json reports on stderr; the set still goes to stdout.
+  EXPECT_EQ(shell("MCS_DEBUG_PROP=1 MCJOBS generate --json --seed 4 2> /dev/null").out,
+            run("generate --seed 4").out);
 }
 
 TEST_F(Cli, EntryNamesNeverReachTheTerminalRaw) {
@@ -763,6 +791,9 @@ TEST_F(Cli, HelpOnEveryLevelAndVersion) {
     EXPECT_EQ(result.status, 0);
     EXPECT_NE(result.out.find("Usage: mcjobs"), std::string::npos);
   }
+  // A flag's help is its description, not where CLI11 stores the flag.
+  EXPECT_NE(run("generate --help").out.find("--hi-per-task               Draw the criticality"),
+            std::string::npos);
   Result version = run("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "mcjobs " MCJOBS_VERSION "\n");
@@ -779,6 +810,9 @@ TEST_F(Cli, FailuresExitWithThree) {
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(result.err.rfind("mcjobs: ", 0), 0u) << result.err;
   }
+  // A directory given as the file to convert says so, in every format.
+  for (const std::string format : {"json", "dot", "stg", "nptest"})
+    EXPECT_EQ(run("convert . --from " + format).err, "mcjobs: .: read error: Is a directory\n");
   EXPECT_EQ(run("show -", "0 10 1 2 2\nnot a line\n").err,
             "mcjobs: <stdin>:2: the line is neither a job line ('arrival deadline criticality "
             "lo_wcet hi_wcet') nor an arc line ('( Jf Jt )') (success && \"Job instance read "
@@ -827,9 +861,10 @@ TEST_F(Cli, GenerateRejectsOptionsThatCannotGiveASet) {
     EXPECT_NE(result.err.find(args.substr(2, args.find(' ') - 2)), std::string::npos)
         << args << ": " << result.err;
   }
-  EXPECT_EQ(run("generate --count 0 -o zero.jobstar").err,
-            "--count: Value 0 not in range 1 to 9223372036854775807\n"
-            "Run with --help for more information.\n");
+  for (const std::string count : {"0", "99999999999999999999"})
+    EXPECT_EQ(run("generate --count " + count + " -o zero.jobstar").err,
+              "--count: Value " + count + " not in range 1 to 9223372036854775807\n" +
+                  "Run with --help for more information.\n");
   EXPECT_EQ(shell("MCJOBS generate --json 2> /dev/full").status, 3);
 }
 

@@ -117,9 +117,18 @@ void readInstance(const std::string& file, JobInstance& instance) {
 void writeInstance(JobInstance& instance, const std::string& out) {
   if (out == "-") {
     errno = 0;
-    if (!mcjobs_detail::writeBody(stdout, instance) || std::fflush(stdout) != 0) {
-      fail("<stdout>", "cannot write", errno);
+    // Once keepStdoutForResults() set stdout aside, the instance goes there too.
+    const int fd = resultsFd >= 0 ? ::dup(resultsFd) : -1;
+    FILE* stream = fd >= 0 ? ::fdopen(fd, "w") : stdout;
+    if (stream == nullptr) {
+      const int error = errno;
+      ::close(fd);
+      fail("<stdout>", "cannot write", error);
     }
+    bool ok = mcjobs_detail::writeBody(stream, instance) && std::fflush(stream) == 0;
+    const int error = errno;
+    if (stream != stdout) ok = std::fclose(stream) == 0 && ok;
+    if (!ok) fail("<stdout>", "cannot write", error ? error : errno);
     return;
   }
   instance.write(out.c_str());

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "explain.h"
 #include "interchange.h"
 #include "mcjobs/common.h"
 #include "safe_write.h"
@@ -37,7 +38,8 @@ mcjobs::Format resolveFormat(const std::string& given, const std::string& file, 
   if (!given.empty()) {
     if (!mcjobs::formatFromName(given, format))
       throw UsageError(std::string("--") + side +
-                       " must be native, json, dot, stg or nptest, not '" + given + "'");
+                       " must be native, json, dot, stg or nptest, not '" +
+                       mcjobs::abbreviate(given) + "'");
     return format;
   }
   if (file == "-" || mcjobs::formatFromPath(file, format)) return format;
@@ -97,7 +99,7 @@ void parseDefaultWindow(ConvertOptions& options) {
     if (used != deadline.size()) throw std::invalid_argument(deadline);
   } catch (const std::logic_error&) {
     throw UsageError("--default-window must be two integers ARRIVAL,DEADLINE, not '" +
-                     options.defaultWindow + "'");
+                     mcjobs::abbreviate(options.defaultWindow) + "'");
   }
   options.library.hasDefaultWindow = true;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive_file.h"
+#include "explain.h"
 #include "instance_graph.h"
 #include "mcjobs/common.h"
 
@@ -69,8 +70,8 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
   const char* seedEnd = options.seedText.data() + options.seedText.size();
   const auto parsed = std::from_chars(options.seedText.data(), seedEnd, options.seed);
   if (options.seedText.empty() || parsed.ec != std::errc() || parsed.ptr != seedEnd)
-    throw UsageError("--seed: '" + options.seedText + "' is not an integer in 0.." +
-                     std::to_string(UINT64_MAX));
+    throw UsageError("--seed: '" + mcjobs::abbreviate(options.seedText) +
+                     "' is not an integer in 0.." + std::to_string(UINT64_MAX));
 
   nlohmann::json report = {{"options", nlohmann::json::object()},
                            {"instances", nlohmann::json::array()}};
@@ -102,7 +103,8 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
                           : options.out != "-" && !mcjobs::formatFromPath(options.out, format))
     format = mcjobs::Format::Native;
   if (!options.to.empty() && format == mcjobs::Format::Native && options.to != "native")
-    throw UsageError("--to must be native, json, dot, stg or nptest, not '" + options.to + "'");
+    throw UsageError("--to must be native, json, dot, stg or nptest, not '" +
+                     mcjobs::abbreviate(options.to) + "'");
   if (options.count > 0 && format != mcjobs::Format::Native)
     throw UsageError("--count writes archive entries, which hold instance files only");
   if (format == mcjobs::Format::Nptest && options.out == "-")
@@ -161,6 +163,20 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
   return options.json && !std::cerr ? kFailure : kSuccess;
 }
 
+// CLI11 reads a count beyond 64 bits as the largest one: such a count would
+// run for ever instead of being refused.
+const CLI::Validator countRange(
+    [](std::string& value) -> std::string {
+      const char* begin = value.data() + (value.rfind('+', 0) == 0 ? 1 : 0);
+      long long parsed = 0;
+      if (std::from_chars(begin, value.data() + value.size(), parsed).ec !=
+          std::errc::result_out_of_range)
+        return std::string();
+      return "Value " + mcjobs::abbreviate(value) + " not in range 1 to " +
+             std::to_string(std::numeric_limits<long long>::max());
+    },
+    "", "64-bit count");
+
 }  // namespace
 
 void addGenerateCommand(CLI::App& app, Action& action) {
@@ -175,7 +191,7 @@ void addGenerateCommand(CLI::App& app, Action& action) {
       if (option.first == name && option.second != "false")
         help += " (default: " + option.second + ")";
     if (*info.valueName == '\0') {
-      command->add_flag("--" + name, help);
+      command->add_flag("--" + name)->description(help);
       options->flags.push_back(name);
     } else {
       command
@@ -202,6 +218,7 @@ void addGenerateCommand(CLI::App& app, Action& action) {
       ->add_option("--count", options->count,
                    "Append N sets to the archive OUT as entries NAME-1 ... NAME-N")
       ->option_text("N")
+      ->check(countRange)
       ->check(CLI::Range(1LL, std::numeric_limits<long long>::max()));
   command->add_option("--name", options->name, "Entry name prefix with --count (default: set)")
       ->option_text("NAME");

@@ -23,7 +23,7 @@ void addDumpCommand(CLI::App& app, Action& action, const std::string& name, cons
       readInstance(*file, instance);
       (instance.*dump)();
       std::cout.flush();
-      if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail("<stdout>", "cannot write");
+      if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail("<stdout>", "cannot write", errno);
       return kSuccess;
     };
   });

@@ -160,8 +160,24 @@ std::string describeFailure(const CheckError& failure) {
   std::string words = failure.explanation();
   if (words.empty()) words = explanationOf(failure.condition());
   const std::string condition = abbreviate(failure.condition(), 200);
-  if (words.empty() || words == failure.condition()) return location(failure) + condition;
-  return location(failure) + words + " (" + condition + ")";
+  if (words.empty() || words == failure.condition())
+    return withoutControls(location(failure) + condition);
+  return withoutControls(location(failure) + words + " (" + condition + ")");
+}
+
+std::string withoutControls(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7f) {
+      shown += c;
+      continue;
+    }
+    static const char kHex[] = "0123456789abcdef";
+    shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
+  }
+  return shown;
 }
 
 std::string abbreviate(const std::string& text, size_t limit) {

@@ -27,6 +27,10 @@ std::string explainJobCheck(const std::string& condition, const Job& job);
 /// when the condition is already in words.
 std::string describeFailure(const CheckError& failure);
 
+/// @brief The text with control characters shown as \xNN, so that input echoed in a message
+/// can neither break the line nor reach the terminal as an escape sequence.
+std::string withoutControls(const std::string& text);
+
 /// @brief At most `limit` characters of `text`; a longer text is cut and ends in "...".
 std::string abbreviate(const std::string& text, size_t limit = 80);
 

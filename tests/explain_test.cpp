@@ -102,6 +102,11 @@ TEST(Explanations, DescribedLines) {
   CheckError words("cannot open file: No such file or directory");
   words.setInput("x.txt", 0);
   EXPECT_EQ(mcjobs::describeFailure(words), "x.txt: cannot open file: No such file or directory");
+  // Input echoed in a message never reaches the terminal raw.
+  CheckError echoed("nptest: field 1 'a\x1b[31m\tb\x7f' is not an integer");
+  echoed.setInput("in.csv", 2);
+  EXPECT_EQ(mcjobs::describeFailure(echoed),
+            "in.csv:2: nptest: field 1 'a\\x1b[31m\\x09b\\x7f' is not an integer");
   EXPECT_EQ(mcjobs::abbreviate(std::string(100, 'x')), std::string(77, 'x') + "...");
   EXPECT_EQ(mcjobs::abbreviate("short"), "short");
   // A cut never splits a UTF-8 sequence.

@@ -62,6 +62,7 @@ bool stdoutFailed() {
 // The exit status of a run that produced `status`, once its results are out.
 int afterResults(int status) {
   if (!stdoutFailed()) return status;
+  if (errno == EPIPE) return kFailure;  // the reader has gone: nobody to tell
   std::cerr << "mcjobs: <stdout>: cannot write the results: " << std::strerror(errno ? errno : EIO)
             << std::endl;
   return kFailure;
@@ -73,8 +74,8 @@ int main(int argc, char** argv) {
   // Past a file-size limit a write then fails with EFBIG, which the writers
   // undo and report, instead of the signal killing the process mid-write.
   std::signal(SIGXFSZ, SIG_IGN);
-  // A closed pipe then fails the write with EPIPE, which is reported (exit
-  // status 3) like any other lost result, instead of killing the process.
+  // A closed pipe then fails the write with EPIPE: exit status 3, as for any
+  // lost result, but quietly, instead of death by the signal.
   std::signal(SIGPIPE, SIG_IGN);
 
   CLI::App app{"Mixed-criticality job sets with precedence constraints.", "mcjobs"};
@@ -118,6 +119,8 @@ int main(int argc, char** argv) {
   int status;
   try {
     status = action();
+  } catch (const ResultsReaderGone&) {
+    return kFailure;
   } catch (const UsageError& error) {
     std::cout.flush();
     std::cerr << "mcjobs: " << error.what() << "\nRun with --help for more information."

@@ -53,6 +53,7 @@ std::string displayName(const std::string& file) {
 }
 
 void fail(const std::string& file, const std::string& what, int error) {
+  if (file == "<stdout>" && error == EPIPE) throw ResultsReaderGone();
   CheckError failure(what + (error ? std::string(": ") + std::strerror(error) : std::string()));
   failure.setInput(displayName(file), 0);
   throw failure;

@@ -41,7 +41,15 @@ void addScheduleCommand(CLI::App& app, Action& action);
 /// The name diagnostics use for a FILE argument: "<stdin>" for "-".
 std::string displayName(const std::string& file);
 
-/// Throws CheckError "FILE: what[: strerror(error)]" (no reason when `error` is 0).
+/// Thrown instead of a failure report when stdout's reader has gone (EPIPE):
+/// the run fails (exit status 3) without a message, since a pipeline cut short
+/// on purpose (`| head`) needs none.
+struct ResultsReaderGone : std::exception {
+  const char* what() const noexcept override { return "the reader of stdout has gone"; }
+};
+
+/// Throws CheckError "FILE: what[: strerror(error)]" (no reason when `error` is 0),
+/// or ResultsReaderGone for EPIPE on "<stdout>".
 [[noreturn]] void fail(const std::string& file, const std::string& what, int error = 0);
 
 /// Fills `instance` from the named instance file, or from stdin for "-".

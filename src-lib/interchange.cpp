@@ -160,15 +160,32 @@ namespace mcjobs {
 
 namespace {
 
-struct FormatWord {
-  Format format;
+// The words the options and the command line use for each value.
+template <typename Value>
+struct Word {
+  Value value;
   const char* name;
 };
-const FormatWord kFormats[] = {{Format::Native, "native"},
-                               {Format::Json, "json"},
-                               {Format::Dot, "dot"},
-                               {Format::Stg, "stg"},
-                               {Format::Nptest, "nptest"}};
+
+template <typename Value, size_t N>
+bool fromWord(const Word<Value> (&words)[N], const std::string& name, Value& value) {
+  for (const Word<Value>& word : words)
+    if (name == word.name) {
+      value = word.value;
+      return true;
+    }
+  return false;
+}
+
+const Word<Format> kFormats[] = {{Format::Native, "native"},
+                                 {Format::Json, "json"},
+                                 {Format::Dot, "dot"},
+                                 {Format::Stg, "stg"},
+                                 {Format::Nptest, "nptest"}};
+const Word<NptestPriority> kPriorities[] = {
+    {NptestPriority::Deadline, "edf"}, {NptestPriority::Alap, "alap"}, {NptestPriority::Id, "id"}};
+const Word<NptestRelease> kReleases[] = {
+    {NptestRelease::Exact, "exact"}, {NptestRelease::Min, "min"}, {NptestRelease::Max, "max"}};
 
 bool endsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
@@ -178,42 +195,21 @@ bool endsWith(const std::string& text, const std::string& tail) {
 }  // namespace
 
 const char* formatName(Format format) {
-  for (const FormatWord& word : kFormats)
-    if (word.format == format) return word.name;
+  for (const Word<Format>& word : kFormats)
+    if (word.value == format) return word.name;
   return "native";
 }
 
 bool formatFromName(const std::string& name, Format& format) {
-  for (const FormatWord& word : kFormats)
-    if (name == word.name) {
-      format = word.format;
-      return true;
-    }
-  return false;
+  return fromWord(kFormats, name, format);
 }
 
 bool nptestPriorityFromName(const std::string& name, NptestPriority& priority) {
-  if (name == "edf")
-    priority = NptestPriority::Deadline;
-  else if (name == "alap")
-    priority = NptestPriority::Alap;
-  else if (name == "id")
-    priority = NptestPriority::Id;
-  else
-    return false;
-  return true;
+  return fromWord(kPriorities, name, priority);
 }
 
 bool nptestReleaseFromName(const std::string& name, NptestRelease& release) {
-  if (name == "exact")
-    release = NptestRelease::Exact;
-  else if (name == "min")
-    release = NptestRelease::Min;
-  else if (name == "max")
-    release = NptestRelease::Max;
-  else
-    return false;
-  return true;
+  return fromWord(kReleases, name, release);
 }
 
 bool formatFromPath(const std::string& path, Format& format) {

@@ -17,11 +17,12 @@
       - A block whose opening line names a file after the language (```cpp app.cpp) is written
         to that file, for the commands after it.
       - Comments from a line `<!-- setup:` (a note on what they prepare may follow) to a line
-        `-->` hold commands written as in console blocks, run but not shown: they prepare an
-        input that the text describes in words (a cyclic file, a torn archive).
+        `-->` hold commands written as in console blocks, run and compared but not shown: they
+        prepare an input that the text describes in words (a cyclic file, a torn archive), or
+        compile a fragment of C++ as the body of main.
       In expected output, `...` stands for any text, as with doctest's ELLIPSIS; it is meant only
-      for output that varies from run to run. Other blocks (sh, cmake, cpp without a file name,
-      plain) are listings and are not run.
+      for output that varies from run to run. Other blocks (sh, cmake, plain, any other language
+      without a file name) are listings and are not run.
 """
 import argparse
 import doctest
@@ -52,7 +53,7 @@ class Block:
         self.lines = lines
 
 
-def blocks(text):
+def blocks(text, where):
     """The fenced blocks and the setup comments of a Markdown text, in order."""
     found = []
     lines = text.split("\n")
@@ -70,7 +71,7 @@ def blocks(text):
                 body.append(lines[index])
                 index += 1
             if index == len(lines):
-                raise SystemExit(f"unclosed {kind or 'fenced'} block")
+                raise SystemExit(f"{where}: unclosed {kind or 'fenced'} block")
             found.append(Block(kind, file_name, index - len(body) + 1, body))
         index += 1
     return found
@@ -136,7 +137,7 @@ def matches(expected, actual):
     return re.fullmatch(pattern, actual, re.DOTALL) is not None
 
 
-def commands(block):
+def commands(block, where):
     """(line number, command, expected output) of each `$ ` line of a console or setup block."""
     result = []
     for offset, line in enumerate(block.lines):
@@ -145,14 +146,14 @@ def commands(block):
         elif result:
             result[-1][2].append(line)
         elif line.strip():
-            raise SystemExit(f"line {block.first_line + offset}: output before any `$ ` command")
+            raise SystemExit(f"{where}:{block.first_line + offset}: output before any `$ ` command")
     return [(number, command, "".join(out + "\n" for out in output))
             for number, command, output in result]
 
 
 def run_console(block, scratch, environment, where):
     problems = []
-    for number, command, expected in commands(block):
+    for number, command, expected in commands(block, where):
         completed = subprocess.run(["bash", "-c", command], cwd=scratch, env=environment,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, timeout=COMMAND_TIMEOUT)
@@ -194,7 +195,7 @@ def check_examples(root, binaries, build, python_path):
     problems, counts = [], {"console": 0, "pycon": 0, "setup": 0, "file": 0}
     for path in manual_files(root):
         where = str(path.relative_to(root))
-        found = [block for block in blocks(path.read_text(encoding="utf-8"))
+        found = [block for block in blocks(path.read_text(encoding="utf-8"), where)
                  if block.file_name or block.kind in counts]
         if not found:
             continue
@@ -214,6 +215,8 @@ def check_examples(root, binaries, build, python_path):
             shutil.rmtree(scratch)
     print(f"ran {counts['console']} console blocks, {counts['pycon']} pycon blocks and "
           f"{counts['setup']} setup comments; wrote {counts['file']} files")
+    if counts["console"] == 0 or counts["pycon"] == 0:
+        problems.append("no console or no pycon example found: is ROOT the repository?")
     return problems
 
 

@@ -35,7 +35,8 @@ struct ArchiveOptions {
 // Walks the entries whose names match `expr`, in archive order, under a
 // shared lock for a file and from a copy for a pipe. Under --strict the
 // archive is first read through for lines the tolerant reader changes; any
-// such line fails the command before a single entry is visited.
+// such line fails the command before a single entry is visited. A torn tail
+// is thrown (mcjobs::TornArchiveTail) once every complete entry is visited.
 void forEachEntry(const std::string& archive, const std::string& expr,
                   const std::function<void(const std::string&, JobInstance&)>& visit) {
   checkNameExpression(expr);
@@ -52,7 +53,11 @@ void forEachEntry(const std::string& archive, const std::string& expr,
   };
   if (strictReading()) {
     std::vector<std::string> warnings;
-    walk([](const std::string&, JobInstance&) {}, &warnings);
+    try {
+      walk([](const std::string&, JobInstance&) {}, &warnings);
+    } catch (const mcjobs::TornArchiveTail&) {
+      // Named by the walk below, after the complete entries.
+    }
     failOnStrictWarnings(archive, warnings);
   }
   walk(visit, nullptr);
@@ -104,15 +109,22 @@ std::string printableName(const std::string& name) {
 int runList(const ArchiveOptions& options) {
   nlohmann::json entries = nlohmann::json::array();
   std::string text;
-  forEachEntry(options.archive, options.expr, [&](const std::string& name, JobInstance& entry) {
-    if (options.json)
-      entries.push_back({{"name", printableName(name)},
-                         {"jobs", entry.numJobs()},
-                         {"arcs", entry.getAllArcs().size()}});
-    else
-      text += printableName(name) + "\n";
-  });
-  writeText(options.json ? entries.dump(2) + "\n" : text, "-");
+  auto print = [&] { writeText(options.json ? entries.dump(2) + "\n" : text, "-"); };
+  try {
+    forEachEntry(options.archive, options.expr, [&](const std::string& name, JobInstance& entry) {
+      if (options.json)
+        entries.push_back({{"name", printableName(name)},
+                           {"jobs", entry.numJobs()},
+                           {"arcs", entry.getAllArcs().size()}});
+      else
+        text += printableName(name) + "\n";
+    });
+  } catch (const mcjobs::TornArchiveTail&) {
+    // What a killed append leaves costs only its own entry: the others are listed.
+    print();
+    throw;
+  }
+  print();
   return kSuccess;
 }
 

@@ -523,6 +523,23 @@ TEST_F(Cli, ArchiveExtractNeverOverwritesWhatItShouldNot) {
   EXPECT_EQ(slurp(path("set.jobstar")), archive);
 }
 
+TEST_F(Cli, ArchiveExtractDiagnosticsCutLongNamesAndEscapeControls) {
+  const std::string longName(200, 'n'), tooLong(300, 'h');
+  const std::string entry = "\n0 10 1 2 2\n------\n";
+  file("set.jobstar",
+       "------\n" + longName + ":" + entry + tooLong + ":" + entry + "tab\tesc\x1b:\n0 10 1 2 2\n");
+  file(longName, "mine\n");
+  Result result = run("archive extract set.jobstar '.*' -d .");
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.out, "");
+  const std::string refused = "mcjobs: set.jobstar: entry '";
+  EXPECT_EQ(result.err, refused + std::string(77, 'n') + "...' not extracted: ./" +
+                            std::string(75, 'n') + "... exists (--force replaces it)\n" + refused +
+                            std::string(77, 'h') + "...' not extracted: name longer than 255 " +
+                            "bytes\n" + refused + "tab\\x09esc\\x1b' not extracted: name " +
+                            "contains a control character\n");
+}
+
 TEST_F(Cli, ArchiveAddLeavesTheArchiveAsItWasOnFailure) {
   file("four.txt", kFourJobs);
   std::string big;

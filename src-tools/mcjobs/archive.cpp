@@ -106,6 +106,11 @@ std::string printableName(const std::string& name) {
   return printable;
 }
 
+// A name or path as a diagnostic echoes it: printable, and cut when long.
+std::string echoed(const std::string& value) {
+  return mcjobs::abbreviate(printableName(value));
+}
+
 int runList(const ArchiveOptions& options) {
   nlohmann::json entries = nlohmann::json::array();
   std::string text;
@@ -175,22 +180,22 @@ int runExtract(const ArchiveOptions& options) {
     std::string refusal = unsafeName(name);
     struct stat existing {};
     if (refusal.empty() && written.count(name) != 0) {
-      refusal = path + " was written by an earlier entry of the same name";
+      refusal = echoed(path) + " was written by an earlier entry of the same name";
     } else if (refusal.empty() && ::lstat(path.c_str(), &existing) == 0) {
       // Checked without opening the target: a FIFO would block, and a
       // symbolic link could lead out of the directory.
       if (S_ISLNK(existing.st_mode))
         refusal = "a symbolic link of that name exists";
       else if (archiveFile.is(existing))
-        refusal = path + " is the archive being read";
+        refusal = echoed(path) + " is the archive being read";
       else if (!S_ISREG(existing.st_mode))
-        refusal = path + " exists and is not a regular file";
+        refusal = echoed(path) + " exists and is not a regular file";
       else if (!options.force)
-        refusal = path + " exists (--force replaces it)";
+        refusal = echoed(path) + " exists (--force replaces it)";
     }
     if (!refusal.empty()) {
       std::cout.flush();
-      std::cerr << "mcjobs: " << displayName(options.archive) << ": entry '" << name
+      std::cerr << "mcjobs: " << displayName(options.archive) << ": entry '" << echoed(name)
                 << "' not extracted: " << refusal << std::endl;
       result = kFailure;
       return;

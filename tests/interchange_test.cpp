@@ -68,6 +68,67 @@ TEST(Interchange, RandomInstancesComeBackByteForByte) {
   }
 }
 
+// The arcs of an instance as (from, to) pairs.
+ArcList arcPairs(const JobInstance& instance) {
+  ArcList arcs;
+  for (const Arc& arc : instance.getAllArcs()) arcs.emplace_back(arc.from_id, arc.to_id);
+  return arcs;
+}
+
+// A reduced drawing read back has the closure of the original at both levels, and no arc
+// drawn can go: without it one of the two closures would shrink.
+TEST(Interchange, ReducedDotKeepsTheClosureOfEachLevel) {
+  std::mt19937 rng(515);
+  for (int round = 0; round < 150; ++round) {
+    const int n = 1 + static_cast<int>(rng() % 14);
+    const RandomDag dag = randomDag(rng, n, 2 + rng() % 3, [](std::mt19937&) {
+      return std::make_pair(0, 500);
+    });
+    JobInstance original = build(dag.jobs, dag.arcs);
+    const std::string drawing = mcjobs::writeDot(original, CRIT_LO, true);
+    SCOPED_TRACE(mcjobs::writeNative(original) + drawing);
+    JobInstance back =
+        readText(drawing, [](std::istream& in) { return mcjobs::readDot(in, "in.dot"); });
+    const ArcList drawn = arcPairs(back);
+    for (const int level : {CRIT_LO, CRIT_HI}) {
+      EXPECT_EQ(reachability(dag.jobs, drawn, level), reachability(dag.jobs, dag.arcs, level))
+          << "level " << level;
+    }
+    for (size_t k = 0; k < drawn.size(); ++k) {
+      ArcList fewer = drawn;
+      fewer.erase(fewer.begin() + static_cast<long>(k));
+      EXPECT_TRUE(reachability(dag.jobs, fewer, CRIT_LO) != reachability(dag.jobs, drawn, CRIT_LO) ||
+                  reachability(dag.jobs, fewer, CRIT_HI) != reachability(dag.jobs, drawn, CRIT_HI))
+          << "J" << drawn[k].first + 1 << " -> J" << drawn[k].second + 1 << " is implied";
+    }
+    // The HI drawing holds the HI jobs alone, in id order, and the HI closure.
+    std::vector<JobSpec> hiJobs;
+    std::vector<int> hiIndex(static_cast<size_t>(n), -1);
+    for (int id = 0; id < n; ++id)
+      if (dag.jobs[static_cast<size_t>(id)].criticality == CRIT_HI) {
+        hiIndex[static_cast<size_t>(id)] = static_cast<int>(hiJobs.size());
+        hiJobs.push_back(dag.jobs[static_cast<size_t>(id)]);
+      }
+    ArcList hiArcs;
+    for (const auto& arc : dag.arcs)
+      if (hiIndex[static_cast<size_t>(arc.first)] >= 0 &&
+          hiIndex[static_cast<size_t>(arc.second)] >= 0)
+        hiArcs.emplace_back(hiIndex[static_cast<size_t>(arc.first)],
+                            hiIndex[static_cast<size_t>(arc.second)]);
+    if (hiJobs.empty()) continue;
+    JobInstance hiBack = readText(mcjobs::writeDot(original, CRIT_HI, true), [](std::istream& in) {
+      return mcjobs::readDot(in, "in.dot");
+    });
+    const ArcList hiDrawn = arcPairs(hiBack);
+    EXPECT_EQ(reachability(hiJobs, hiDrawn, CRIT_HI), reachability(hiJobs, hiArcs, CRIT_HI));
+    for (size_t k = 0; k < hiDrawn.size(); ++k) {
+      ArcList fewer = hiDrawn;
+      fewer.erase(fewer.begin() + static_cast<long>(k));
+      EXPECT_NE(reachability(hiJobs, fewer, CRIT_HI), reachability(hiJobs, hiDrawn, CRIT_HI));
+    }
+  }
+}
+
 // An independent reading of an STG file: the cost of each task and which real
 // (non-zero-cost) tasks reach which, by a search through any task.
 struct StgGraph {

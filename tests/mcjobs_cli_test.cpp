@@ -899,3 +899,20 @@ TEST_F(Cli, NptestPairIsWrittenWholeOrNotAtAll) {
   ASSERT_EQ(run("convert four.txt -o four.csv").status, 0);
   EXPECT_NE(slurp(path("four.prec.csv")), "");
 }
+
+// The manual's pictures and links to files of the repository lead somewhere.
+TEST(Readme, LinksToFilesOfTheRepositoryResolve) {
+  const std::string root = std::string(MCJOBS_EXAMPLES_DIR) + "/../";
+  const std::string readme = slurp(root + "README.md");
+  ASSERT_NE(readme, "");
+  const std::regex link(R"(\]\(([^)#\s]+)\))");
+  int checked = 0;
+  for (auto it = std::sregex_iterator(readme.begin(), readme.end(), link);
+       it != std::sregex_iterator(); ++it) {
+    const std::string target = (*it)[1];
+    if (target.find("://") != std::string::npos) continue;
+    ++checked;
+    EXPECT_EQ(::access((root + target).c_str(), F_OK), 0) << target;
+  }
+  EXPECT_GT(checked, 0);
+}

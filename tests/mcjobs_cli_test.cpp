@@ -650,14 +650,15 @@ TEST_F(Cli, WindowsLineEndingsAndByteOrderMarksAreNamed) {
 
 TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
   file("four.txt", kFourJobs);
+  file("g.stg", "2\n0 0 0\n1 3 1 0\n2 4 1 1\n3 0 1 2\n");
   file("a.jobstar", "------\nx:\n");
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"load --jobs J1x four.txt",
-       "--jobs: 'J1x' is not a job name (J followed by a positive number)"},
+       "mcjobs: --jobs: 'J1x' is not a job name (J followed by a positive number)"},
       {"load --jobs 'J1;J2' four.txt",
-       "--jobs: 'J1;J2' is not a job name (J followed by a positive number)"},
+       "mcjobs: --jobs: 'J1;J2' is not a job name (J followed by a positive number)"},
       {"load --jobs J" + std::string(500, '7') + " four.txt",
-       "--jobs: 'J" + std::string(76, '7') +
+       "mcjobs: --jobs: 'J" + std::string(76, '7') +
            "...' is not a job name (J followed by a positive "
            "number)"},
       {"archive list a.jobstar '[abc'",
@@ -672,7 +673,30 @@ TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
       {"archive frob a.jobstar",
        "mcjobs: unknown command 'archive frob' (commands: add, list, "
        "extract)"},
-      {"load --level mid four.txt", "--level: must be lo or hi, not 'mid'"},
+      {"load --level mid four.txt", "mcjobs: --level: must be lo or hi, not 'mid'"},
+      // CLI11's own errors, with readable bounds.
+      {"stats four.txt --processors 0",
+       "mcjobs: --processors: Value 0 not in range 1 to 2147483647"},
+      {"stats four.txt --processors nan",
+       "mcjobs: --processors: Value nan not in range 1 to 2147483647"},
+      {"show four.txt extra", "mcjobs: The following argument was not expected: extra"},
+      {"schedule four.txt -p 1 --svg ''",
+       "mcjobs: --svg: an empty file name; give OUT, or '-' for stdout"},
+      // convert checks its numbers as generate does.
+      {"convert g.stg --hi-fraction nan", "mcjobs: --hi-fraction: 'nan' is not a number"},
+      {"convert g.stg --hi-fraction 1.5", "mcjobs: --hi-fraction must be a probability in [0, 1]"},
+      {"convert g.stg --criticality-factor nan",
+       "mcjobs: --criticality-factor: 'nan' is not a number"},
+      {"convert g.stg --criticality-factor 0.5", "mcjobs: --criticality-factor must be at least 1"},
+      {"convert g.stg --deadline-factor nan", "mcjobs: --deadline-factor: 'nan' is not a number"},
+      {"convert g.stg --deadline-factor 0", "mcjobs: --deadline-factor must be positive"},
+      {"convert four.txt -o four.csv --bcet-ratio nan",
+       "mcjobs: --bcet-ratio: 'nan' is not a number"},
+      {"convert four.txt -o four.csv --bcet-ratio -0.5", "mcjobs: --bcet-ratio must be in [0, 1]"},
+      {"convert g.stg --seed -1",
+       "mcjobs: --seed: '-1' is not an integer in 0..18446744073709551615"},
+      {"convert g.stg --seed 18446744073709551616",
+       "mcjobs: --seed: '18446744073709551616' is not an integer in 0..18446744073709551615"},
       {"generate --seed " + std::string(300, '9'),
        "mcjobs: --seed: '" + std::string(77, '9') +
            "...' is not an integer in 0..18446744073709551615"},
@@ -685,7 +709,10 @@ TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
     EXPECT_EQ(firstLine(result.err), row.second);
   }
   EXPECT_EQ(::access(path("out").c_str(), F_OK), -1);
+  EXPECT_EQ(::access(path("four.csv").c_str(), F_OK), -1);
   EXPECT_EQ(run("load --level HI four.txt").status, 0);
+  for (const std::string seed : {"0", "18446744073709551615"})
+    EXPECT_EQ(run("convert g.stg --hi-fraction 0.5 --seed " + seed).status, 0) << seed;
 }
 
 TEST_F(Cli, ResultsThatCannotBeWrittenFail) {
@@ -734,9 +761,9 @@ TEST_F(Cli, EntryNamesNeverReachTheTerminalRaw) {
   file("four.txt", kFourJobs);
   EXPECT_EQ(
       firstLine(shell("MCJOBS archive add a.jobstar \"$(printf 'red\\033[31m')\" four.txt").err),
-      "NAME: an entry name cannot contain a control character");
+      "mcjobs: NAME: an entry name cannot contain a control character");
   EXPECT_EQ(firstLine(shell("MCJOBS archive add a.jobstar \"$(printf 'caf\\351')\" four.txt").err),
-            "NAME: an entry name must be valid UTF-8");
+            "mcjobs: NAME: an entry name must be valid UTF-8");
   EXPECT_EQ(::access(path("a.jobstar").c_str(), F_OK), -1);
   // Archives written by hand (or by older versions) may hold such names.
   file("names.jobstar", "------\ncaf\xe9:\n------\nred\x1b[31m:\n------\ncaf\xc3\xa9:\n");
@@ -778,7 +805,7 @@ TEST_F(Cli, UsageErrorsExitWithOne) {
     Result result = run(args);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err, "");
+    EXPECT_EQ(result.err.rfind("mcjobs: ", 0), 0u) << result.err;
   }
   EXPECT_EQ(::access(path("a.jobstar").c_str(), F_OK), -1);
 }
@@ -864,7 +891,7 @@ TEST_F(Cli, GenerateRejectsOptionsThatCannotGiveASet) {
   }
   for (const std::string count : {"0", "99999999999999999999"})
     EXPECT_EQ(run("generate --count " + count + " -o zero.jobstar").err,
-              "--count: Value " + count + " not in range 1 to 9223372036854775807\n" +
+              "mcjobs: --count: Value " + count + " not in range 1 to 9223372036854775807\n" +
                   "Run with --help for more information.\n");
   EXPECT_EQ(shell("MCJOBS generate --json 2> /dev/full").status, 3);
 }

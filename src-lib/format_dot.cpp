@@ -462,7 +462,7 @@ void appendNode(std::string& out, const Job& job) {
 }  // namespace
 
 JobInstance readDot(std::istream& in, const std::string& name, const InterchangeOptions& options) {
-  const std::string text = mcjobs_detail::readAll(in, name);
+  const std::string text = mcjobs_detail::readInput(in, name);
   return DotReader(text, name, options).read();
 }
 
@@ -497,9 +497,9 @@ std::string writeDot(JobInstance& instance, int level, bool reduce) {
   for (const Arc& arc : instance.getAllArcs()) {
     const bool atHi = contains(hiArcs, arc);
     if (level == CRIT_HI && !atHi) continue;
-    const bool impliedAtItsLevels = atHi ? contains(impliedAtHi, arc) &&
-                                               (level == CRIT_HI || contains(impliedAtLo, arc))
-                                         : contains(impliedAtLo, arc);
+    const bool impliedAtItsLevels =
+        atHi ? contains(impliedAtHi, arc) && (level == CRIT_HI || contains(impliedAtLo, arc))
+             : contains(impliedAtLo, arc);
     if (impliedAtItsLevels) continue;
     out += "  ";
     mcjobs_detail::appendJobName(out, arc.from_id);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "job.h"
+#include "test_files.h"
 
 namespace {
 
@@ -925,6 +927,31 @@ TEST_F(Cli, NptestPairIsWrittenWholeOrNotAtAll) {
   EXPECT_NE(::access(path("four.prec.csv").c_str(), F_OK), 0);
   ASSERT_EQ(run("convert four.txt -o four.csv").status, 0);
   EXPECT_NE(slurp(path("four.prec.csv")), "");
+
+  // The job file cannot be replaced once the precedence file has been (an immutable job
+  // file): the old pair stays, with or without an old precedence file, and no file is left.
+  for (const bool hadPrecedence : {true, false}) {
+    SCOPED_TRACE(hadPrecedence);
+    ASSERT_EQ(run("convert four.txt -o four.csv --level hi").status, 0);
+    if (!hadPrecedence) ::unlink(path("four.prec.csv").c_str());
+    const std::string jobs = slurp(path("four.csv")), precedence = slurp(path("four.prec.csv"));
+    if (std::system(("chattr +i '" + path("four.csv") + "' 2>/dev/null").c_str()) != 0)
+      GTEST_SKIP() << "chattr +i is not possible here (it needs root and a file system with it)";
+    const auto files = [this] {
+      std::vector<std::string> names = testfiles::listDirectory(dir_);
+      std::sort(names.begin(), names.end());
+      return names;
+    };
+    const std::vector<std::string> before = files();
+    Result blocked = run("convert four.txt -o four.csv");
+    std::system(("chattr -i '" + path("four.csv") + "'").c_str());
+    EXPECT_EQ(blocked.status, 3);
+    EXPECT_EQ(blocked.err, "mcjobs: four.csv: cannot replace file: Operation not permitted\n");
+    EXPECT_EQ(slurp(path("four.csv")), jobs);
+    EXPECT_EQ(::access(path("four.prec.csv").c_str(), F_OK) == 0, hadPrecedence);
+    EXPECT_EQ(slurp(path("four.prec.csv")), precedence);
+    EXPECT_EQ(files(), before);
+  }
 }
 
 // The manual's pictures and links to files of the repository lead somewhere.

@@ -1,13 +1,17 @@
 // mcjobs convert: an instance between the instance file and the interchange
 // formats (JSON, DOT, STG, the nptest CSV files), formats told by the file
 // extensions unless given.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -240,6 +244,81 @@ int runConvert(ConvertOptions& options) {
   return kSuccess;
 }
 
+// A regular file's content as it was, to be put back when a write that replaced it must be
+// undone; a file that did not exist is removed instead. Devices and pipes are left alone.
+class PriorFile {
+ public:
+  explicit PriorFile(std::string path) : mPath(std::move(path)) {
+    struct stat status {};
+    if (::stat(mPath.c_str(), &status) != 0) {
+      mKind = errno == ENOENT ? kAbsent : kUnknown;
+      return;
+    }
+    std::ifstream in(mPath, std::ios::binary);
+    std::ostringstream content;
+    if (S_ISREG(status.st_mode) && in && content << in.rdbuf()) {
+      mContent = content.str();
+      mKind = kRegular;
+    }
+  }
+
+  // Puts the file back; why that failed, or "".
+  std::string restore() const {
+    if (mKind == kAbsent)
+      return ::unlink(mPath.c_str()) == 0 || errno == ENOENT ? "" : std::strerror(errno);
+    if (mKind != kRegular) return "its old content was not kept";
+    try {
+      writeText(mContent, mPath);
+      return "";
+    } catch (const CheckError& failure) {
+      return failure.condition();
+    }
+  }
+
+ private:
+  enum Kind { kUnknown, kAbsent, kRegular };
+  std::string mPath;
+  Kind mKind = kUnknown;
+  std::string mContent;
+};
+
+bool holds(const std::string& path, const std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  return in && content << in.rdbuf() && content.str() == text;
+}
+
+// The two files of an nptest job set appear together or not at all. The job file is complete
+// in its temporary file before the precedence file is replaced, and is renamed right after
+// it; a failure once the precedence file was replaced puts that file back as it was. Only a
+// crash between the two renames (SIGKILL, a power loss; the other signals wait) leaves the
+// new precedence file beside the old job file, with the new job file beside them as
+// .NAME.tmpXXXXXXXX.
+void writeNptestPair(const mcjobs::NptestFiles& files, const std::string& out,
+                     const std::string& precedenceOut) {
+  const PriorFile previous(precedenceOut);
+  bool precedenceReplaced = false;
+  try {
+    mcjobs_detail::writeFileSafely(out.c_str(), [&](FILE* stream) {
+      if (std::fwrite(files.jobs.data(), 1, files.jobs.size(), stream) != files.jobs.size() ||
+          std::fflush(stream) != 0)
+        return false;
+      writeText(files.precedence, precedenceOut);
+      precedenceReplaced = true;
+      return true;
+    });
+  } catch (const CheckError&) {
+    // A job file already renamed (a failed directory sync) makes the new pair whole.
+    if (!precedenceReplaced || holds(out, files.jobs)) throw;
+    const std::string problem = previous.restore();
+    if (!problem.empty())
+      std::cerr << "mcjobs: " << precedenceOut
+                << ": warning: the new precedence file could not be put back to the old one ("
+                << problem << "); it does not belong to " << out << std::endl;
+    throw;
+  }
+}
+
 }  // namespace
 
 void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::string& out,
@@ -265,16 +344,7 @@ void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::stri
         writeText(files.jobs, out);
         break;
       }
-      // The job file is complete in its temporary file before the precedence
-      // file is replaced, and is renamed right after it: a failure leaves the
-      // two files as they were, unless it strikes between the two renames.
-      mcjobs_detail::writeFileSafely(out.c_str(), [&](FILE* stream) {
-        if (std::fwrite(files.jobs.data(), 1, files.jobs.size(), stream) != files.jobs.size() ||
-            std::fflush(stream) != 0)
-          return false;
-        writeText(files.precedence, precedenceOut);
-        return true;
-      });
+      writeNptestPair(files, out, precedenceOut);
       break;
     }
   }

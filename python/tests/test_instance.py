@@ -7,7 +7,7 @@ import networkx
 import pytest
 
 import mcjobs
-from conftest import cli, cli_load
+from conftest import cli, cli_load, cli_run, random_instance
 
 
 def test_examples_read_back_as_the_tool_writes_them(example):
@@ -57,6 +57,36 @@ def test_propagation_tightens_windows_along_the_arcs(random_case):
         assert tightened.job(u).deadline <= tightened.job(v).deadline
     for before, after in zip(random_case.jobs, tightened.jobs):
         assert before.arrival <= after.arrival and after.deadline <= before.deadline
+
+
+def test_asap_alap_refuses_a_collapsed_window_and_changes_nothing():
+    text = "0 10 1 6 6\n0 10 1 6 6\n( J1 J2 )\n"
+    instance = mcjobs.from_text(text)
+    with pytest.raises(mcjobs.CheckError) as failure:
+        instance.asap_alap(mcjobs.LO)
+    assert str(failure.value) == ("window of J1 collapses at LO: [0, 4] cannot hold budgets 6/6 "
+                                  "(density_lo <=1)")
+    assert (failure.value.condition, failure.value.file) == ("density_lo <=1", None)
+    assert str(instance) == text
+
+
+@pytest.mark.parametrize("seed", range(8))
+def test_asap_alap_agrees_with_the_tool(seed, tmp_path):
+    path = tmp_path / "tight.txt"
+    instance = random_instance(seed, jobs=12, arc_prob=0.3, windows=(12, 26))
+    instance.write(path)
+    for level, word in ((mcjobs.LO, "lo"), (mcjobs.HI, "hi")):
+        tool = cli_run("windows", path, "--level", word, "--method", "asap-alap")
+        tightened = instance.copy()
+        try:
+            tightened.asap_alap(level)
+        except mcjobs.CheckError as error:
+            assert tool.stderr == f"mcjobs: {path}: {error}\n"
+            assert str(tightened) == str(instance)
+        else:
+            assert tool.returncode == 0, tool.stderr
+            assert str(tightened) == tool.stdout
+            assert str(mcjobs.from_text(str(tightened))) == tool.stdout
 
 
 def test_chosen_jobs_and_infeasible_sets():

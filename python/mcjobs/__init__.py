@@ -6,9 +6,21 @@ and failed checks raise mcjobs.CheckError, a ValueError.
 """
 
 import collections.abc as _abc
+import copyreg as _copyreg
 
 from . import _mcjobs
 from ._mcjobs import HI, LO, JobInstance, JobsView
+
+
+def _reduce(self):
+    # What protocol 2 and later do by default. Below 2, object's own reduction would build
+    # the copy through a base class that pybind11 cannot allocate, and the interpreter aborts.
+    return _copyreg.__newobj__, (type(self),), self.__getstate__()
+
+
+def _refuse_pickling(self):
+    raise TypeError(f"cannot pickle {type(self).__name__!r} object")
+
 
 # Everything the extension defines is the package's, whichever binding file adds it;
 # tracebacks, reprs and pickles then name mcjobs rather than the extension inside it.
@@ -17,6 +29,9 @@ for _name, _value in vars(_mcjobs).items():
         globals()[_name] = _value
         if isinstance(_value, type):
             _value.__module__ = __name__
+            if type(_value).__name__ == "pybind11_type":
+                _picklable = "__setstate__" in vars(_value)
+                _value.__reduce__ = _reduce if _picklable else _refuse_pickling
 
 _abc.Sequence.register(JobsView)
 # register() lends no methods: index and count come from the Sequence mixins.

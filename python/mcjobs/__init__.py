@@ -141,10 +141,19 @@ def from_networkx(graph):
     return instance
 
 
+def _failure_words(failure):
+    """JobInstance.schedule's failure message, for the command line's failure without one."""
+    kind = failure["kind"]
+    missed = "safe switch" if kind == "safe_switch" else str(failure["bound"])
+    if kind == "arrival":
+        missed = "arrival " + missed
+    return f"{failure['mode'].upper()}: {failure['job']} misses {missed} at {failure['time']}"
+
+
 def plot_gantt(instance, result, ax=None, processors=None):
-    """Draws the HI and LO tables of `result` (what JobInstance.schedule returns) with
-    Matplotlib: one row per mode and processor, HI jobs in reds, LO jobs in blues, job names
-    on the bars. Returns the axes."""
+    """Draws the HI and LO tables of `result` (what JobInstance.schedule returns, or the
+    document of `mcjobs schedule --json`) with Matplotlib: one row per mode and processor,
+    HI jobs in reds, LO jobs in blues, job names on the bars. Returns the axes."""
     import matplotlib.pyplot as plt
 
     created = ax is None
@@ -154,6 +163,7 @@ def plot_gantt(instance, result, ax=None, processors=None):
     tables = result["tables"] or {"hi": [], "lo": []}
     jobs = instance.jobs
     labels = []
+    failure = result["failure"]
     for panel, mode in enumerate(("hi", "lo")):
         for p in range(processors):
             row = panel * (processors + 1) + p
@@ -161,7 +171,9 @@ def plot_gantt(instance, result, ax=None, processors=None):
             for segment in tables[mode]:
                 if segment["processor"] != p:
                     continue
-                critical = jobs[segment["id"]].criticality == HI
+                # The command line's segments name their job only.
+                job = segment["id"] if "id" in segment else _named_id(segment["job"])
+                critical = jobs[job].criticality == HI
                 width = segment["end"] - segment["start"]
                 ax.barh(row, width, left=segment["start"], height=0.8,
                         color="#e4846c" if critical else "#7fa7d4", edgecolor="#333333")
@@ -171,7 +183,7 @@ def plot_gantt(instance, result, ax=None, processors=None):
     ax.invert_yaxis()
     ax.set_xlabel("time")
     ax.set_title("schedulable" if result["schedulable"] else
-                 "not schedulable: " + result["failure"]["message"])
+                 "not schedulable: " + failure.get("message", _failure_words(failure)))
     if created:
         ax.figure.tight_layout()
     return ax

@@ -115,17 +115,17 @@ bool namesJob(const std::string& label, bool integerIds) {
 // The 0-based job id a label names; -1 for one beyond every id (too large to read).
 std::int64_t namedId(const std::string& label, bool integerIds) {
   std::int64_t number = 0;
-  if (integerIds) return parseInteger(label.data(), label.data() + label.size(), number) &&
-                         number >= 0 ? number : -1;
-  return parseInteger(label.data() + 1, label.data() + label.size(), number) ? number - 1 : -1;
+  const char* const digits = label.data() + (integerIds ? 0 : 1);
+  if (!parseInteger(digits, label.data() + label.size(), number)) return -1;
+  if (integerIds) return number >= 0 ? number : -1;
+  return number - 1;
 }
 
 std::string renumberingWords(const std::vector<std::string>& labels, bool integerIds,
                              const std::vector<size_t>& renumbered) {
   const std::string last = std::to_string(labels.size() - 1 + (integerIds ? 0 : 1));
-  std::string words =
-      std::string("node ids are not ") + (integerIds ? "0.." : "J1..J") + last +
-      ": numbered in the order given";
+  std::string words = std::string("node ids are not ") + (integerIds ? "0.." : "J1..J") + last +
+                      ": numbered in the order given";
   for (size_t k = 0; k < renumbered.size() && k < kRenumberedShown; ++k) {
     const size_t at = renumbered[k];
     words += ", " + labels[at] + " -> ";

@@ -280,7 +280,8 @@ TEST(Interchange, HandWrittenInputs) {
       // NetworkX's graphs of ours: ids 0 .. n-1 and criticality 1 or 2.
       {F::Json,
        "{\"nodes\": [{\"id\": 1, \"criticality\": 2, " + kJobFields + "}, {\"id\": -0, " +
-           "\"criticality\": 1, " + kJobFields + "}],\n\"links\": [{\"source\": 1, \"target\": 0}]}",
+           "\"criticality\": 1, " + kJobFields +
+           "}],\n\"links\": [{\"source\": 1, \"target\": 0}]}",
        "0 9 1 1 1\n0 9 2 1 1\n( J2 J1 )\n"},
       // Our own job names put the jobs in order, however a tool reordered them.
       {F::Json,
@@ -317,8 +318,9 @@ TEST(Interchange, JsonRenumberingIsNamed) {
       {{"\"J2\"", "\"J1\"", "\"J4\""},
        "in:2: warning: node ids are not J1..J3: numbered in the order given, J2 -> J1, J1 -> J2, "
        "J4 -> J3"},
-      {{"5", "0", "9"}, "in:2: warning: node ids are not 0..2: numbered in the order given, 5 -> J1, "
-                        "0 -> J2, 9 -> J3"},
+      {{"5", "0", "9"},
+       "in:2: warning: node ids are not 0..2: numbered in the order given, 5 -> J1, "
+       "0 -> J2, 9 -> J3"},
       {{"\"start\"", "\"J1\"", "\"end\""},
        "in:3: warning: node ids are not J1..J3: numbered in the order given, J1 -> J2"},
       {{"\"J3\"", "\"J2\"", "\"J1\""}, ""},

@@ -316,8 +316,7 @@ void defineInstance(py::module_& m) {
            py::arg("level"),
            "Lowers deadlines along the transitive successors at a level; True when a job "
            "changed.\nOn CheckError the instance is left unchanged.")
-      .def("asap_alap",
-           atLevel(+[](JobInstance& jobs, int level) {
+      .def("asap_alap", atLevel(+[](JobInstance& jobs, int level) {
              mcjobs::propagateAlapAndAsapChecked(jobs, level);
            }),
            py::arg("level"),

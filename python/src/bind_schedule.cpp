@@ -34,6 +34,8 @@ py::list tableList(const std::vector<mcjobs::ScheduleSegment>& table) {
 const char* const kTablesShape =
     "tables must be a schedule() result or a dict {'hi': [...], 'lo': [...]}";
 
+const char* const kSegmentShape = "must be a dict {'job' or 'id', 'processor', 'start', 'end'}";
+
 // `key` of a dict, or TypeError `lacking` followed by the key.
 py::handle entry(const py::handle& dict, const char* key, const std::string& lacking) {
   if (!dict.contains(key)) throw py::type_error(lacking + "'" + key + "'");
@@ -47,8 +49,7 @@ std::vector<mcjobs::ScheduleSegment> tableOf(const py::handle& rows, const char*
     const std::string where =
         std::string(mode) + " table, segment " + std::to_string(table.size()) + ": ";
     if (!py::isinstance<py::dict>(row))
-      throw py::type_error(where + "must be a dict {'job' or 'id', 'processor', 'start', "
-                           "'end'}, not " + py::repr(row).cast<std::string>());
+      throw py::type_error(where + kSegmentShape + ", not " + py::repr(row).cast<std::string>());
     if (!row.contains("id") && !row.contains("job"))
       throw py::type_error(where + "neither 'id' nor 'job'");
     for (const char* key : {"processor", "start", "end"}) entry(row, key, where + "no ");

@@ -284,9 +284,10 @@ std::vector<long long> wholeBudgets(const std::vector<BudgetTarget>& targets, in
   }
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return targets[a].period > targets[b].period; });
-  // Every move shrinks the gap, so this ends; it ends with no budget able to move towards the
-  // target by a step shorter than twice the gap.
-  for (bool moved = true; moved;) {
+  // Every move shrinks the gap, so this ends with no budget able to move towards the target by
+  // a step shorter than twice the gap; the cap only guards against rounding ties.
+  bool moved = true;
+  for (int pass = 0; moved && pass < 64; ++pass) {
     moved = false;
     for (size_t k : order) {
       const double period = static_cast<double>(targets[k].period);
@@ -456,25 +457,26 @@ long long hyperperiod(const std::vector<PlannedTask>& tasks) {
 // The arcs one graph is expected to have before it is drawn: each allowed pair with the edge
 // probability, averaged over the node counts. In a layered graph the allowed pairs are those
 // in different layers; the layer sizes form a uniform random composition of n into L parts,
-// each of expected square n (2n - L + 1) / (L (L + 1)), and at most one feeding arc is added
-// per node past the first layer. Fork-join graphs have under two arcs per node, which the
-// limit on jobs already bounds.
+// each of expected square n (2n - L + 1) / (L (L + 1)), and the feeding arcs are counted as
+// one per node past the first layer (at most that many are added). Fork-join graphs have under
+// two arcs per node, which the limit on jobs already bounds.
 double expectedArcsPerGraph(const GenerateOptions& options) {
   if (options.shape == GraphShape::ForkJoin) return 0.0;
-  double sum = 0.0;
-  for (int nodes = options.nodesMin; nodes <= options.nodesMax; ++nodes) {
-    const double n = nodes;
-    double pairs = n * (n - 1) / 2;
-    double feeding = 0.0;
-    if (options.shape == GraphShape::Layers) {
-      const double layers = options.layers;
-      const double squares = n * (2 * n - layers + 1) / (layers + 1);  // sum over the layers
-      pairs -= (squares - n) / 2;
-      feeding = n - n / layers;
-    }
-    sum += options.edgeProb * pairs + feeding;
+  // The first two moments of n, uniform on nodesMin..nodesMax: every count below is a
+  // quadratic in n.
+  const double a = options.nodesMin, b = options.nodesMax, count = b - a + 1;
+  const double mean = (a + b) / 2;
+  const double meanSquare =
+      (b * (b + 1) * (2 * b + 1) - (a - 1) * a * (2 * a - 1)) / 6 / count;
+  double pairs = (meanSquare - mean) / 2;
+  double feeding = 0.0;
+  if (options.shape == GraphShape::Layers) {
+    const double layers = options.layers;
+    const double squares = (2 * meanSquare - (layers - 1) * mean) / (layers + 1);  // all layers
+    pairs -= (squares - mean) / 2;
+    feeding = mean - mean / layers;
   }
-  return sum / (options.nodesMax - options.nodesMin + 1);
+  return options.edgeProb * pairs + feeding;
 }
 
 std::string nodeRangeText(const GenerateOptions& options) {

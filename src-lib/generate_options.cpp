@@ -289,8 +289,11 @@ void validateGenerateOptions(const GenerateOptions& o) {
   if (o.shape == GraphShape::ForkJoin) {
     require(o.branching >= 2, "branching", "must be at least 2");
     require(o.depth >= 1, "depth", "must be at least 1");
-    double largest = 1.0;  // nodes of a fully nested graph: 2 + B * (nodes one level down)
-    for (int level = 0; level < o.depth; ++level) largest = 2.0 + o.branching * largest;
+    // Nodes of a fully nested graph: 2 + B * (nodes one level down). Counted only up to
+    // the limit, so that a depth of two billion is refused at once.
+    double largest = 1.0;
+    for (int level = 0; level < o.depth && largest <= 1e6; ++level)
+      largest = 2.0 + o.branching * largest;
     require(largest <= 1e6, "branching",
             "and --depth allow graphs of more than 1000000 nodes; lower one of them");
   } else {

@@ -385,6 +385,7 @@ TEST(GenerateOptions, RoundTripThroughTheirTextAndRejectNonsense) {
       {{"utilization", "0.9"}, {"processors", "4"}},  // 3.6 over one graph of at most 1
       {{"deadline-factor", "1e300"}, {"model", "periodic"}},
       {{"graphs", "2000000000"}},
+      {{"depth", "2000000000"}, {"shape", "fork-join"}},  // refused without counting every level
       {{"bogus", "1"}}};
   for (const auto& given : invalid) {
     try {

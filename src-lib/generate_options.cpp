@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "explain.h"
 #include "generate.h"
 #include "option_numbers.h"
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "check.h"
+#include "detail/check.h"
 #include "job.h"
-#include "topo_order.h"
+#include "detail/topo_order.h"
 
 namespace {
 

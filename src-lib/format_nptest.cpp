@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "check.h"
+#include "detail/check.h"
 #include "interchange.h"
-#include "interchange_input.h"
-#include "line_format.h"
-#include "topo_order.h"
+#include "detail/interchange_input.h"
+#include "detail/line_format.h"
+#include "detail/topo_order.h"
 
 namespace mcjobs {
 namespace {

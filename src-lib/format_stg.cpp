@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "interchange.h"
-#include "interchange_input.h"
-#include "line_format.h"
+#include "detail/interchange_input.h"
+#include "detail/line_format.h"
 #include "random_stream.h"
-#include "topo_order.h"
+#include "detail/topo_order.h"
 
 namespace mcjobs {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "check.h"
+#include "detail/check.h"
 
 namespace mcjobs {
 

@@ -15,8 +15,8 @@
 #include <numeric>
 #include <stdexcept>
 
-#include "check.h"
-#include "instance_graph.h"
+#include "detail/check.h"
+#include "detail/instance_graph.h"
 #include "random_stream.h"
 #include "utilization_split.h"
 

@@ -1,7 +1,7 @@
 // The precedence graph of a JobInstance: arc storage, the topological order
 // that answers the cycle test, bulk insertion for the readers, the canonical
 // arc list and the sets handed out by the accessors.
-#include "instance_graph.h"
+#include "detail/instance_graph.h"
 
 #include <algorithm>
 

@@ -11,12 +11,12 @@
 #include <memory>
 #include <new>
 
-#include "check.h"
+#include "detail/check.h"
 #include "explain.h"
-#include "instance_graph.h"
-#include "instance_text.h"
-#include "interchange_input.h"
-#include "line_format.h"
+#include "detail/instance_graph.h"
+#include "detail/instance_text.h"
+#include "detail/interchange_input.h"
+#include "detail/line_format.h"
 
 namespace mcjobs_detail {
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <utility>
 
-#include "check.h"
-#include "instance_graph.h"
+#include "detail/check.h"
+#include "detail/instance_graph.h"
 #include "job.h"
 
 using mcjobs_detail::InstanceGraph;

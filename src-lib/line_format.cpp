@@ -1,12 +1,12 @@
 // The job and arc lines as text: tolerant parsing (as stored files expect),
 // exact writing, and the words for what the tolerance changes.
-#include "line_format.h"
+#include "detail/line_format.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 
-#include "check.h"
+#include "detail/check.h"
 #include "explain.h"
 
 namespace mcjobs_detail {

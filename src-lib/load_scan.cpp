@@ -7,13 +7,13 @@
 // jobs, which np scales up, get a pass of their own. Ratios are compared
 // exactly in integers, and the returned double is computed from the winning
 // interval as the quadratic scan computes it, so both give the same double.
-#include "load_scan.h"
+#include "detail/load_scan.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-#include "prefix_max_tree.h"
+#include "detail/prefix_max_tree.h"
 #include "util.h"
 
 namespace mcjobs_detail {

@@ -8,7 +8,7 @@
 // rows would still exceed the budget, the columns are split into blocks and
 // the rows are rebuilt block by block; a row restricted to a block of columns
 // follows the same recurrence restricted to that block.
-#include "reach_scan.h"
+#include "detail/reach_scan.h"
 
 #include <algorithm>
 #include <climits>

@@ -17,7 +17,8 @@
 #include <random>
 #include <string>
 
-#include "check.h"
+#include "detail/check.h"
+#include "detail/signal_block.h"
 
 namespace mcjobs_detail {
 namespace {
@@ -106,8 +107,13 @@ SignalBlock::~SignalBlock() {
   if (mActive) pthread_sigmask(SIG_SETMASK, &mPrevious, nullptr);
 }
 
+}  // namespace mcjobs_detail
+
+namespace mcjobs {
+
 void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fill,
                      ExistingTarget existing) {
+  using namespace mcjobs_detail;
   if (filename == nullptr || *filename == '\0') failWrite("", "cannot create file", ENOENT);
   const std::string requested(filename);
 
@@ -184,4 +190,4 @@ void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fil
     failWrite(requested, "cannot sync the directory of file", error);
 }
 
-}  // namespace mcjobs_detail
+}  // namespace mcjobs

@@ -1,13 +1,13 @@
 // The event-driven global list scheduler: between two events the running set does not change,
 // so the work per event is O(m log n) whatever the length of the time values.
-#include "schedule_engine.h"
+#include "detail/schedule_engine.h"
 
 #include <algorithm>
 #include <queue>
 #include <set>
 #include <tuple>
 
-#include "check.h"
+#include "detail/check.h"
 
 namespace mcjobs_detail {
 

@@ -1,11 +1,11 @@
 // One level's arcs in compact arrays and its topological orders, shared by the
 // window analyses, the reachability scan and the reports built on them.
-#include "topo_order.h"
+#include "detail/topo_order.h"
 
 #include <utility>
 
-#include "check.h"
-#include "instance_graph.h"
+#include "detail/check.h"
+#include "detail/instance_graph.h"
 
 namespace mcjobs_detail {
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "check.h"
-#include "utilization_split_grid.h"
+#include "detail/check.h"
+#include "detail/utilization_split_grid.h"
 
 // The same bytes on every platform need every product rounded on its own.
 #ifdef __clang__
@@ -480,20 +480,21 @@ std::vector<double> convolutionalFixedSum(RandomStream& random, double total,
   return x;
 }
 
-namespace detail {
+}  // namespace mcjobs
+
+namespace mcjobs_detail {
 
 double uniformSumCdf(const std::vector<double>& widths, double t) {
-  UniformSum sum(widths.back());
-  for (std::size_t i = widths.size() - 1; i-- > 0;) sum = UniformSum(sum, widths[i]);
+  mcjobs::UniformSum sum(widths.back());
+  for (std::size_t i = widths.size() - 1; i-- > 0;) sum = mcjobs::UniformSum(sum, widths[i]);
   return sum.cdf(t);
 }
 
 UniformSumGrid uniformSumGrid(const std::vector<double>& widths, double range, int intervals) {
-  const SuffixGrid grid = tabulate(widths.data(), widths.size(), range, 0, intervals);
+  const mcjobs::SuffixGrid grid = mcjobs::tabulate(widths.data(), widths.size(), range, 0, intervals);
   UniformSumGrid result{grid.step, {grid.row(0), grid.row(0) + grid.nodes}, grid.bound[0]};
   for (double& value : result.cdf) value *= grid.top[0];
   return result;
 }
 
-}  // namespace detail
-}  // namespace mcjobs
+}  // namespace mcjobs_detail

@@ -17,12 +17,12 @@
 // bound, and the first rejected change of the pass is at the lowest such u
 // over all s: the lowest u whose arrival exceeds the smallest bound among its
 // transitive successors, applied to the lowest such successor of u.
-#include "window_sweep.h"
+#include "detail/window_sweep.h"
 
 #include <algorithm>
 #include <cstdint>
 
-#include "topo_order.h"
+#include "detail/topo_order.h"
 
 namespace mcjobs_detail {
 
@@ -170,3 +170,15 @@ SweepResult sweepDeadlines(JobInstance& instance, int level) {
 }
 
 }  // namespace mcjobs_detail
+
+namespace mcjobs {
+
+RejectedChange firstRejectedArrival(JobInstance& instance, int level) {
+  return mcjobs_detail::sweepArrivals(instance, level).rejected;
+}
+
+RejectedChange firstRejectedDeadline(JobInstance& instance, int level) {
+  return mcjobs_detail::sweepDeadlines(instance, level).rejected;
+}
+
+}  // namespace mcjobs

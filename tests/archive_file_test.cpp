@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "instance_text.h"
+#include "detail/instance_text.h"
 #include "interchange.h"
 #include "job.h"
 #include "safe_write.h"
@@ -344,10 +344,10 @@ TEST(SafeWrite, ClosesEverythingAndLeavesNoTemporaryWhenTheContentFails) {
   const std::string target = dir.write("out.txt", "old\n");
   const size_t descriptors = testfiles::listDirectory("/proc/self/fd").size();
   for (int i = 0; i < 100; ++i) {
-    EXPECT_THROW(mcjobs_detail::writeFileSafely(
+    EXPECT_THROW(mcjobs::writeFileSafely(
                      target.c_str(), [](FILE*) -> bool { throw std::runtime_error("x"); }),
                  std::runtime_error);
-    EXPECT_THROW(mcjobs_detail::writeFileSafely(target.c_str(), [](FILE*) { return false; }),
+    EXPECT_THROW(mcjobs::writeFileSafely(target.c_str(), [](FILE*) { return false; }),
                  CheckError);
   }
   EXPECT_EQ(testfiles::listDirectory("/proc/self/fd").size(), descriptors);
@@ -359,7 +359,7 @@ TEST(SafeWrite, ASignalWaitsForTheRenameAndDanglingLinksAreWrittenThrough) {
   ScratchDir dir;
   const std::string target = dir.write("out.txt", "old\n");
   const int status = inChild([&] {
-    mcjobs_detail::writeFileSafely(target.c_str(), [](FILE* stream) {
+    mcjobs::writeFileSafely(target.c_str(), [](FILE* stream) {
       kill(getpid(), SIGTERM);
       return std::fputs("new\n", stream) >= 0;
     });
@@ -370,7 +370,7 @@ TEST(SafeWrite, ASignalWaitsForTheRenameAndDanglingLinksAreWrittenThrough) {
   EXPECT_EQ(readFile(target), "new\n");
 
   ASSERT_EQ(symlink("made.txt", dir.file("link.txt").c_str()), 0);
-  mcjobs_detail::writeFileSafely(dir.file("link.txt").c_str(), [](FILE* stream) {
+  mcjobs::writeFileSafely(dir.file("link.txt").c_str(), [](FILE* stream) {
     return std::fputs("via link\n", stream) >= 0;
   });
   EXPECT_EQ(readFile(dir.file("made.txt")), "via link\n");
@@ -382,7 +382,7 @@ TEST(SafeWrite, ASignalWaitsForTheRenameAndDanglingLinksAreWrittenThrough) {
 TEST(SafeWrite, NewFilesFollowTheUmaskExistingOnesKeepTheirMode) {
   ScratchDir dir;
   const mode_t previous = umask(027);
-  mcjobs_detail::writeFileSafely(dir.file("new").c_str(), [](FILE*) { return true; });
+  mcjobs::writeFileSafely(dir.file("new").c_str(), [](FILE*) { return true; });
   umask(previous);
   struct stat status {};
   ASSERT_EQ(stat(dir.file("new").c_str(), &status), 0);
@@ -390,7 +390,7 @@ TEST(SafeWrite, NewFilesFollowTheUmaskExistingOnesKeepTheirMode) {
   EXPECT_EQ(umask(previous), previous);  // left as it was
 
   chmod(dir.file("new").c_str(), 0604);
-  mcjobs_detail::writeFileSafely(dir.file("new").c_str(), [](FILE*) { return true; });
+  mcjobs::writeFileSafely(dir.file("new").c_str(), [](FILE*) { return true; });
   ASSERT_EQ(stat(dir.file("new").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0604u);
 }
@@ -406,7 +406,7 @@ TEST(SafeWrite, ParallelWritersOfOneTargetLeaveOneWholeFile) {
     const pid_t pid = fork();
     if (pid == 0) {
       for (int i = 0; i < 10; ++i)
-        mcjobs_detail::writeFileSafely(target.c_str(), [&](FILE* stream) {
+        mcjobs::writeFileSafely(target.c_str(), [&](FILE* stream) {
           return std::fwrite(contents[w].data(), 1, contents[w].size(), stream) ==
                  contents[w].size();
         });
@@ -423,14 +423,14 @@ TEST(SafeWrite, ParallelWritersOfOneTargetLeaveOneWholeFile) {
 TEST(SafeWrite, KeepNeverReplaces) {
   ScratchDir dir;
   const std::string target = dir.write("kept.txt", "mine\n");
-  EXPECT_THROW(mcjobs_detail::writeFileSafely(
-                   target.c_str(), [](FILE*) { return true; }, mcjobs_detail::ExistingTarget::Keep),
+  EXPECT_THROW(mcjobs::writeFileSafely(
+                   target.c_str(), [](FILE*) { return true; }, mcjobs::ExistingTarget::Keep),
                CheckError);
   EXPECT_EQ(readFile(target), "mine\n");
   ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
-  EXPECT_THROW(mcjobs_detail::writeFileSafely(
+  EXPECT_THROW(mcjobs::writeFileSafely(
                    dir.file("fifo").c_str(), [](FILE*) { return true; },
-                   mcjobs_detail::ExistingTarget::ReplaceRegularFile),
+                   mcjobs::ExistingTarget::ReplaceRegularFile),
                CheckError);
   EXPECT_EQ(testfiles::listDirectory(dir.path()).size(), 2u);
 }

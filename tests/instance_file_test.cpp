@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "instance_text.h"
+#include "detail/instance_text.h"
 #include "job.h"
 #include "test_files.h"
 

@@ -1,6 +1,6 @@
 // Topological orders of a level: permutations in which every arc of the level
 // points forward, and the id order kept when it already is one.
-#include "topo_order.h"
+#include "detail/topo_order.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The sweep behind window propagation: final windows and the first rejected
 // change, against the pass as first defined over reachability the test finds.
-#include "window_sweep.h"
+#include "detail/window_sweep.h"
 
 #include <gtest/gtest.h>
 

@@ -216,7 +216,7 @@ void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::stri
       // The job file is complete in its temporary file before the precedence
       // file is replaced, and is renamed right after it: a failure leaves the
       // two files as they were, unless it strikes between the two renames.
-      mcjobs_detail::writeFileSafely(out.c_str(), [&](FILE* stream) {
+      mcjobs::writeFileSafely(out.c_str(), [&](FILE* stream) {
         if (std::fwrite(files.jobs.data(), 1, files.jobs.size(), stream) != files.jobs.size() ||
             std::fflush(stream) != 0)
           return false;

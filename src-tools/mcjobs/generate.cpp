@@ -16,7 +16,7 @@
 
 #include "archive_file.h"
 #include "explain.h"
-#include "instance_graph.h"
+#include "stats.h"
 #include "mcjobs/common.h"
 
 namespace mcjobs_tool {
@@ -38,7 +38,7 @@ struct GenerateCommand {
 nlohmann::json describeSet(mcjobs::GeneratedSet& set, std::uint64_t seed) {
   return {{"seed", seed},
           {"jobs", set.instance.numJobs()},
-          {"arcs", mcjobs_detail::InstanceAccess::levelArcs(set.instance, CRIT_LO).size()},
+          {"arcs", mcjobs::arcCount(set.instance, CRIT_LO)},
           {"utilization", {{"lo", set.utilizationLo}, {"hi", set.utilizationHi}}},
           {"raised_budgets", set.raisedBudgets}};
 }

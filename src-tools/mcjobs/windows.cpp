@@ -8,7 +8,7 @@
 #include <string>
 
 #include "mcjobs/common.h"
-#include "window_sweep.h"
+#include "propagation.h"
 
 namespace mcjobs_tool {
 
@@ -63,7 +63,7 @@ CheckError collapse(const std::string& file, int level, const Job& job,
 // diagnostic can show the window that change would have made.
 [[noreturn]] void reportRejected(JobInstance& instance, const std::string& file, int level,
                                  const CheckError& cause, int Job::*field,
-                                 const mcjobs_detail::RejectedChange& change) {
+                                 const mcjobs::RejectedChange& change) {
   if (!change) throw cause;
   Job job = *instance.at(change.job);
   job.*field = change.value;
@@ -81,14 +81,14 @@ int runWindows(const WindowsOptions& options) {
     } catch (const CheckError& error) {
       redirect.reset();
       reportRejected(instance, options.file, options.level, error, &Job::arrival,
-                     mcjobs_detail::sweepArrivals(instance, options.level).rejected);
+                     mcjobs::firstRejectedArrival(instance, options.level));
     }
     try {
       instance.propagate_deadlines(options.level);
     } catch (const CheckError& error) {
       redirect.reset();
       reportRejected(instance, options.file, options.level, error, &Job::deadline,
-                     mcjobs_detail::sweepDeadlines(instance, options.level).rejected);
+                     mcjobs::firstRejectedDeadline(instance, options.level));
     }
   } else {
     // ALAP/ASAP moves windows without checking them; the result must still be

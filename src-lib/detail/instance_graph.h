@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "check.h"
-#include "closure_index.h"
+#include "detail/check.h"
+#include "detail/closure_index.h"
 #include "job.h"
 
 namespace mcjobs_detail {

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <queue>
 #include <string>
 #include <vector>
 
@@ -65,49 +64,30 @@ std::string factorText(double factor) {
 
 // The tasks in an order where each comes after its predecessors; a cycle fails
 // at the line of its lowest-numbered task.
-std::vector<int> taskOrder(const std::vector<Task>& tasks, const std::string& name) {
-  const size_t count = tasks.size();
-  std::vector<std::vector<int>> successors(count);
-  std::vector<int> missing(count, 0);
-  for (size_t t = 0; t < count; ++t) {
+using SuccessorLists = std::vector<std::vector<int>>;
+
+SuccessorLists successorLists(const std::vector<Task>& tasks) {
+  SuccessorLists successors(tasks.size());
+  for (size_t t = 0; t < tasks.size(); ++t)
     for (int p : tasks[t].preds) successors[static_cast<size_t>(p)].push_back(static_cast<int>(t));
-    missing[t] = static_cast<int>(tasks[t].preds.size());
-  }
-  std::vector<int> order;
-  order.reserve(count);
-  for (size_t t = 0; t < count; ++t)
-    if (missing[t] == 0) order.push_back(static_cast<int>(t));
-  for (size_t k = 0; k < order.size(); ++k)
-    for (int s : successors[static_cast<size_t>(order[k])])
-      if (--missing[static_cast<size_t>(s)] == 0) order.push_back(s);
-  if (order.size() < count)
-    for (size_t t = 0; t < count; ++t)
-      if (missing[t] > 0)
-        failAt(name, tasks[t].line,
-               "STG: the predecessors of task " + std::to_string(t) + " form a cycle");
-  return order;
+  return successors;
 }
 
-// Kahn's order taking the smallest ready id first, so that tasks keep the job
-// order wherever the arcs allow it (exactly, when every arc points to a higher id).
-std::vector<int> smallestFirstOrder(const mcjobs_detail::LevelGraph& graph) {
-  const int count = graph.size();
-  std::vector<int> missing(static_cast<size_t>(count), 0);
-  for (int u = 0; u < count; ++u)
-    for (const int* v = graph.begin(u); v != graph.end(u); ++v) ++missing[static_cast<size_t>(*v)];
-  std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
-  for (int u = 0; u < count; ++u)
-    if (missing[static_cast<size_t>(u)] == 0) ready.push(u);
-  std::vector<int> order;
-  order.reserve(static_cast<size_t>(count));
-  while (!ready.empty()) {
-    const int u = ready.top();
-    ready.pop();
-    order.push_back(u);
-    for (const int* v = graph.begin(u); v != graph.end(u); ++v)
-      if (--missing[static_cast<size_t>(*v)] == 0) ready.push(*v);
-  }
-  return order;
+// The adjacency of the tasks as kahnOrder and heaviestPath walk it.
+auto eachSuccessor(const SuccessorLists& successors) {
+  return [&successors](int t, auto&& visit) {
+    for (int s : successors[static_cast<size_t>(t)]) visit(s);
+  };
+}
+
+std::vector<int> taskOrder(const std::vector<Task>& tasks, const SuccessorLists& successors,
+                           const std::string& name) {
+  mcjobs_detail::KahnOrder sorted =
+      mcjobs_detail::kahnOrder(static_cast<int>(tasks.size()), eachSuccessor(successors));
+  if (!sorted.complete())
+    failAt(name, tasks[static_cast<size_t>(sorted.cycleWitness)].line,
+           "STG: the predecessors of task " + std::to_string(sorted.cycleWitness) + " form a cycle");
+  return std::move(sorted.order);
 }
 
 }  // namespace
@@ -176,7 +156,8 @@ JobInstance readStg(std::istream& in, const std::string& name, const Interchange
                "STG: task " + std::to_string(t) +
                    (p == static_cast<int>(t) ? " lists itself as a predecessor"
                                              : ": no task " + std::to_string(p)));
-  const std::vector<int> order = taskOrder(tasks, name);
+  const SuccessorLists successors = successorLists(tasks);
+  const std::vector<int> order = taskOrder(tasks, successors, name);
 
   // Criticalities: a seeded choice of exactly round(hiFraction x n) real tasks.
   std::vector<int> real;
@@ -211,15 +192,11 @@ JobInstance readStg(std::istream& in, const std::string& name, const Interchange
                  std::to_string(budget[static_cast<size_t>(t)]) +
                  " is outside 1..2147483647 or below its cost");
   }
-  std::vector<std::int64_t> finish(tasks.size(), 0);
-  std::int64_t criticalPath = 0;
-  for (int t : order) {
-    std::int64_t start = 0;
-    for (int p : tasks[static_cast<size_t>(t)].preds)
-      start = std::max(start, finish[static_cast<size_t>(p)]);
-    finish[static_cast<size_t>(t)] = start + budget[static_cast<size_t>(t)];
-    criticalPath = std::max(criticalPath, finish[static_cast<size_t>(t)]);
-  }
+  const std::int64_t criticalPath =
+      mcjobs_detail::heaviestPath(
+          static_cast<int>(tasks.size()), order, eachSuccessor(successors),
+          [&budget](int t) { return static_cast<long long>(budget[static_cast<size_t>(t)]); })
+          .length;
   std::int64_t deadline = options.deadline;
   if (deadline <= 0) {
     const double scaled = options.deadlineFactor * static_cast<double>(criticalPath);
@@ -275,7 +252,7 @@ std::string writeStg(JobInstance& instance, const InterchangeOptions& options) {
   const int level = options.level == CRIT_HI ? CRIT_HI : CRIT_LO;
   const mcjobs_detail::LevelGraph graph = mcjobs_detail::levelGraph(instance, level);
   std::vector<int> order;
-  for (int id : smallestFirstOrder(graph))
+  for (int id : mcjobs_detail::kahnOrder(graph, mcjobs_detail::ReadyRule::kSmallestId).order)
     if (instance.at(id)->criticality >= level) order.push_back(id);
   std::vector<int> number(static_cast<size_t>(instance.numJobs()), 0);
   for (size_t k = 0; k < order.size(); ++k)

@@ -3,6 +3,7 @@
 #include "stats.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "detail/check.h"
 #include "detail/reach_scan.h"
@@ -17,31 +18,17 @@ bool takesPart(const Job& job, int level) {
   return job.criticality >= level;
 }
 
-// Jobs are visited in a topological order, so one pass finds every job's
-// heaviest path ending there.
 LongestPath longestPath(JobInstance& instance, const mcjobs_detail::LevelGraph& graph, int level) {
-  const size_t count = static_cast<size_t>(instance.numJobs());
-  std::vector<long long> best(count, 0);
-  std::vector<int> previous(count, NO_JOB_ID);
-  int end = NO_JOB_ID;
-  for (int id : mcjobs_detail::topologicalOrder(graph)) {
-    const Job& job = *instance.job_at(id);
-    if (!takesPart(job, level)) continue;  // a LO job has no arcs at HI
-    best[id] += job.getWCET(level);
-    if (end == NO_JOB_ID || best[id] > best[end]) end = id;
-    for (const int* successor = graph.begin(id); successor != graph.end(id); ++successor) {
-      if (best[id] > best[*successor]) {
-        best[*successor] = best[id];
-        previous[*successor] = id;
-      }
-    }
-  }
-  LongestPath path;
-  if (end == NO_JOB_ID) return path;
-  path.length = best[end];
-  for (int id = end; id != NO_JOB_ID; id = previous[id]) path.jobs.push_back(id);
-  std::reverse(path.jobs.begin(), path.jobs.end());
-  return path;
+  mcjobs_detail::HeaviestPath heaviest = mcjobs_detail::heaviestPath(
+      graph.size(), mcjobs_detail::topologicalOrder(graph),
+      [&graph](int u, auto&& visit) {
+        for (const int* v = graph.begin(u); v != graph.end(u); ++v) visit(*v);
+      },
+      [&instance, level](int id) -> long long {
+        const Job& job = *instance.job_at(id);
+        return takesPart(job, level) ? job.getWCET(level) : -1;
+      });
+  return LongestPath{heaviest.length, std::move(heaviest.jobs)};
 }
 
 LevelStats levelStats(JobInstance& instance, int level) {

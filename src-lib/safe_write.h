@@ -12,11 +12,11 @@ namespace mcjobs {
 /// @brief What writeFileSafely may do with a target that already exists.
 enum class ExistingTarget {
   /// Replace it; a device, a pipe or a /dev/ or /proc/ path is written directly.
-  Replace,
+  kReplace,
   /// Replace it only when it is a regular file; anything else is refused unopened.
-  ReplaceRegularFile,
+  kReplaceRegularFile,
   /// Never replace it: the write fails with EEXIST, even when the target appears meanwhile.
-  Keep,
+  kKeep,
 };
 
 /// @brief Writes the file `path` through `fill`, which writes the content to the
@@ -30,9 +30,9 @@ enum class ExistingTarget {
 /// and leaves no temporary file and no open descriptor behind; hangup, interrupt,
 /// quit, terminate and file-size signals wait until the temporary file is
 /// renamed or removed. A symbolic
-/// link (with Replace, even a dangling one) is written through to its file.
+/// link (with kReplace, even a dangling one) is written through to its file.
 void writeFileSafely(const char* path, const std::function<bool(FILE*)>& fill,
-                     ExistingTarget existing = ExistingTarget::Replace);
+                     ExistingTarget existing = ExistingTarget::kReplace);
 
 }  // namespace mcjobs
 

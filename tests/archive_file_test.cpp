@@ -424,13 +424,13 @@ TEST(SafeWrite, KeepNeverReplaces) {
   ScratchDir dir;
   const std::string target = dir.write("kept.txt", "mine\n");
   EXPECT_THROW(mcjobs::writeFileSafely(
-                   target.c_str(), [](FILE*) { return true; }, mcjobs::ExistingTarget::Keep),
+                   target.c_str(), [](FILE*) { return true; }, mcjobs::ExistingTarget::kKeep),
                CheckError);
   EXPECT_EQ(readFile(target), "mine\n");
   ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
   EXPECT_THROW(mcjobs::writeFileSafely(
                    dir.file("fifo").c_str(), [](FILE*) { return true; },
-                   mcjobs::ExistingTarget::ReplaceRegularFile),
+                   mcjobs::ExistingTarget::kReplaceRegularFile),
                CheckError);
   EXPECT_EQ(testfiles::listDirectory(dir.path()).size(), 2u);
 }

@@ -184,8 +184,8 @@ int runExtract(const ArchiveOptions& options) {
     }
     mcjobs::writeFileSafely(
         path.c_str(), [&entry](FILE* stream) { return mcjobs::writeInstanceStream(stream, entry); },
-        options.force ? mcjobs::ExistingTarget::ReplaceRegularFile
-                      : mcjobs::ExistingTarget::Keep);
+        options.force ? mcjobs::ExistingTarget::kReplaceRegularFile
+                      : mcjobs::ExistingTarget::kKeep);
     written.insert(name);
     printLine(path);
   });

@@ -14,12 +14,12 @@ namespace mcjobs_tool {
 
 namespace {
 
-enum class Method { transitive, asapAlap };
+enum class Method { kTransitive, kAsapAlap };
 
 struct WindowsOptions {
   std::string file;
   int level = CRIT_LO;
-  Method method = Method::transitive;
+  Method method = Method::kTransitive;
   std::string out = "-";
   bool trace = false;
 };
@@ -73,7 +73,7 @@ CheckError collapse(const std::string& file, int level, const Job& job,
 int runWindows(const WindowsOptions& options) {
   JobInstance instance;
   readInstance(options.file, instance);
-  if (options.method == Method::transitive) {
+  if (options.method == Method::kTransitive) {
     if (options.trace) enforcePropDebug();
     std::unique_ptr<TraceToStderr> redirect(options.trace ? new TraceToStderr : nullptr);
     try {
@@ -111,8 +111,8 @@ int runWindows(const WindowsOptions& options) {
 
 void addWindowsCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<WindowsOptions>();
-  static const std::map<std::string, Method> methods{{"transitive", Method::transitive},
-                                                     {"asap-alap", Method::asapAlap}};
+  static const std::map<std::string, Method> methods{{"transitive", Method::kTransitive},
+                                                     {"asap-alap", Method::kAsapAlap}};
   CLI::App* command = app.add_subcommand(
       "windows", "Write the instance with windows tightened along the precedence graph");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();

@@ -66,8 +66,9 @@ class ArchiveIterator {
   std::mutex mMutex;
 };
 
-const Binding kBinding{
-    20, [](py::module_& m) {
+}  // namespace
+
+void initArchive(py::module_& m) {
       py::class_<ArchiveIterator>(
           m, "ArchiveIterator", "The matching entries of an archive as (name, JobInstance) pairs.")
           .def("__iter__", [](py::object self) { return self; })
@@ -101,7 +102,6 @@ const Binding kBinding{
           "Appends `instance` as the entry `name`, under an exclusive lock, synced, and undone\n"
           "on any failure; creates the archive when missing. An incomplete entry left by an\n"
           "interrupted append is cut off first, with a RuntimeWarning saying so.");
-    }};
+    }
 
-}  // namespace
 }  // namespace mcjobs_python

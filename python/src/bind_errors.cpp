@@ -37,8 +37,9 @@ void raiseCheckError(const py::object& type, const CheckError& failure) {
   PyErr_SetObject(type.ptr(), exception.ptr());
 }
 
-const Binding kBinding{
-    0, [](py::module_& m) {
+}  // namespace
+
+void initErrors(py::module_& m) {
       // Never destroyed: the interpreter may be gone by the time statics are.
       static auto& checkError = *new py::exception<CheckError>(m, "CheckError", PyExc_ValueError);
       checkError.doc() =
@@ -55,7 +56,6 @@ const Binding kBinding{
           raiseCheckError(checkError, failure);
         }
       });
-    }};
+    }
 
-}  // namespace
 }  // namespace mcjobs_python

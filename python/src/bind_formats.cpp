@@ -46,8 +46,9 @@ mcjobs::InterchangeOptions levelOptions(int level) {
   return options;
 }
 
-const Binding kBinding{
-    40, [](py::module_& m) {
+}  // namespace
+
+void initFormats(py::module_& m) {
       m.def(
           "from_json",
           [](const std::string& text, const std::string& name) {
@@ -163,7 +164,6 @@ const Binding kBinding{
               py::arg("level") = static_cast<int>(CRIT_LO), py::arg("bcet_ratio") = 1.0,
               py::arg("priority") = "edf",
               "The nptest job CSV and precedence CSV of one level, as a pair of strings.");
-    }};
+    }
 
-}  // namespace
 }  // namespace mcjobs_python

@@ -29,8 +29,9 @@ std::string optionText(const std::string& name, const py::handle& value) {
                        std::string(py::str(value.get_type().attr("__name__"))));
 }
 
-const Binding kBinding{
-    30, [](py::module_& m) {
+}  // namespace
+
+void initGenerate(py::module_& m) {
       m.def(
           "generate",
           [](std::uint64_t seed, const py::kwargs& given) {
@@ -78,7 +79,6 @@ const Binding kBinding{
             return defaults;
           },
           "Every option of generate() with its default, as the command line writes it.");
-    }};
+    }
 
-}  // namespace
 }  // namespace mcjobs_python

@@ -405,7 +405,9 @@ void defineInstance(py::module_& m) {
       py::arg("text"), "An instance from the text of an instance file (the inverse of str()).");
 }
 
-const Binding kBinding{10, [](py::module_& m) {
+}  // namespace
+
+void initInstance(py::module_& m) {
                          m.attr("LO") = static_cast<int>(CRIT_LO);
                          m.attr("HI") = static_cast<int>(CRIT_HI);
                          defineJob(m);
@@ -419,7 +421,6 @@ const Binding kBinding{10, [](py::module_& m) {
                            py::detail::npy_api::get();
                          } catch (const py::error_already_set&) {
                          }
-                       }};
+                       }
 
-}  // namespace
 }  // namespace mcjobs_python

@@ -67,8 +67,9 @@ void checkProcessors(int processors) {
   if (processors < 1) throw py::value_error("processors must be at least 1");
 }
 
-const Binding kBinding{
-    50, [](py::module_& m) {
+}  // namespace
+
+void initSchedule(py::module_& m) {
       auto instance = py::reinterpret_borrow<py::class_<Instance>>(m.attr("JobInstance"));
       instance
           .def(
@@ -160,7 +161,6 @@ const Binding kBinding{
               py::arg("tables"), py::arg("processors"), py::arg("title") = "",
               "The Gantt chart of the tables as an SVG document (one panel per mode, one lane\n"
               "per processor).");
-    }};
+    }
 
-}  // namespace
 }  // namespace mcjobs_python

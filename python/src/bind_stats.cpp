@@ -63,8 +63,7 @@ py::dict statsDict(const mcjobs::InstanceStats& stats) {
 
 }  // namespace
 
-const Binding kBinding{
-    60, [](py::module_& m) {
+void initStats(py::module_& m) {
       auto instance = py::reinterpret_borrow<py::class_<Instance>>(m.attr("JobInstance"));
       instance.def(
           "stats",
@@ -81,6 +80,6 @@ const Binding kBinding{
           "'hi'; a load is 'infeasible' when no schedule exists), the horizon and the\n"
           "utilization divided by `processors` (None for an empty set), and 'processors'\n"
           "when it is not 1.");
-    }};
+    }
 
 }  // namespace mcjobs_python

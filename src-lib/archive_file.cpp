@@ -3,7 +3,7 @@
 // file until the new entry is synced; readers hold a shared lock. The journal
 // is what makes a killed append recoverable: under any lock, a journal can only
 // have been left by a writer that died, and its lengths tell exactly which
-// bytes are the torn entry.
+// bytes are the torn entry, of the one file (device and inode) it names.
 #include "archive_file.h"
 
 #include <fcntl.h>
@@ -23,6 +23,7 @@
 #include "detail/check.h"
 #include "detail/instance_text.h"
 #include "detail/signal_block.h"
+#include "explain.h"
 
 namespace mcjobs {
 namespace {
@@ -137,11 +138,15 @@ int syncDirectoryOf(const std::string& path) {
 }
 
 // The record of an append in progress: the archive's length before it, the
-// length it will have after it, and the entry's name.
+// length it will have after it, the entry's name, and which file the archive
+// is. Journals of older versions do not name the file.
 struct Journal {
   off_t start = 0;
   off_t end = 0;
   std::string name;
+  bool namesItsFile = false;
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
 const char kJournalHeader[] = "mcjobs archive append journal\n";
@@ -196,19 +201,52 @@ JournalState readJournal(const std::string& journalFile, Journal& journal) {
   char* line = nullptr;
   size_t capacity = 0;
   const ssize_t length = ::getline(&line, &capacity, file.get());
-  const bool complete = length > 0 && line[length - 1] == '\n';
+  bool complete = length > 0 && line[length - 1] == '\n';
   if (complete) journal.name.assign(line, static_cast<size_t>(length - 1));
   std::free(line);
   journal.start = static_cast<off_t>(start);
   journal.end = static_cast<off_t>(end);
+  // The file's identity comes last, so that older versions still read the rest. Without it
+  // the journal is an older version's: the whole journal is synced before the archive is
+  // touched, so one cut short here cannot describe a torn entry.
+  unsigned long long device = 0, inode = 0;
+  const int identity = std::fscanf(file.get(), "file %llu %llu", &device, &inode);
+  if (identity == 2 && std::fgetc(file.get()) == '\n') {
+    journal.namesItsFile = true;
+    journal.device = static_cast<dev_t>(device);
+    journal.inode = static_cast<ino_t>(inode);
+  } else if (identity != EOF) {
+    complete = false;
+  }
   return complete ? JournalState::Complete : JournalState::Unfinished;
+}
+
+// What a complete journal says about the archive file whose status is `archive`.
+enum class JournalVerdict {
+  kStale,         // the append it records finished, or never touched the archive
+  kTorn,          // the archive ends inside the entry it records
+  kTornUnproven,  // so its lengths say, but an older version's journal names no file
+  kChanged,       // the archive changed since the append died
+  kOtherFile,     // the journal names another file, no longer at this place
+};
+
+JournalVerdict judge(const Journal& journal, const struct stat& archive) {
+  if (journal.namesItsFile &&
+      (journal.device != archive.st_dev || journal.inode != archive.st_ino))
+    return JournalVerdict::kOtherFile;
+  const off_t size = archive.st_size;
+  if (size == journal.start || size == journal.end) return JournalVerdict::kStale;
+  if (size < journal.start || size > journal.end) return JournalVerdict::kChanged;
+  return journal.namesItsFile ? JournalVerdict::kTorn : JournalVerdict::kTornUnproven;
 }
 
 // Written and synced, with its directory entry, before the first byte of the
 // entry, so that after a crash the journal exists whenever a torn entry does.
 void writeJournal(const std::string& path, const Journal& journal) {
   const std::string text = kJournalHeader + std::to_string(journal.start) + " " +
-                           std::to_string(journal.end) + "\n" + journal.name + "\n";
+                           std::to_string(journal.end) + "\n" + journal.name + "\nfile " +
+                           std::to_string(journal.device) + " " + std::to_string(journal.inode) +
+                           "\n";
   // Exclusive: whatever was there was removed as a journal or refused as foreign.
   Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (fd.get() < 0) failOn(path, "cannot create the append journal", errno);
@@ -281,19 +319,42 @@ std::string repairInterruptedAppend(const std::string& path, const std::string& 
     return std::string();
   }
   const off_t size = archive.status.st_size;
+  const std::string entry = "'" + abbreviate(journal.name) + "' (" +
+                            std::to_string(size - journal.start) + " bytes)";
   std::string repaired;
-  if (size > journal.start && size < journal.end) {
-    const long line = lineStartingAt(archive.fd.get(), journal.start);
-    if (::ftruncate(archive.fd.get(), journal.start) != 0 || ::fdatasync(archive.fd.get()) != 0)
-      failOn(path, "cannot cut off the incomplete entry of an interrupted append", errno);
-    archive.status.st_size = journal.start;
-    repaired = path + ":" + std::to_string(line) + ": cut off the incomplete entry '" +
-               journal.name + "' (" + std::to_string(size - journal.start) +
-               " bytes) left by an interrupted append";
-  } else if (size != journal.start && size != journal.end) {
-    // Someone else changed the archive since; cutting could destroy their data.
-    failOn(path, "cannot append to archive: it changed after an interrupted append of '" +
-                     journal.name + "'; check it and remove " + journalFile);
+  switch (judge(journal, archive.status)) {
+    case JournalVerdict::kStale:
+      break;
+    case JournalVerdict::kTorn: {
+      const long line = lineStartingAt(archive.fd.get(), journal.start);
+      if (::ftruncate(archive.fd.get(), journal.start) != 0 || ::fdatasync(archive.fd.get()) != 0)
+        failOn(path, "cannot cut off the incomplete entry of an interrupted append", errno);
+      archive.status.st_size = journal.start;
+      repaired = path + ":" + std::to_string(line) + ": cut off the incomplete entry " + entry +
+                 " left by an interrupted append";
+      break;
+    }
+    case JournalVerdict::kTornUnproven: {
+      // The file may be another one of a length that happens to fit: never cut on a guess.
+      CheckError failure("cannot cut off the incomplete entry " + entry +
+                             ": its journal, from an older version, does not name its file; "
+                             "check it (truncate -s " +
+                             std::to_string(journal.start) + " cuts it) and remove " + journalFile,
+                         __FILE__, __LINE__);
+      failure.setInput(path, lineStartingAt(archive.fd.get(), journal.start));
+      throw failure;
+    }
+    case JournalVerdict::kChanged:
+      // Someone else changed the archive since; cutting could destroy their data.
+      failOn(path, "cannot append to archive: it changed after an interrupted append of '" +
+                       abbreviate(journal.name) + "'; check it and remove " + journalFile);
+    case JournalVerdict::kOtherFile:
+      // That file may still be reached by another name; its journal stays for it.
+      failOn(path, "cannot append to archive: " + journalFile +
+                       " is the journal of an interrupted append of '" +
+                       abbreviate(journal.name) + "' to another file (device " +
+                       std::to_string(journal.device) + ", inode " +
+                       std::to_string(journal.inode) + "); check that file and remove the journal");
   }
   if (::unlink(journalFile.c_str()) != 0 && errno != ENOENT)
     failOn(journalFile, "cannot remove the journal of an interrupted append", errno);
@@ -371,7 +432,8 @@ AppendReport appendEntries(const std::string& path, std::string entry,
     removeIfCreated();
   };
   try {
-    writeJournal(journalFile, Journal{size, size + static_cast<off_t>(entry.size()), journalName});
+    writeJournal(journalFile, Journal{size, size + static_cast<off_t>(entry.size()), journalName,
+                                      true, archive.status.st_dev, archive.status.st_ino});
   } catch (...) {
     // Nothing is written yet, and a journal that failed removed itself.
     removeIfCreated();
@@ -416,6 +478,30 @@ AppendReport appendToArchive(
 
 namespace {
 
+// The extent of the archive open as `fd`, on which a lock is held, so that no
+// append is under way: its whole length, unless its journal tells of a torn entry.
+ArchiveExtent extentUnderLock(int fd, const std::string& path) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) failOn(path, "cannot open archive", errno);
+  ArchiveExtent extent;
+  extent.path = path;
+  extent.end = status.st_size;
+  Journal journal;
+  if (readJournal(journalPath(path), journal) != JournalState::Complete) return extent;
+  const JournalVerdict verdict = judge(journal, status);
+  if (verdict != JournalVerdict::kTorn && verdict != JournalVerdict::kTornUnproven) return extent;
+  extent.end = journal.start;
+  extent.tornLine = lineStartingAt(fd, journal.start);
+  extent.tornTail = "incomplete entry '" + abbreviate(journal.name) + "' (" +
+                    std::to_string(status.st_size - journal.start) +
+                    " bytes) left by an interrupted append; " +
+                    (verdict == JournalVerdict::kTorn
+                         ? "the next append cuts it off"
+                         : "an older version's journal names no file, so the next append "
+                           "leaves it to you");
+  return extent;
+}
+
 void walk(FILE* stream, const std::string& source, const std::string& expression, std::int64_t end,
           const std::function<void(const std::string&, JobInstance&)>& visit,
           std::vector<std::string>* warnings) {
@@ -441,20 +527,31 @@ void forEachArchiveEntry(const std::string& path, const std::string& expression,
   }
   if (const int error = lockArchive(::fileno(file.get()), false))
     failOn(path, "cannot lock archive", error);
-  if (::fstat(::fileno(file.get()), &status) != 0) failOn(path, "cannot open archive", errno);
+  const ArchiveExtent extent = extentUnderLock(::fileno(file.get()), path);
+  walk(file.get(), path, expression, extent.end, visit, warnings);
+  extent.checkComplete();
+}
 
-  Journal journal;
-  const bool torn = readJournal(journalPath(path), journal) == JournalState::Complete &&
-                    status.st_size > journal.start && status.st_size < journal.end;
-  walk(file.get(), path, expression, torn ? journal.start : -1, visit, warnings);
-  if (torn) {
-    CheckError failure("incomplete entry '" + journal.name + "' (" +
-                           std::to_string(status.st_size - journal.start) +
-                           " bytes) left by an interrupted append; the next append cuts it off",
-                       __FILE__, __LINE__);
-    failure.setInput(path, lineStartingAt(::fileno(file.get()), journal.start));
-    throw failure;
-  }
+ArchiveExtent archiveExtent(FILE* stream, const std::string& path) {
+  MCJOBS_CHECK(stream, "jobstarfile");
+  const int fd = ::fileno(stream);
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) failOn(path, "cannot open archive", errno);
+  if (!S_ISREG(status.st_mode)) return ArchiveExtent();
+  if (const int error = lockArchive(fd, false)) failOn(path, "cannot lock archive", error);
+  // Let go before anything can throw: the stream outlives this look.
+  struct Unlock {
+    int fd;
+    ~Unlock() { setLock(fd, F_UNLCK, kArchive); }
+  } unlock{fd};
+  return extentUnderLock(fd, path);
+}
+
+void ArchiveExtent::checkComplete() const {
+  if (tornTail.empty()) return;
+  TornArchiveTail failure(tornTail, __FILE__, __LINE__);
+  failure.setInput(path, tornLine);
+  throw failure;
 }
 
 void forEachArchiveEntry(FILE* stream, const std::string& source, const std::string& expression,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "job.h"
+#include "util.h"
 
 namespace mcjobs {
 
@@ -87,9 +88,16 @@ struct AppendReport {
 /// to the end in one write and is synced before the lock is released. A sibling journal file `path
 /// + ".journal"` records the previous length while the append runs: a process killed mid-append
 /// leaves it behind, and the next append cuts the incomplete entry off (and says so in `repaired`).
-/// The journal holds three lines: a header, the archive's lengths before and after the append, and
-/// the entry's name. A file at the journal's place that no append wrote is never touched (the
-/// append is refused), and the journal is ignored when this call creates the archive. On any
+/// The journal holds four lines: a header, the archive's lengths before and after the append, the
+/// entry's name, and the archive file's device and inode ("file DEV INO"). Only that file is ever
+/// cut, whatever name (a symbolic or hard link) reaches it through the journal's place; the append
+/// is refused, and the journal kept for its file, when another file is at the archive's place. A
+/// journal of an older version, without the fourth line, cannot tell its file from another of a
+/// fitting length, so it never cuts: when its lengths say the archive ends inside the entry, the
+/// append is refused, naming the line and the length to cut back to; otherwise it is removed as
+/// before. A journal whose archive was left whole or never touched is simply removed. A file at
+/// the journal's place that no append wrote is never touched (the append is refused), and the
+/// journal is ignored when this call creates the archive. On any
 /// failure (a write error, a full disk, a file-size limit) the archive is restored to its previous
 /// length, or removed when this call created it, and CheckError is thrown naming the file. The
 /// signals SIGHUP, SIGINT, SIGQUIT, SIGTERM and SIGXFSZ are blocked for the duration of the append,
@@ -108,11 +116,42 @@ AppendReport appendToArchive(
     const std::string& path,
     const std::function<bool(std::string& name, JobInstance& instance)>& next);
 
+/// @brief The failure of a walk that met, after the complete entries, the incomplete entry
+/// left by an interrupted append (a torn tail), as opposed to a faulty entry.
+class TornArchiveTail : public CheckError {
+ public:
+  using CheckError::CheckError;
+};
+
+/// @brief How much of an archive file holds complete entries, at one moment.
+struct ArchiveExtent {
+  /// The complete entries end at this byte offset; -1 when the stream is not a regular file
+  /// (it is read to its end).
+  std::int64_t end = -1;
+  /// The archive as named in diagnostics.
+  std::string path;
+  /// What follows the complete entries: "incomplete entry 'NAME' (N bytes) left by an
+  /// interrupted append; ..." as its append journal tells, or "" when nothing does.
+  std::string tornTail;
+  /// The line where the torn tail starts.
+  long tornLine = 0;
+
+  /// @brief Throws TornArchiveTail naming the path, line and torn tail, if there is one.
+  void checkComplete() const;
+};
+
+/// @brief The extent of the archive file open as `stream` and named `path` (its journal is
+/// looked for beside it), taken under a shared lock that is released before returning, so
+/// that an append under way is waited for. A walk that ends at `end` sees exactly the entries
+/// that were complete then; checkComplete() afterwards names a torn tail as
+/// forEachArchiveEntry does.
+ArchiveExtent archiveExtent(FILE* stream, const std::string& path);
+
 /// @brief Visits, in file order, every entry of the archive file `path` whose name matches
 /// `expression`, holding a shared lock so that no append is seen half done.
 ///
 /// An incomplete entry left by an interrupted append is not visited: once the complete entries
-/// are visited, it is reported as CheckError naming the file and the line where it starts.
+/// are visited, it is reported as TornArchiveTail naming the file and the line where it starts.
 /// Unreadable files and faulty entries throw CheckError naming the file (and line). With
 /// `warnings`, the lines that the tolerant reading changes are collected as ArchiveReader does.
 void forEachArchiveEntry(

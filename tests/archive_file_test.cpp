@@ -11,12 +11,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "detail/instance_text.h"
@@ -290,6 +293,104 @@ TEST(ArchiveAppend, WhatLiesAtTheJournalsPlace) {
     EXPECT_NE(std::string(failure.what()).find("symbolic link"), std::string::npos);
   }
   EXPECT_EQ(testfiles::listDirectory(dir.path()).size(), 3u);
+}
+
+// The journal an append killed mid-entry leaves behind: the archive's lengths before and
+// after the entry, the entry's name and, unless an older version wrote it, the identity of
+// the archive file `owner`.
+std::string journalOf(size_t start, size_t end, const std::string& name,
+                      const std::string& owner = "") {
+  std::string text = "mcjobs archive append journal\n" + std::to_string(start) + " " +
+                     std::to_string(end) + "\n" + name + "\n";
+  struct stat status {};
+  if (!owner.empty() && stat(owner.c_str(), &status) == 0)
+    text += "file " + std::to_string(status.st_dev) + " " + std::to_string(status.st_ino) + "\n";
+  return text;
+}
+
+// The names a walk visits, then the failure that ends it ("" when none).
+std::pair<std::vector<std::string>, std::string> walkOf(const std::string& archive) {
+  std::vector<std::string> names;
+  try {
+    mcjobs::forEachArchiveEntry(
+        archive, ".*", [&](const std::string& name, JobInstance&) { names.push_back(name); });
+  } catch (const CheckError& failure) {
+    return {names, failure.what()};
+  }
+  return {names, ""};
+}
+
+// The failure of an append, or "" when it succeeds.
+std::string appendFailure(const std::string& archive, const std::string& name,
+                          JobInstance& instance) {
+  try {
+    mcjobs::appendToArchive(archive, name, instance);
+  } catch (const CheckError& failure) {
+    return failure.what();
+  }
+  return "";
+}
+
+TEST(ArchiveAppend, AJournalJudgesOnlyTheFileItNames) {
+  ScratchDir dir;
+  const std::string archive = dir.file("a.jobstar"), kept = dir.file("kept.jobstar");
+  JobInstance first = sample(6, 4), second = sample(7, 30), third = sample(8, 3);
+  mcjobs::appendToArchive(archive, "first", first);
+  const std::string firstText = readFile(archive);
+  mcjobs::appendToArchive(archive, "second", second);
+  const std::string bothText = readFile(archive);
+  const size_t start = firstText.size(), end = bothText.size();
+  const std::string tornText = bothText.substr(0, start + 12);
+  // Another archive whose length lies inside the torn entry's: lengths alone would cut it.
+  const std::string otherText = firstText + "------\nzz:\n0 10 1 2 2\n";
+  ASSERT_LT(otherText.size(), end);
+  char* resolved = realpath(dir.path().c_str(), nullptr);
+  const std::string journal = std::string(resolved) + "/a.jobstar.journal";
+  std::free(resolved);
+  const std::string at =
+      archive + ":" + std::to_string(std::count(firstText.begin(), firstText.end(), '\n') + 1);
+  const std::string torn = ": incomplete entry 'second' (12 bytes) left by an interrupted append";
+
+  // A journal of an older version, which does not name its file, never cuts.
+  testfiles::writeFile(archive, tornText);
+  testfiles::writeFile(journal, journalOf(start, end, "second"));
+  EXPECT_EQ(walkOf(archive),
+            std::make_pair(std::vector<std::string>{"first"},
+                           at + torn +
+                               "; an older version's journal names no file, so the next append "
+                               "leaves it to you"));
+  EXPECT_EQ(appendFailure(archive, "third", third),
+            at + ": cannot cut off the incomplete entry 'second' (12 bytes): its journal, from " +
+                "an older version, does not name its file; check it (truncate -s " +
+                std::to_string(start) + " cuts it) and remove " + journal);
+  EXPECT_EQ(readFile(archive), tornText);
+  EXPECT_TRUE(testfiles::exists(journal));
+
+  // Another file at the archive's place (here a hard link) is judged as a whole and never cut.
+  testfiles::writeFile(journal, journalOf(start, end, "second", archive));
+  ASSERT_EQ(rename(archive.c_str(), kept.c_str()), 0);
+  testfiles::writeFile(dir.file("other.jobstar"), otherText);
+  ASSERT_EQ(link(dir.file("other.jobstar").c_str(), archive.c_str()), 0);
+  struct stat owner {};
+  ASSERT_EQ(stat(kept.c_str(), &owner), 0);
+  EXPECT_EQ(walkOf(archive), std::make_pair(std::vector<std::string>{"first", "zz"}, std::string()));
+  EXPECT_EQ(appendFailure(archive, "third", third),
+            archive + ": cannot append to archive: " + journal +
+                " is the journal of an interrupted append of 'second' to another file (device " +
+                std::to_string(owner.st_dev) + ", inode " + std::to_string(owner.st_ino) +
+                "); check that file and remove the journal");
+  EXPECT_EQ(readFile(archive), otherText);
+
+  // Back at its place, under any name, the journal's own file is cut as it says.
+  ASSERT_EQ(unlink(archive.c_str()), 0);
+  ASSERT_EQ(link(kept.c_str(), archive.c_str()), 0);
+  EXPECT_EQ(walkOf(archive), std::make_pair(std::vector<std::string>{"first"},
+                                            at + torn + "; the next append cuts it off"));
+  EXPECT_EQ(mcjobs::appendToArchive(archive, "third", third).repaired,
+            at + ": cut off the incomplete entry 'second' (12 bytes) left by an interrupted append");
+  EXPECT_FALSE(testfiles::exists(journal));
+  EXPECT_EQ(walkOf(kept),
+            std::make_pair(std::vector<std::string>{"first", "third"}, std::string()));
 }
 
 TEST(ArchiveReaderObjects, WalkIndependentlyOfEachOtherAndOfReadJobstar) {

@@ -2,6 +2,7 @@
 // pipes and exit statuses.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -522,6 +523,23 @@ TEST_F(Cli, ArchiveExtractNeverOverwritesWhatItShouldNot) {
   EXPECT_EQ(slurp(path("set.jobstar")), archive);
 }
 
+TEST_F(Cli, ArchiveExtractDiagnosticsCutLongNamesAndEscapeControls) {
+  const std::string longName(200, 'n'), tooLong(300, 'h');
+  const std::string entry = "\n0 10 1 2 2\n------\n";
+  file("set.jobstar",
+       "------\n" + longName + ":" + entry + tooLong + ":" + entry + "tab\tesc\x1b:\n0 10 1 2 2\n");
+  file(longName, "mine\n");
+  Result result = run("archive extract set.jobstar '.*' -d .");
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.out, "");
+  const std::string refused = "mcjobs: set.jobstar: entry '";
+  EXPECT_EQ(result.err, refused + std::string(77, 'n') + "...' not extracted: ./" +
+                            std::string(75, 'n') + "... exists (--force replaces it)\n" + refused +
+                            std::string(77, 'h') + "...' not extracted: name longer than 255 " +
+                            "bytes\n" + refused + "tab\\x09esc\\x1b' not extracted: name " +
+                            "contains a control character\n");
+}
+
 TEST_F(Cli, ArchiveAddLeavesTheArchiveAsItWasOnFailure) {
   file("four.txt", kFourJobs);
   std::string big;
@@ -557,15 +575,30 @@ TEST_F(Cli, ArchiveTornTailIsNamedThenCutOff) {
   // What an append killed halfway leaves: its journal and part of its entry.
   const size_t torn = first.size() + 12;
   spit(path("a.jobstar"), both.substr(0, torn));
+  struct stat archive {};
+  ASSERT_EQ(::stat(path("a.jobstar").c_str(), &archive), 0);
   spit(path("a.jobstar.journal"), "mcjobs archive append journal\n" + std::to_string(first.size()) +
-                                      " " + std::to_string(both.size()) + "\nsecond\n");
+                                      " " + std::to_string(both.size()) + "\nsecond\nfile " +
+                                      std::to_string(archive.st_dev) + " " +
+                                      std::to_string(archive.st_ino) + "\n");
 
-  Result list = run("archive list a.jobstar");
-  EXPECT_EQ(list.status, 3);
-  EXPECT_EQ(list.out, "");  // a failed listing prints no partial result
-  EXPECT_EQ(list.err,
-            "mcjobs: a.jobstar:9: incomplete entry 'second' (12 bytes) left by an interrupted "
-            "append; the next append cuts it off\n");
+  // Every reader shows the complete entries, then names the torn tail (exit status 3).
+  const std::string named =
+      "mcjobs: a.jobstar:9: incomplete entry 'second' (12 bytes) left by an interrupted "
+      "append; the next append cuts it off\n";
+  const std::vector<std::pair<std::string, std::string>> readers = {
+      {"archive list a.jobstar", "first\n"},
+      {"archive list --strict a.jobstar", "first\n"},
+      {"archive list --json a.jobstar", "[\n  {\n    \"arcs\": 2,\n    \"jobs\": 4,\n"
+                                        "    \"name\": \"first\"\n  }\n]\n"},
+      {"archive extract a.jobstar '.*' -d out", "out/first\n"}};
+  for (const auto& [command, shown] : readers) {
+    Result read = run(command);
+    EXPECT_EQ(read.status, 3) << command;
+    EXPECT_EQ(read.out, shown) << command;
+    EXPECT_EQ(read.err, named) << command;
+  }
+  EXPECT_EQ(slurp(path("out/first")), kFourJobs);
   Result add = run("archive add a.jobstar third three.txt");
   EXPECT_EQ(add.status, 0);
   EXPECT_EQ(add.err,

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -24,16 +23,19 @@ class ArchiveIterator {
   ArchiveIterator(std::string path, const std::string& expression) : mPath(std::move(path)) {
     mStream.reset(std::fopen(mPath.c_str(), "r"));
     if (!mStream) raiseOSError(errno, mPath);
-    // The walk ends where the archive ended when it began: entries appended
-    // meanwhile, and an append still being written, stay out of it.
     struct stat status {};
-    std::int64_t end = -1;
-    if (::fstat(::fileno(mStream.get()), &status) == 0) {
-      // fopen opens a directory for reading; only the first read would fail.
-      if (S_ISDIR(status.st_mode)) raiseOSError(EISDIR, mPath);
-      if (S_ISREG(status.st_mode)) end = status.st_size;
+    // fopen opens a directory for reading; only the first read would fail.
+    if (::fstat(::fileno(mStream.get()), &status) == 0 && S_ISDIR(status.st_mode))
+      raiseOSError(EISDIR, mPath);
+    // The walk ends where the complete entries ended when it began: entries
+    // appended meanwhile, an append still being written and the torn tail of
+    // one that was killed stay out of it.
+    {
+      py::gil_scoped_release release;  // an append under way is waited for
+      mExtent = mcjobs::archiveExtent(mStream.get(), mPath);
     }
-    mReader = std::make_unique<mcjobs::ArchiveReader>(mStream.get(), expression, mPath, end);
+    mReader =
+        std::make_unique<mcjobs::ArchiveReader>(mStream.get(), expression, mPath, mExtent.end);
   }
 
   py::tuple next() {
@@ -42,8 +44,11 @@ class ArchiveIterator {
     {
       py::gil_scoped_release release;
       std::lock_guard<std::mutex> guard(mMutex);
-      if (mReader) entry = mReader->next(name);
+      const bool walking = mReader != nullptr;
+      if (walking) entry = mReader->next(name);
       if (!entry) closeLocked();
+      // Once, after the last complete entry.
+      if (walking && !entry) mExtent.checkComplete();
     }
     if (!entry) throw py::stop_iteration();
     return py::make_tuple(name, wrap(std::move(*entry)));
@@ -62,6 +67,7 @@ class ArchiveIterator {
 
   std::string mPath;
   std::unique_ptr<FILE, FileCloser> mStream;
+  mcjobs::ArchiveExtent mExtent;
   std::unique_ptr<mcjobs::ArchiveReader> mReader;
   std::mutex mMutex;
 };
@@ -86,7 +92,9 @@ void initArchive(py::module_& m) {
           "Iterates over the entries of an archive whose names match `expr`, a POSIX basic\n"
           "regular expression tied to the end of the name, as (name, JobInstance) pairs in file\n"
           "order. Each iterator walks on its own; a faulty entry raises CheckError naming the\n"
-          "file and line, and the next step goes on after it.");
+          "file and line, and the next step goes on after it. An incomplete entry left by an\n"
+          "interrupted append is never yielded: after the complete entries, CheckError names\n"
+          "it and the line where it starts, and the iteration ends.");
       m.def(
           "append_archive",
           [](const py::object& path, const std::string& name, Instance& instance) {

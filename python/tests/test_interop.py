@@ -4,7 +4,7 @@ import numpy
 import pytest
 
 import mcjobs
-from conftest import cli
+from conftest import cli, random_instance
 
 
 def test_networkx_round_trip(random_case):
@@ -73,3 +73,28 @@ def test_archive_iterators_walk_independently(tmp_path, random_case):
         with pytest.raises(mcjobs.CheckError) as failure:
             next(entries)
         assert failure.value.line == 6
+
+
+def test_archive_torn_tail_is_named_after_the_complete_entries(tmp_path):
+    path = tmp_path / "runs.jobstar"
+    mcjobs.append_archive(path, "first", random_instance(1))
+    start = path.stat().st_size
+    mcjobs.append_archive(path, "second", random_instance(2, jobs=300))
+    whole = path.read_bytes()
+    # What an append killed mid-entry leaves: its journal, and its entry cut at a line end.
+    cut = whole.index(b"\n", start + 200) + 1
+    path.write_bytes(whole[:cut])
+    status = path.stat()
+    (tmp_path / "runs.jobstar.journal").write_text(
+        f"mcjobs archive append journal\n{start} {len(whole)}\nsecond\n"
+        f"file {status.st_dev} {status.st_ino}\n")
+    line = whole[:start].count(b"\n") + 1
+    entries = mcjobs.read_archive(path)
+    assert next(entries)[0] == "first"
+    with pytest.raises(mcjobs.CheckError) as failure:
+        next(entries)
+    assert str(failure.value) == (
+        f"{path}:{line}: incomplete entry 'second' ({cut - start} bytes) left by an interrupted "
+        "append; the next append cuts it off")
+    assert (failure.value.file, failure.value.line) == (str(path), line)
+    assert list(entries) == []

@@ -34,7 +34,8 @@ struct ArchiveOptions {
 // Walks the entries whose names match `expr`, in archive order, under a
 // shared lock for a file and from a copy for a pipe. Under --strict the
 // archive is first read through for lines the tolerant reader changes; any
-// such line fails the command before a single entry is visited.
+// such line fails the command before a single entry is visited. A torn tail
+// is thrown (mcjobs::TornArchiveTail) once every complete entry is visited.
 void forEachEntry(const std::string& archive, const std::string& expr,
                   const std::function<void(const std::string&, JobInstance&)>& visit) {
   checkNameExpression(expr);
@@ -51,7 +52,11 @@ void forEachEntry(const std::string& archive, const std::string& expr,
   };
   if (strictReading()) {
     std::vector<std::string> warnings;
-    walk([](const std::string&, JobInstance&) {}, &warnings);
+    try {
+      walk([](const std::string&, JobInstance&) {}, &warnings);
+    } catch (const mcjobs::TornArchiveTail&) {
+      // Named by the walk below, after the complete entries.
+    }
     failOnStrictWarnings(archive, warnings);
   }
   walk(visit, nullptr);
@@ -100,18 +105,30 @@ std::string printableName(const std::string& name) {
   return printable;
 }
 
+// A name or path as a diagnostic echoes it: printable, and cut when long.
+std::string echoed(const std::string& value) {
+  return mcjobs::abbreviate(printableName(value));
+}
+
 int runList(const ArchiveOptions& options) {
   nlohmann::json entries = nlohmann::json::array();
   std::string text;
-  forEachEntry(options.archive, options.expr, [&](const std::string& name, JobInstance& entry) {
-    if (options.json)
-      entries.push_back({{"name", printableName(name)},
-                         {"jobs", entry.numJobs()},
-                         {"arcs", entry.getAllArcs().size()}});
-    else
-      text += printableName(name) + "\n";
-  });
-  writeText(options.json ? entries.dump(2) + "\n" : text, "-");
+  auto print = [&] { writeText(options.json ? entries.dump(2) + "\n" : text, "-"); };
+  try {
+    forEachEntry(options.archive, options.expr, [&](const std::string& name, JobInstance& entry) {
+      if (options.json)
+        entries.push_back({{"name", printableName(name)},
+                           {"jobs", entry.numJobs()},
+                           {"arcs", entry.getAllArcs().size()}});
+      else
+        text += printableName(name) + "\n";
+    });
+  } catch (const mcjobs::TornArchiveTail&) {
+    // What a killed append leaves costs only its own entry: the others are listed.
+    print();
+    throw;
+  }
+  print();
   return kSuccess;
 }
 
@@ -162,22 +179,22 @@ int runExtract(const ArchiveOptions& options) {
     std::string refusal = unsafeName(name);
     struct stat existing {};
     if (refusal.empty() && written.count(name) != 0) {
-      refusal = path + " was written by an earlier entry of the same name";
+      refusal = echoed(path) + " was written by an earlier entry of the same name";
     } else if (refusal.empty() && ::lstat(path.c_str(), &existing) == 0) {
       // Checked without opening the target: a FIFO would block, and a
       // symbolic link could lead out of the directory.
       if (S_ISLNK(existing.st_mode))
         refusal = "a symbolic link of that name exists";
       else if (archiveFile.is(existing))
-        refusal = path + " is the archive being read";
+        refusal = echoed(path) + " is the archive being read";
       else if (!S_ISREG(existing.st_mode))
-        refusal = path + " exists and is not a regular file";
+        refusal = echoed(path) + " exists and is not a regular file";
       else if (!options.force)
-        refusal = path + " exists (--force replaces it)";
+        refusal = echoed(path) + " exists (--force replaces it)";
     }
     if (!refusal.empty()) {
       std::cout.flush();
-      std::cerr << "mcjobs: " << displayName(options.archive) << ": entry '" << name
+      std::cerr << "mcjobs: " << displayName(options.archive) << ": entry '" << echoed(name)
                 << "' not extracted: " << refusal << std::endl;
       result = kFailure;
       return;

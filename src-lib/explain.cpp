@@ -165,17 +165,49 @@ std::string describeFailure(const CheckError& failure) {
   return withoutControls(location(failure) + words + " (" + condition + ")");
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 character at `at` (no overlong form, no surrogate,
+// at most U+10FFFF), or 0 when the bytes there are no such character.
+size_t utf8Length(const std::string& text, size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  size_t length = 0;
+  if (lead < 0x80)
+    length = 1;
+  else if (lead >= 0xC2 && lead < 0xE0)
+    length = 2;
+  else if (lead >= 0xE0 && lead < 0xF0)
+    length = 3;
+  else if (lead >= 0xF0 && lead < 0xF5)
+    length = 4;
+  if (length == 0 || at + length > text.size()) return 0;
+  unsigned long code = length == 1 ? lead : lead & (0x7Fu >> length);
+  for (size_t k = 1; k < length; ++k) {
+    const auto next = static_cast<unsigned char>(text[at + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    code = code << 6 | (next & 0x3Fu);
+  }
+  static const unsigned long kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
+}  // namespace
+
 std::string withoutControls(const std::string& text) {
   std::string shown;
   shown.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7f) {
-      shown += c;
+  for (size_t at = 0; at < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    const size_t length = utf8Length(text, at);
+    if (length > 0 && byte >= 0x20 && byte != 0x7f) {
+      shown.append(text, at, length);
+      at += length;
       continue;
     }
     static const char kHex[] = "0123456789abcdef";
     shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
+    ++at;
   }
   return shown;
 }

@@ -27,8 +27,9 @@ std::string explainJobCheck(const std::string& condition, const Job& job);
 /// when the condition is already in words.
 std::string describeFailure(const CheckError& failure);
 
-/// @brief The text with control characters shown as \xNN, so that input echoed in a message
-/// can neither break the line nor reach the terminal as an escape sequence.
+/// @brief The text with control characters and bytes that are not UTF-8 shown as \xNN, so that
+/// input echoed in a message can neither break the line nor reach the terminal as an escape
+/// sequence, and the message stays valid UTF-8 (for JSON, Python).
 std::string withoutControls(const std::string& text);
 
 /// @brief At most `limit` characters of `text`; a longer text is cut and ends in "...".

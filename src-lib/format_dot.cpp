@@ -462,7 +462,7 @@ void appendNode(std::string& out, const Job& job) {
 }  // namespace
 
 JobInstance readDot(std::istream& in, const std::string& name, const InterchangeOptions& options) {
-  const std::string text = mcjobs_detail::readAll(in, name);
+  const std::string text = mcjobs_detail::readInput(in, name);
   return DotReader(text, name, options).read();
 }
 
@@ -479,18 +479,28 @@ std::string writeDot(JobInstance& instance, int level, bool reduce) {
          "  labelloc=b;\n  fontname=\"Helvetica\";\n  fontsize=10;\n";
   for (const Job& job : instance)
     if (job.criticality >= level) appendNode(out, job);
-  // u -> v is implied when v is reachable from another direct successor of u.
-  std::vector<std::pair<int, int>> implied;
-  if (reduce) implied = mcjobs_detail::scanReachability(instance, level, true).impliedArcs;
   std::vector<std::pair<int, int>> hiArcs;
   for (const Arc& arc : mcjobs_detail::InstanceAccess::levelArcs(instance, CRIT_HI))
     hiArcs.emplace_back(arc.from_id, arc.to_id);
+  // u -> v is implied at a level when v is reachable there from another direct successor
+  // of u. Each level is reduced on its own: a HI arc that only a path through a LO job
+  // implies still carries the HI precedence, so it stays.
+  std::vector<std::pair<int, int>> impliedAtLo, impliedAtHi;
+  if (reduce) {
+    impliedAtHi = mcjobs_detail::scanReachability(instance, CRIT_HI, true).impliedArcs;
+    if (level == CRIT_LO)
+      impliedAtLo = mcjobs_detail::scanReachability(instance, CRIT_LO, true).impliedArcs;
+  }
+  const auto contains = [](const std::vector<std::pair<int, int>>& arcs, const Arc& arc) {
+    return std::binary_search(arcs.begin(), arcs.end(), std::make_pair(arc.from_id, arc.to_id));
+  };
   for (const Arc& arc : instance.getAllArcs()) {
-    const bool atHi =
-        std::binary_search(hiArcs.begin(), hiArcs.end(), std::make_pair(arc.from_id, arc.to_id));
+    const bool atHi = contains(hiArcs, arc);
     if (level == CRIT_HI && !atHi) continue;
-    if (std::binary_search(implied.begin(), implied.end(), std::make_pair(arc.from_id, arc.to_id)))
-      continue;
+    const bool impliedAtItsLevels =
+        atHi ? contains(impliedAtHi, arc) && (level == CRIT_HI || contains(impliedAtLo, arc))
+             : contains(impliedAtLo, arc);
+    if (impliedAtItsLevels) continue;
     out += "  ";
     mcjobs_detail::appendJobName(out, arc.from_id);
     out += " -> ";

@@ -437,7 +437,7 @@ class NodeLinkReader {
 }  // namespace
 
 JobInstance readJson(std::istream& in, const std::string& name, const InterchangeOptions& options) {
-  const std::string text = mcjobs_detail::readAll(in, name);
+  const std::string text = mcjobs_detail::readInput(in, name);
   NodeLinkReader reader(name, options);
   const Value root = Parser(text, name, [&reader](const std::string& key, Value&& element) {
                        reader.element(key, std::move(element));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "detail/check.h"
+#include "explain.h"
 #include "interchange.h"
 #include "detail/interchange_input.h"
 #include "detail/line_format.h"
@@ -70,7 +71,7 @@ class CsvRows {
         if (!strict) return false;
         failAt(mName, line(),
                "nptest: field " + std::to_string(values.size() + 1) + " '" +
-                   std::string(first, last) +
+                   mcjobs::abbreviate(std::string(first, last)) +
                    (mcjobs_detail::isIntegerText(first, last) ? "' is outside the 64-bit range"
                                                               : "' is not an integer"));
       }
@@ -101,7 +102,7 @@ std::string idText(const TaskJob& ids) {
 JobInstance readNptest(std::istream& jobs, const std::string& jobsName, std::istream* precedence,
                        const std::string& precedenceName, const InterchangeOptions& options,
                        std::vector<TaskJob>* numbering) {
-  const std::string jobText = mcjobs_detail::readAll(jobs, jobsName);
+  const std::string jobText = mcjobs_detail::readInput(jobs, jobsName);
   mcjobs_detail::InstanceBuilder builder(jobsName, "");
   std::map<TaskJob, int> index;
   std::vector<TaskJob> ids;
@@ -143,7 +144,7 @@ JobInstance readNptest(std::istream& jobs, const std::string& jobsName, std::ist
     ids.push_back(key);
   }
   if (precedence != nullptr) {
-    const std::string precedenceText = mcjobs_detail::readAll(*precedence, precedenceName);
+    const std::string precedenceText = mcjobs_detail::readInput(*precedence, precedenceName);
     CsvRows arcs(precedenceText, precedenceName, 4, kPrecedenceHeader);
     while (arcs.next(row)) {
       int ends[2];

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "explain.h"
 #include "interchange.h"
 #include "detail/interchange_input.h"
 #include "detail/line_format.h"
@@ -38,7 +39,7 @@ std::vector<std::int64_t> lineIntegers(const char* begin, const char* end, const
     std::int64_t value = 0;
     if (!mcjobs_detail::parseInteger(start, at, value))
       failAt(name, line,
-             "STG: '" + std::string(start, at) +
+             "STG: '" + mcjobs::abbreviate(std::string(start, at)) +
                  (mcjobs_detail::isIntegerText(start, at) ? "' is outside the 64-bit range"
                                                           : "' is not an integer"));
     values.push_back(value);
@@ -93,7 +94,7 @@ std::vector<int> taskOrder(const std::vector<Task>& tasks, const SuccessorLists&
 }  // namespace
 
 JobInstance readStg(std::istream& in, const std::string& name, const InterchangeOptions& options) {
-  const std::string text = mcjobs_detail::readAll(in, name);
+  const std::string text = mcjobs_detail::readInput(in, name);
   mcjobs_detail::TextLines lines(text);
   const char* begin;
   const char* end;

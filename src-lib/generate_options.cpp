@@ -1,13 +1,12 @@
 // The generator's options by name: one table that the command line, the Python
 // module and the --json report share, with strict parsing and validation.
 #include <charconv>
-#include <cmath>
 #include <functional>
 #include <stdexcept>
 #include <system_error>
 
-#include "explain.h"
 #include "generate.h"
+#include "option_numbers.h"
 
 namespace mcjobs {
 
@@ -15,8 +14,7 @@ namespace {
 
 [[noreturn]] void badValue(const std::string& name, const std::string& value,
                            const std::string& expected) {
-  throw std::invalid_argument("--" + name + ": '" + mcjobs::abbreviate(value) + "' is not " +
-                              expected);
+  mcjobs::refuseOptionText(name, value, expected);
 }
 
 // Whole-text conversions, independent of the locale.
@@ -30,12 +28,7 @@ int parseInt(const std::string& name, const std::string& text) {
 }
 
 double parseReal(const std::string& name, const std::string& text) {
-  double value = 0.0;
-  const char* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != end || !std::isfinite(value))
-    badValue(name, text, "a number");
-  return value;
+  return mcjobs::finiteNumberOption(name, text);
 }
 
 bool parseFlag(const std::string& name, const std::string& text) {
@@ -188,7 +181,7 @@ const std::vector<OptionEntry>& optionTable() {
 }
 
 void require(bool holds, const std::string& option, const std::string& rule) {
-  if (!holds) throw std::invalid_argument("--" + option + " " + rule);
+  mcjobs::requireOption(holds, option, rule);
 }
 
 bool probability(double p) {

@@ -60,6 +60,13 @@ std::string readAll(std::istream& in, const std::string& name) {
   return text;
 }
 
+std::string readInput(std::istream& in, const std::string& name) {
+  std::string text = readAll(in, name);
+  // A BOM would otherwise meet each format's parser as an odd first word.
+  if (text.compare(0, 3, kByteOrderMark) == 0) failAt(name, 1, kBomWords);
+  return text;
+}
+
 void failAt(const std::string& name, long line, const std::string& text) {
   CheckError failure(text);
   failure.setInput(name, line);

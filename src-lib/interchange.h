@@ -92,7 +92,8 @@ std::string writeJson(JobInstance& instance);
 JobInstance readDot(std::istream& in, const std::string& name,
                     const InterchangeOptions& options = InterchangeOptions());
 /// @brief The drawing with the job data as node attributes. At CRIT_HI only the HI jobs and
-/// their arcs; `reduce` leaves out every arc a longer path implies.
+/// their arcs; `reduce` leaves out every arc a longer path implies at each level the arc
+/// belongs to (a HI arc implied only through a LO job stays).
 std::string writeDot(JobInstance& instance, int level = CRIT_LO, bool reduce = false);
 
 /// @brief A Standard Task Graph Set file; zero-cost tasks (the dummy entry and exit) are dropped,

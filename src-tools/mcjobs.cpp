@@ -79,6 +79,11 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   CLI::App app{"Mixed-criticality job sets with precedence constraints.", "mcjobs"};
+  // CLI11's own errors read as ours: the program's name first, the typed text shown safely.
+  app.failure_message([](const CLI::App*, const CLI::Error& error) {
+    return "mcjobs: " + mcjobs::withoutControls(error.what()) +
+           "\nRun with --help for more information.\n";
+  });
   app.set_version_flag("--version", std::string("mcjobs ") + MCJOBS_VERSION);
   app.require_subcommand(1);
   app.footer(
@@ -123,8 +128,8 @@ int main(int argc, char** argv) {
     return kFailure;
   } catch (const UsageError& error) {
     std::cout.flush();
-    std::cerr << "mcjobs: " << error.what() << "\nRun with --help for more information."
-              << std::endl;
+    std::cerr << "mcjobs: " << mcjobs::withoutControls(error.what())
+              << "\nRun with --help for more information." << std::endl;
     return kUsage;
   } catch (const CheckError& error) {
     std::cout.flush();

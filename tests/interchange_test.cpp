@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "explain.h"
 #include "test_files.h"
 #include "test_support.h"
 
@@ -64,6 +65,66 @@ TEST(Interchange, RandomInstancesComeBackByteForByte) {
       JobInstance fromNptest =
           mcjobs::readNptest(jobs, "in.csv", &precedence, "in.prec.csv", options);
       EXPECT_EQ(mcjobs::writeNative(fromNptest), native) << files.jobs << files.precedence;
+    }
+  }
+}
+
+// The arcs of an instance as (from, to) pairs.
+ArcList arcPairs(const JobInstance& instance) {
+  ArcList arcs;
+  for (const Arc& arc : instance.getAllArcs()) arcs.emplace_back(arc.from_id, arc.to_id);
+  return arcs;
+}
+
+// A reduced drawing read back has the closure of the original at both levels, and no arc
+// drawn can go: without it one of the two closures would shrink.
+TEST(Interchange, ReducedDotKeepsTheClosureOfEachLevel) {
+  std::mt19937 rng(515);
+  for (int round = 0; round < 150; ++round) {
+    const int n = 1 + static_cast<int>(rng() % 14);
+    const RandomDag dag = randomDag(rng, n, 2 + static_cast<unsigned>(rng() % 3),
+                                    [](std::mt19937&) { return std::make_pair(0, 500); });
+    JobInstance original = build(dag.jobs, dag.arcs);
+    const std::string drawing = mcjobs::writeDot(original, CRIT_LO, true);
+    SCOPED_TRACE(mcjobs::writeNative(original) + drawing);
+    JobInstance back =
+        readText(drawing, [](std::istream& in) { return mcjobs::readDot(in, "in.dot"); });
+    const ArcList drawn = arcPairs(back);
+    const auto lo = reachability(dag.jobs, drawn, CRIT_LO);
+    const auto hi = reachability(dag.jobs, drawn, CRIT_HI);
+    EXPECT_EQ(lo, reachability(dag.jobs, dag.arcs, CRIT_LO));
+    EXPECT_EQ(hi, reachability(dag.jobs, dag.arcs, CRIT_HI));
+    for (size_t k = 0; k < drawn.size(); ++k) {
+      ArcList fewer = drawn;
+      fewer.erase(fewer.begin() + static_cast<long>(k));
+      EXPECT_TRUE(reachability(dag.jobs, fewer, CRIT_LO) != lo ||
+                  reachability(dag.jobs, fewer, CRIT_HI) != hi)
+          << "J" << drawn[k].first + 1 << " -> J" << drawn[k].second + 1 << " is implied";
+    }
+    // The HI drawing holds the HI jobs alone, in id order, and the HI closure.
+    std::vector<JobSpec> hiJobs;
+    std::vector<int> hiIndex(static_cast<size_t>(n), -1);
+    for (int id = 0; id < n; ++id)
+      if (dag.jobs[static_cast<size_t>(id)].criticality == CRIT_HI) {
+        hiIndex[static_cast<size_t>(id)] = static_cast<int>(hiJobs.size());
+        hiJobs.push_back(dag.jobs[static_cast<size_t>(id)]);
+      }
+    ArcList hiArcs;
+    for (const auto& arc : dag.arcs)
+      if (hiIndex[static_cast<size_t>(arc.first)] >= 0 &&
+          hiIndex[static_cast<size_t>(arc.second)] >= 0)
+        hiArcs.emplace_back(hiIndex[static_cast<size_t>(arc.first)],
+                            hiIndex[static_cast<size_t>(arc.second)]);
+    if (hiJobs.empty()) continue;
+    JobInstance hiBack = readText(mcjobs::writeDot(original, CRIT_HI, true),
+                                  [](std::istream& in) { return mcjobs::readDot(in, "in.dot"); });
+    const ArcList hiDrawn = arcPairs(hiBack);
+    const auto hiOnly = reachability(hiJobs, hiDrawn, CRIT_HI);
+    EXPECT_EQ(hiOnly, reachability(hiJobs, hiArcs, CRIT_HI));
+    for (size_t k = 0; k < hiDrawn.size(); ++k) {
+      ArcList fewer = hiDrawn;
+      fewer.erase(fewer.begin() + static_cast<long>(k));
+      EXPECT_NE(reachability(hiJobs, fewer, CRIT_HI), hiOnly);
     }
   }
 }
@@ -250,6 +311,17 @@ JobInstance readFormat(const Case& c, const InterchangeOptions& options) {
   }
 }
 
+// What reading a case fails with: what() or, `described`, the line a person is shown;
+// "no error" when it reads.
+std::string readFailure(const Case& c, bool described) {
+  try {
+    readFormat(c, InterchangeOptions());
+  } catch (const CheckError& error) {
+    return described ? mcjobs::describeFailure(error) : error.what();
+  }
+  return "no error";
+}
+
 const std::string kJobFields = "\"arrival\": 0, \"deadline\": 9, \"lo_wcet\": 1";
 const char* const kHeader =
     "Task ID, Job ID, Arrival min, Arrival max, Cost min, Cost max, Deadline, Priority\n";
@@ -379,6 +451,10 @@ TEST(Interchange, MalformedInputsNameTheFileAndLine) {
        "(expected 9223372036854775807, or 9223372036854775809 with the dummy entry and exit)"},
       {F::Stg, "1\n0 0 0\n1 99999999999999999999 0\n",
        "in:3: STG: '99999999999999999999' is outside the 64-bit range"},
+      {F::Stg, "1\n0 0 0\n1 " + std::string(200, 'x') + " 0\n",
+       "in:3: STG: '" + std::string(77, 'x') + "...' is not an integer"},
+      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, " + std::string(200, '7') + "\n",
+       "in:2: nptest: field 8 '" + std::string(77, '7') + "...' is outside the 64-bit range"},
       {F::Nptest, "1, 1, 0, 0, 1, 1, 5, 5\n",
        "in:1: nptest: the first line must be the header \"Task ID, Job ID, Arrival min, Arrival "
        "max, Cost min, Cost max, Deadline, Priority\""},
@@ -411,15 +487,34 @@ TEST(Interchange, MalformedInputsNameTheFileAndLine) {
            "1, 1, 2, 1\n2, 1, 1, 1\n",
        "prec:3: Cyclic path in task graph!"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    try {
-      readFormat(c, InterchangeOptions());
-      ADD_FAILURE() << "no error";
-    } catch (const CheckError& error) {
-      EXPECT_EQ(std::string(error.what()), c.expected);
-    }
-  }
+  for (const Case& c : cases) EXPECT_EQ(readFailure(c, false), c.expected) << c.text;
+}
+
+// Every reader names a byte order mark in the words of the instance file reader, and input
+// bytes that are not UTF-8 reach a message as \xNN (whole UTF-8 characters as they are).
+TEST(Interchange, ByteOrderMarksAndInvalidUtf8AreNamedAlike) {
+  const std::string bom = "\xef\xbb\xbf";
+  const std::string bomWords =
+      ":1: the file starts with a UTF-8 byte order mark (BOM), which is not supported; remove it";
+  const std::string nptestJob = std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n";
+  const std::vector<Case> cases = {
+      {F::Native, bom + "0 10 1 2 2\n",
+       "in" + bomWords + " (success && \"Job instance read error!\")"},
+      {F::Json, bom + "{\"nodes\": []}", "in" + bomWords},
+      {F::Dot, bom + "digraph { }", "in" + bomWords},
+      {F::Stg, bom + "1\n0 0 0\n1 3 1 0\n", "in" + bomWords},
+      {F::Nptest, bom + nptestJob, "in" + bomWords},
+      {F::Nptest, nptestJob + "--\n" + bom + kPrecHeader, "prec" + bomWords},
+      {F::Json, "{\"nodes\": [\xff]}", "in:1: JSON: unexpected character '\\xff'"},
+      {F::Dot, "digraph {\n caf\xe9 [arrival=x] }",
+       "in:2: DOT: node caf\\xe9: arrival=\"x\" is not an integer"},
+      {F::Dot, "digraph {\n caf\xc3\xa9 [arrival=\"\xc3\"] }",
+       "in:2: DOT: node caf\xc3\xa9: arrival=\"\\xc3\" is not an integer"},
+      {F::Stg, "1\n0 0 0\n1 \xed\xa0\x80 0\n", "in:3: STG: '\\xed\\xa0\\x80' is not an integer"},
+      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, \xf0\x9f\x98\n",
+       "in:2: nptest: field 8 '\\xf0\\x9f\\x98' is not an integer"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(readFailure(c, true), c.expected) << c.text;
 }
 
 // A Python 3 with the module, or "" (the Debian interpreter first: the packages live there).

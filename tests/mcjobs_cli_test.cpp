@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "job.h"
+#include "test_files.h"
 
 namespace {
 
@@ -683,14 +685,15 @@ TEST_F(Cli, WindowsLineEndingsAndByteOrderMarksAreNamed) {
 
 TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
   file("four.txt", kFourJobs);
+  file("g.stg", "2\n0 0 0\n1 3 1 0\n2 4 1 1\n3 0 1 2\n");
   file("a.jobstar", "------\nx:\n");
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"load --jobs J1x four.txt",
-       "--jobs: 'J1x' is not a job name (J followed by a positive number)"},
+       "mcjobs: --jobs: 'J1x' is not a job name (J followed by a positive number)"},
       {"load --jobs 'J1;J2' four.txt",
-       "--jobs: 'J1;J2' is not a job name (J followed by a positive number)"},
+       "mcjobs: --jobs: 'J1;J2' is not a job name (J followed by a positive number)"},
       {"load --jobs J" + std::string(500, '7') + " four.txt",
-       "--jobs: 'J" + std::string(76, '7') +
+       "mcjobs: --jobs: 'J" + std::string(76, '7') +
            "...' is not a job name (J followed by a positive "
            "number)"},
       {"archive list a.jobstar '[abc'",
@@ -705,7 +708,30 @@ TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
       {"archive frob a.jobstar",
        "mcjobs: unknown command 'archive frob' (commands: add, list, "
        "extract)"},
-      {"load --level mid four.txt", "--level: must be lo or hi, not 'mid'"},
+      {"load --level mid four.txt", "mcjobs: --level: must be lo or hi, not 'mid'"},
+      // CLI11's own errors, with readable bounds.
+      {"stats four.txt --processors 0",
+       "mcjobs: --processors: Value 0 not in range 1 to 2147483647"},
+      {"stats four.txt --processors nan",
+       "mcjobs: --processors: Value nan not in range 1 to 2147483647"},
+      {"show four.txt extra", "mcjobs: The following argument was not expected: extra"},
+      {"schedule four.txt -p 1 --svg ''",
+       "mcjobs: --svg: an empty file name; give OUT, or '-' for stdout"},
+      // convert checks its numbers as generate does.
+      {"convert g.stg --hi-fraction nan", "mcjobs: --hi-fraction: 'nan' is not a number"},
+      {"convert g.stg --hi-fraction 1.5", "mcjobs: --hi-fraction must be a probability in [0, 1]"},
+      {"convert g.stg --criticality-factor nan",
+       "mcjobs: --criticality-factor: 'nan' is not a number"},
+      {"convert g.stg --criticality-factor 0.5", "mcjobs: --criticality-factor must be at least 1"},
+      {"convert g.stg --deadline-factor nan", "mcjobs: --deadline-factor: 'nan' is not a number"},
+      {"convert g.stg --deadline-factor 0", "mcjobs: --deadline-factor must be positive"},
+      {"convert four.txt -o four.csv --bcet-ratio nan",
+       "mcjobs: --bcet-ratio: 'nan' is not a number"},
+      {"convert four.txt -o four.csv --bcet-ratio -0.5", "mcjobs: --bcet-ratio must be in [0, 1]"},
+      {"convert g.stg --seed -1",
+       "mcjobs: --seed: '-1' is not an integer in 0..18446744073709551615"},
+      {"convert g.stg --seed 18446744073709551616",
+       "mcjobs: --seed: '18446744073709551616' is not an integer in 0..18446744073709551615"},
       {"generate --seed " + std::string(300, '9'),
        "mcjobs: --seed: '" + std::string(77, '9') +
            "...' is not an integer in 0..18446744073709551615"},
@@ -718,7 +744,10 @@ TEST_F(Cli, MalformedArgumentsAreUsageErrors) {
     EXPECT_EQ(firstLine(result.err), row.second);
   }
   EXPECT_EQ(::access(path("out").c_str(), F_OK), -1);
+  EXPECT_EQ(::access(path("four.csv").c_str(), F_OK), -1);
   EXPECT_EQ(run("load --level HI four.txt").status, 0);
+  for (const std::string seed : {"0", "18446744073709551615"})
+    EXPECT_EQ(run("convert g.stg --hi-fraction 0.5 --seed " + seed).status, 0) << seed;
 }
 
 TEST_F(Cli, ResultsThatCannotBeWrittenFail) {
@@ -767,9 +796,9 @@ TEST_F(Cli, EntryNamesNeverReachTheTerminalRaw) {
   file("four.txt", kFourJobs);
   EXPECT_EQ(
       firstLine(shell("MCJOBS archive add a.jobstar \"$(printf 'red\\033[31m')\" four.txt").err),
-      "NAME: an entry name cannot contain a control character");
+      "mcjobs: NAME: an entry name cannot contain a control character");
   EXPECT_EQ(firstLine(shell("MCJOBS archive add a.jobstar \"$(printf 'caf\\351')\" four.txt").err),
-            "NAME: an entry name must be valid UTF-8");
+            "mcjobs: NAME: an entry name must be valid UTF-8");
   EXPECT_EQ(::access(path("a.jobstar").c_str(), F_OK), -1);
   // Archives written by hand (or by older versions) may hold such names.
   file("names.jobstar", "------\ncaf\xe9:\n------\nred\x1b[31m:\n------\ncaf\xc3\xa9:\n");
@@ -811,7 +840,7 @@ TEST_F(Cli, UsageErrorsExitWithOne) {
     Result result = run(args);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err, "");
+    EXPECT_EQ(result.err.rfind("mcjobs: ", 0), 0u) << result.err;
   }
   EXPECT_EQ(::access(path("a.jobstar").c_str(), F_OK), -1);
 }
@@ -897,7 +926,7 @@ TEST_F(Cli, GenerateRejectsOptionsThatCannotGiveASet) {
   }
   for (const std::string count : {"0", "99999999999999999999"})
     EXPECT_EQ(run("generate --count " + count + " -o zero.jobstar").err,
-              "--count: Value " + count + " not in range 1 to 9223372036854775807\n" +
+              "mcjobs: --count: Value " + count + " not in range 1 to 9223372036854775807\n" +
                   "Run with --help for more information.\n");
   EXPECT_EQ(shell("MCJOBS generate --json 2> /dev/full").status, 3);
 }
@@ -931,4 +960,29 @@ TEST_F(Cli, NptestPairIsWrittenWholeOrNotAtAll) {
   EXPECT_NE(::access(path("four.prec.csv").c_str(), F_OK), 0);
   ASSERT_EQ(run("convert four.txt -o four.csv").status, 0);
   EXPECT_NE(slurp(path("four.prec.csv")), "");
+
+  // The job file cannot be replaced once the precedence file has been (an immutable job
+  // file): the old pair stays, with or without an old precedence file, and no file is left.
+  for (const bool hadPrecedence : {true, false}) {
+    SCOPED_TRACE(hadPrecedence);
+    ASSERT_EQ(run("convert four.txt -o four.csv --level hi").status, 0);
+    if (!hadPrecedence) ::unlink(path("four.prec.csv").c_str());
+    const std::string jobs = slurp(path("four.csv")), precedence = slurp(path("four.prec.csv"));
+    if (std::system(("chattr +i '" + path("four.csv") + "' 2>/dev/null").c_str()) != 0)
+      GTEST_SKIP() << "chattr +i is not possible here (it needs root and a file system with it)";
+    const auto files = [this] {
+      std::vector<std::string> names = testfiles::listDirectory(dir_);
+      std::sort(names.begin(), names.end());
+      return names;
+    };
+    const std::vector<std::string> before = files();
+    Result blocked = run("convert four.txt -o four.csv");
+    std::system(("chattr -i '" + path("four.csv") + "'").c_str());
+    EXPECT_EQ(blocked.status, 3);
+    EXPECT_EQ(blocked.err, "mcjobs: four.csv: cannot replace file: Operation not permitted\n");
+    EXPECT_EQ(slurp(path("four.csv")), jobs);
+    EXPECT_EQ(::access(path("four.prec.csv").c_str(), F_OK) == 0, hadPrecedence);
+    EXPECT_EQ(slurp(path("four.prec.csv")), precedence);
+    EXPECT_EQ(files(), before);
+  }
 }

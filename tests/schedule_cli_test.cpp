@@ -61,6 +61,12 @@ TEST_F(ScheduleCli, PrintsVerifiedTablesOrTheFirstMiss) {
                               "' schedule - -p 1 --policy llf");
   EXPECT_EQ(missed.status, 0);
   EXPECT_EQ(missed.out, "not schedulable: LO: J1 misses 6 at 4\n");
+  // Event-driven LLF is not optimal on one processor: EDF schedules what it rejects.
+  std::ofstream(dir_ + "/three.txt") << "0 5 1 3 3\n0 4 1 1 1\n1 4 1 1 1\n";
+  EXPECT_EQ(run("schedule three.txt -p 1").out,
+            "schedulable\nLO P0 0 1 J2\nLO P0 1 2 J3\nLO P0 2 5 J1\n");
+  EXPECT_EQ(run("schedule three.txt -p 1 --policy llf").out,
+            "not schedulable: LO: J3 misses 4 at 3\n");
 
   EXPECT_EQ(run("schedule four.txt").status, 1);
   EXPECT_EQ(run("schedule four.txt -p 0").status, 1);

@@ -21,6 +21,10 @@ void appendJobAttributes(std::string& out, const Job& job, bool json);
 /// Everything left in the stream; a read error throws CheckError naming `name`.
 std::string readAll(std::istream& in, const std::string& name);
 
+/// The whole input of a format reader: readAll, and a file that starts with a UTF-8 byte
+/// order mark refused at name:1 in the words of the instance file reader.
+std::string readInput(std::istream& in, const std::string& name);
+
 /// Throws CheckError `text` located at name:line (line 0: the file alone).
 [[noreturn]] void failAt(const std::string& name, long line, const std::string& text);
 

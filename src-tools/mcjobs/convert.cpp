@@ -1,12 +1,19 @@
 // mcjobs convert: an instance between the instance file and the interchange
 // formats (JSON, DOT, STG, the nptest CSV files), formats told by the file
 // extensions unless given.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +21,7 @@
 #include "explain.h"
 #include "interchange.h"
 #include "mcjobs/common.h"
+#include "option_numbers.h"
 #include "safe_write.h"
 
 namespace mcjobs_tool {
@@ -29,9 +37,57 @@ struct ConvertOptions {
   std::string defaultWindow;
   std::string priority = "edf";
   std::string release;
+  std::map<std::string, std::string> numbers;  // option name -> text, as typed
   mcjobs::InterchangeOptions library;
   CLI::App* command = nullptr;
 };
+
+// The options that take a real number: read and checked as generate reads and checks its
+// own (the same text refused in the same words), --seed with them.
+struct NumberOption {
+  const char* name;
+  double mcjobs::InterchangeOptions::*field;
+  bool (*holds)(double);
+  const char* rule;
+};
+
+const NumberOption kNumberOptions[] = {
+    {"deadline-factor", &mcjobs::InterchangeOptions::deadlineFactor,
+     [](double value) { return value > 0; }, "must be positive"},
+    {"hi-fraction", &mcjobs::InterchangeOptions::hiFraction,
+     [](double value) { return value >= 0 && value <= 1; }, "must be a probability in [0, 1]"},
+    {"criticality-factor", &mcjobs::InterchangeOptions::criticalityFactor,
+     [](double value) { return value >= 1; }, "must be at least 1"},
+    {"bcet-ratio", &mcjobs::InterchangeOptions::bcetRatio,
+     [](double value) { return value >= 0 && value <= 1; }, "must be in [0, 1]"},
+};
+
+void parseNumbers(ConvertOptions& options) {
+  try {
+    for (const NumberOption& option : kNumberOptions) {
+      const auto given = options.numbers.find(option.name);
+      if (given == options.numbers.end()) continue;
+      const double value = mcjobs::finiteNumberOption(option.name, given->second);
+      mcjobs::requireOption(option.holds(value), option.name, option.rule);
+      options.library.*option.field = value;
+    }
+    const auto seed = options.numbers.find("seed");
+    if (seed != options.numbers.end())
+      options.library.seed = mcjobs::seedOption("seed", seed->second);
+  } catch (const std::invalid_argument& error) {
+    throw UsageError(error.what());
+  }
+}
+
+// Adds an option whose text parseNumbers reads.
+CLI::Option* addNumberOption(CLI::App& command, ConvertOptions& options, const std::string& name,
+                             const std::string& help, const std::string& valueName) {
+  return command
+      .add_option_function<std::string>(
+          "--" + name, [&options, name](const std::string& text) { options.numbers[name] = text; },
+          help)
+      ->option_text(valueName);
+}
 
 mcjobs::Format resolveFormat(const std::string& given, const std::string& file, const char* side) {
   mcjobs::Format format = mcjobs::Format::Native;
@@ -157,6 +213,7 @@ int runConvert(ConvertOptions& options) {
   const mcjobs::Format from = resolveFormat(options.from, options.in, "from");
   const mcjobs::Format to = resolveFormat(options.to, options.out, "to");
   checkApplicable(options, from, to);
+  parseNumbers(options);
   parseDefaultWindow(options);
   // The option validators already admit only the words these know.
   mcjobs::nptestPriorityFromName(options.priority, options.library.priority);
@@ -188,6 +245,81 @@ int runConvert(ConvertOptions& options) {
   return kSuccess;
 }
 
+// A regular file's content as it was, to be put back when a write that replaced it must be
+// undone; a file that did not exist is removed instead. Devices and pipes are left alone.
+class PriorFile {
+ public:
+  explicit PriorFile(std::string path) : mPath(std::move(path)) {
+    struct stat status {};
+    if (::stat(mPath.c_str(), &status) != 0) {
+      mKind = errno == ENOENT ? kAbsent : kUnknown;
+      return;
+    }
+    std::ifstream in(mPath, std::ios::binary);
+    std::ostringstream content;
+    if (S_ISREG(status.st_mode) && in && content << in.rdbuf()) {
+      mContent = content.str();
+      mKind = kRegular;
+    }
+  }
+
+  // Puts the file back; why that failed, or "".
+  std::string restore() const {
+    if (mKind == kAbsent)
+      return ::unlink(mPath.c_str()) == 0 || errno == ENOENT ? "" : std::strerror(errno);
+    if (mKind != kRegular) return "its old content was not kept";
+    try {
+      writeText(mContent, mPath);
+      return "";
+    } catch (const CheckError& failure) {
+      return failure.condition();
+    }
+  }
+
+ private:
+  enum Kind { kUnknown, kAbsent, kRegular };
+  std::string mPath;
+  Kind mKind = kUnknown;
+  std::string mContent;
+};
+
+bool holds(const std::string& path, const std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  return in && content << in.rdbuf() && content.str() == text;
+}
+
+// The two files of an nptest job set appear together or not at all. The job file is complete
+// in its temporary file before the precedence file is replaced, and is renamed right after
+// it; a failure once the precedence file was replaced puts that file back as it was. Only a
+// crash between the two renames (SIGKILL, a power loss; the other signals wait) leaves the
+// new precedence file beside the old job file, with the new job file beside them as
+// .NAME.tmpXXXXXXXX.
+void writeNptestPair(const mcjobs::NptestFiles& files, const std::string& out,
+                     const std::string& precedenceOut) {
+  const PriorFile previous(precedenceOut);
+  bool precedenceReplaced = false;
+  try {
+    mcjobs::writeFileSafely(out.c_str(), [&](FILE* stream) {
+      if (std::fwrite(files.jobs.data(), 1, files.jobs.size(), stream) != files.jobs.size() ||
+          std::fflush(stream) != 0)
+        return false;
+      writeText(files.precedence, precedenceOut);
+      precedenceReplaced = true;
+      return true;
+    });
+  } catch (const CheckError&) {
+    // A job file already renamed (a failed directory sync) makes the new pair whole.
+    if (!precedenceReplaced || holds(out, files.jobs)) throw;
+    const std::string problem = previous.restore();
+    if (!problem.empty())
+      std::cerr << "mcjobs: " << precedenceOut
+                << ": warning: the new precedence file could not be put back to the old one ("
+                << problem << "); it does not belong to " << out << std::endl;
+    throw;
+  }
+}
+
 }  // namespace
 
 void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::string& out,
@@ -213,16 +345,7 @@ void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::stri
         writeText(files.jobs, out);
         break;
       }
-      // The job file is complete in its temporary file before the precedence
-      // file is replaced, and is renamed right after it: a failure leaves the
-      // two files as they were, unless it strikes between the two renames.
-      mcjobs::writeFileSafely(out.c_str(), [&](FILE* stream) {
-        if (std::fwrite(files.jobs.data(), 1, files.jobs.size(), stream) != files.jobs.size() ||
-            std::fflush(stream) != 0)
-          return false;
-        writeText(files.precedence, precedenceOut);
-        return true;
-      });
+      writeNptestPair(files, out, precedenceOut);
       break;
     }
   }
@@ -256,26 +379,15 @@ void addConvertCommand(CLI::App& app, Action& action) {
           ->add_option("--deadline", options->library.deadline, "STG input: every job's deadline")
           ->check(CLI::Range(1, 2147483647))
           ->option_text("D");
-  command
-      ->add_option("--deadline-factor", options->library.deadlineFactor,
-                   "STG input: deadline = F x the critical-path length (default 1)")
-      ->check(CLI::PositiveNumber)
-      ->excludes(deadline)
-      ->option_text("F");
-  command
-      ->add_option("--hi-fraction", options->library.hiFraction,
-                   "STG input: share of the tasks made HI (default 0: all LO)")
-      ->check(CLI::Range(0.0, 1.0))
-      ->option_text("H");
-  command
-      ->add_option("--seed", options->library.seed,
-                   "STG input: seed of the choice of HI tasks (default 1)")
-      ->option_text("S");
-  command
-      ->add_option("--criticality-factor", options->library.criticalityFactor,
-                   "STG input: HI budget = C x cost, rounded up (default 2)")
-      ->check(CLI::Range(1.0, 1e9))
-      ->option_text("C");
+  addNumberOption(*command, *options, "deadline-factor",
+                  "STG input: deadline = F x the critical-path length (default 1)", "F")
+      ->excludes(deadline);
+  addNumberOption(*command, *options, "hi-fraction",
+                  "STG input: share of the tasks made HI (default 0: all LO)", "H");
+  addNumberOption(*command, *options, "seed",
+                  "STG input: seed of the choice of HI tasks, 0..2^64-1 (default 1)", "S");
+  addNumberOption(*command, *options, "criticality-factor",
+                  "STG input: HI budget = C x cost, rounded up (default 2)", "C");
   command
       ->add_option("--default-window", options->defaultWindow,
                    "JSON/DOT input: window of a node without arrival and deadline")
@@ -285,11 +397,8 @@ void addConvertCommand(CLI::App& app, Action& action) {
                    "JSON/DOT input: LO budget of a node without lo_wcet")
       ->check(CLI::Range(1, 2147483647))
       ->option_text("C");
-  command
-      ->add_option("--bcet-ratio", options->library.bcetRatio,
-                   "nptest output: cost min = R x cost max, rounded down (default 1)")
-      ->check(CLI::Range(0.0, 1.0))
-      ->option_text("R");
+  addNumberOption(*command, *options, "bcet-ratio",
+                  "nptest output: cost min = R x cost max, rounded down (default 1)", "R");
   command
       ->add_option("--priority", options->priority,
                    "nptest output: edf (the deadline, default), alap (the latest finish\n"

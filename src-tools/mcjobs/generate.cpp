@@ -18,6 +18,7 @@
 #include "explain.h"
 #include "stats.h"
 #include "mcjobs/common.h"
+#include "option_numbers.h"
 
 namespace mcjobs_tool {
 
@@ -67,11 +68,11 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
   if (options.count > 0 && !mcjobs::entryNameProblem(options.name + "-1").empty())
     throw UsageError("--name: " + mcjobs::entryNameProblem(options.name));
 
-  const char* seedEnd = options.seedText.data() + options.seedText.size();
-  const auto parsed = std::from_chars(options.seedText.data(), seedEnd, options.seed);
-  if (options.seedText.empty() || parsed.ec != std::errc() || parsed.ptr != seedEnd)
-    throw UsageError("--seed: '" + mcjobs::abbreviate(options.seedText) +
-                     "' is not an integer in 0.." + std::to_string(UINT64_MAX));
+  try {
+    options.seed = mcjobs::seedOption("seed", options.seedText);
+  } catch (const std::invalid_argument& error) {
+    throw UsageError(error.what());
+  }
 
   nlohmann::json report = {{"options", nlohmann::json::object()},
                            {"instances", nlohmann::json::array()}};

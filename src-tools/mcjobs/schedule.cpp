@@ -120,6 +120,11 @@ void addScheduleCommand(CLI::App& app, Action& action) {
   command
       ->add_option("--svg", options->svg,
                    "Also write a Gantt chart as SVG ('-': only the chart, on stdout)")
+      ->check(CLI::Validator(
+          [](std::string& out) {
+            return out.empty() ? "an empty file name; give OUT, or '-' for stdout" : "";
+          },
+          "OUT", "file name"))
       ->option_text("OUT");
   command->footer(
       "Prints 'schedulable' and one line per segment ('MODE Pn START END JOB', by mode,\n"

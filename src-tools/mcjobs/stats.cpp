@@ -101,7 +101,7 @@ void addStatsCommand(CLI::App& app, Action& action) {
       ->add_option("--processors", *processors,
                    "Processors the utilization is divided by (default 1)")
       ->option_text("M")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Range(1, INT32_MAX));
   command->footer(
       "Per level: arcs, closure pairs (reachable ordered pairs), the longest path weighted by\n"
       "budgets, the total budget of the jobs taking part (all at LO, HI jobs at HI), the\n"

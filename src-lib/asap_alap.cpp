@@ -2,10 +2,13 @@
 // precedence of one level, with the budgets of that level.
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "detail/check.h"
+#include "explain.h"
 #include "job.h"
+#include "propagation.h"
 #include "detail/topo_order.h"
 
 namespace {
@@ -146,6 +149,31 @@ bool propagateAlapAndAsap(JobInstance* instance, int crit) {
   propagateASAP(instance, crit);
   return true;
 }
+
+namespace mcjobs {
+
+void propagateAlapAndAsapChecked(JobInstance& instance, int level) {
+  checkLevel(level);
+  // Only the windows move, so they are all that must be put back.
+  std::vector<std::pair<int, int>> windows;
+  windows.reserve(static_cast<size_t>(instance.numJobs()));
+  for (const Job& job : instance) windows.emplace_back(job.arrival, job.deadline);
+  propagateAlapAndAsap(&instance, level);
+  for (const Job& job : instance) {
+    try {
+      job.sanity_check();
+    } catch (CheckError& failure) {
+      failure.setExplanation(explainCollapse(job, level));
+      for (Job& restored : instance) {
+        restored.arrival = windows[static_cast<size_t>(restored.id)].first;
+        restored.deadline = windows[static_cast<size_t>(restored.id)].second;
+      }
+      throw;
+    }
+  }
+}
+
+}  // namespace mcjobs
 
 // A diagnostic: no memory of computed jobs, so its cost and its output grow
 // with the number of paths into the job.

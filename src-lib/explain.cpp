@@ -156,6 +156,12 @@ std::string explainJobCheck(const std::string& condition, const Job& job) {
   return name + explanationOf(condition);
 }
 
+std::string explainCollapse(const Job& job, int level) {
+  return "window of " + job.name() + " collapses at " + Job::critStr(level) + ": [" +
+         std::to_string(job.arrival) + ", " + std::to_string(job.deadline) +
+         "] cannot hold budgets " + std::to_string(job.lo_wcet) + "/" + std::to_string(job.hi_wcet);
+}
+
 std::string describeFailure(const CheckError& failure) {
   std::string words = failure.explanation();
   if (words.empty()) words = explanationOf(failure.condition());

@@ -23,6 +23,10 @@ bool isExplained(const std::string& condition);
 /// @brief The explanation of a job's failed sanity check, naming the job and its values.
 std::string explainJobCheck(const std::string& condition, const Job& job);
 
+/// @brief The words for a window that a propagation at `level` left too short for its job:
+/// "window of J1 collapses at LO: [0, 4] cannot hold budgets 6/6".
+std::string explainCollapse(const Job& job, int level);
+
 /// @brief One line for a person: "[file:line: ]words (condition)", or "[file:line: ]condition"
 /// when the condition is already in words.
 std::string describeFailure(const CheckError& failure);

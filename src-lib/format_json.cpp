@@ -290,8 +290,9 @@ class Parser {
 // links are resolved once every node is known.
 class NodeLinkReader {
  public:
-  NodeLinkReader(const std::string& name, const InterchangeOptions& options)
-      : mName(name), mOptions(options) {}
+  NodeLinkReader(const std::string& name, const InterchangeOptions& options,
+                 std::vector<std::string>* warnings)
+      : mName(name), mOptions(options), mWarnings(warnings) {}
 
   void element(const std::string& key, Value&& element) {
     if (key == "nodes")
@@ -316,10 +317,8 @@ class NodeLinkReader {
     if (links != nullptr && links->kind != Value::Array) fail(*links, "the links must be an array");
 
     mcjobs_detail::InstanceBuilder builder(mName, "node");
-    std::vector<std::string> labels;
-    for (const PendingNode& node : mNodes) labels.push_back(node.label);
     std::unordered_map<std::string, int> ids;
-    for (int k : mcjobs_detail::jobOrder(labels)) {
+    for (int k : numbering().order) {
       const PendingNode& node = mNodes[static_cast<size_t>(k)];
       if (!ids.emplace(node.label, builder.jobs()).second)
         failAt(mName, node.idLine, "JSON: duplicate node id \"" + node.label + "\"");
@@ -344,6 +343,7 @@ class NodeLinkReader {
 
   struct PendingNode {
     std::string label;
+    bool integerId;
     long idLine, line;
     Job job;
   };
@@ -357,14 +357,39 @@ class NodeLinkReader {
     failAt(mName, at.line, "JSON: " + what);
   }
 
-  // A node id as text: strings as they are, integers as written.
+  // A node id as text: strings as they are, integers in decimal (so -0 is 0).
   std::string idText(const Value& id, const char* what) const {
-    std::int64_t unused;
+    std::int64_t number;
     if (id.kind == Value::String) return id.text;
     if (id.kind == Value::Number &&
-        mcjobs_detail::parseInteger(id.text.data(), id.text.data() + id.text.size(), unused))
-      return id.text;
+        mcjobs_detail::parseInteger(id.text.data(), id.text.data() + id.text.size(), number))
+      return std::to_string(number);
     fail(id, std::string(what) + " must be a string or an integer, not " + kindName(id.kind));
+  }
+
+  static std::string shownId(const PendingNode& node) {
+    return node.integerId ? node.label : '"' + node.label + '"';
+  }
+
+  // Ids are all integers (0 is J1) or all strings: an integer among names
+  // could name a job one of them names too.
+  mcjobs_detail::JobNumbering numbering() const {
+    std::vector<std::string> labels;
+    for (const PendingNode& node : mNodes) {
+      if (node.integerId != mNodes.front().integerId)
+        failAt(mName, node.idLine,
+               "JSON: node ids are all integers or all strings, not a mix such as " +
+                   shownId(mNodes.front()) + " and " + shownId(node));
+      labels.push_back(node.label);
+    }
+    mcjobs_detail::JobNumbering numbering =
+        mcjobs_detail::numberJobs(labels, !mNodes.empty() && mNodes.front().integerId);
+    if (mWarnings != nullptr && !numbering.renumbering.empty())
+      mWarnings->push_back(
+          mName + ":" +
+          std::to_string(mNodes[static_cast<size_t>(numbering.firstRenumbered)].idLine) +
+          ": warning: " + numbering.renumbering);
+    return numbering;
   }
 
   bool field(const Value& node, const std::string& label, const char* key, int& out) const {
@@ -384,6 +409,14 @@ class NodeLinkReader {
     return true;
   }
 
+  // Our own documents say "LO" and "HI", the NetworkX graphs of ours 1 and 2; 0 for anything else.
+  static int criticalityOf(const Value& value) {
+    const bool word = value.kind == Value::String, number = value.kind == Value::Number;
+    if ((word && value.text == "LO") || (number && value.text == "1")) return CRIT_LO;
+    if ((word && value.text == "HI") || (number && value.text == "2")) return CRIT_HI;
+    return 0;
+  }
+
   void addNode(const Value& node) {
     if (node.kind != Value::Object) fail(node, "a node must be an object");
     const Value* id = node.member("id");
@@ -392,10 +425,9 @@ class NodeLinkReader {
     Job job;
     job.criticality = CRIT_LO;
     if (const Value* crit = node.member("criticality")) {
-      if (crit->kind == Value::String && crit->text == "HI")
-        job.criticality = CRIT_HI;
-      else if (crit->kind != Value::String || crit->text != "LO")
-        fail(*crit, "node " + label + ": \"criticality\" must be \"LO\" or \"HI\"");
+      job.criticality = criticalityOf(*crit);
+      if (job.criticality == 0)
+        fail(*crit, "node " + label + ": \"criticality\" must be 1, 2, \"LO\" or \"HI\"");
     }
     const bool hasArrival = field(node, label, "arrival", job.arrival);
     const bool hasDeadline = field(node, label, "deadline", job.deadline);
@@ -412,7 +444,7 @@ class NodeLinkReader {
       job.lo_wcet = mOptions.defaultWcet;
     }
     if (!field(node, label, "hi_wcet", job.hi_wcet)) job.hi_wcet = job.lo_wcet;
-    mNodes.push_back({label, id->line, node.line, job});
+    mNodes.push_back({label, id->kind == Value::Number, id->line, node.line, job});
   }
 
   void addLink(const std::string& key, const Value& link) {
@@ -430,15 +462,17 @@ class NodeLinkReader {
 
   const std::string& mName;
   const InterchangeOptions& mOptions;
+  std::vector<std::string>* mWarnings;
   std::vector<PendingNode> mNodes;
   std::vector<PendingLink> mLinks;
 };
 
 }  // namespace
 
-JobInstance readJson(std::istream& in, const std::string& name, const InterchangeOptions& options) {
+JobInstance readJson(std::istream& in, const std::string& name, const InterchangeOptions& options,
+                     std::vector<std::string>* warnings) {
   const std::string text = mcjobs_detail::readInput(in, name);
-  NodeLinkReader reader(name, options);
+  NodeLinkReader reader(name, options, warnings);
   const Value root = Parser(text, name, [&reader](const std::string& key, Value&& element) {
                        reader.element(key, std::move(element));
                      }).document();

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "detail/check.h"
+#include "explain.h"
 
 namespace mcjobs {
 
@@ -19,9 +20,11 @@ constexpr double kPanelTitle = 22, kAxis = 34, kTop = 58;
 const char* const kHiFill[] = {"#f4a6a6", "#f7c59f", "#f19c79", "#f6b3c4", "#e8a87c", "#f5b7b1"};
 const char* const kLoFill[] = {"#a6c8f4", "#9fd8df", "#b4c7e7", "#a8e6cf", "#aed6f1", "#a3c4dc"};
 
+// Markup characters as entities, and control characters, which XML 1.0 allows in no form,
+// as the visible \xNN of the tools' messages.
 std::string escaped(const std::string& text) {
   std::string out;
-  for (char c : text) {
+  for (char c : withoutControls(text)) {
     if (c == '&')
       out += "&amp;";
     else if (c == '<')

@@ -186,32 +186,158 @@ struct PlannedTask {
   std::vector<long long> hi;  // per node (HI nodes; LO nodes keep lo)
 };
 
-[[noreturn]] void failBudget(size_t task, const std::string& budget, int nodes, long long window) {
-  MCJOBS_FAIL("cannot fit a budget of " + budget + " over the " + std::to_string(nodes) +
-              " jobs of graph " + std::to_string(task + 1) + " with windows of " +
-              std::to_string(window) + ": raise --deadline or --nodes, or lower --utilization");
+std::string realText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
 }
 
-// LO budgets: the task's budget split over its nodes by UUniFast, each at least
-// 1 and at most the window, summing exactly to the rounded task budget.
-// Returns whether the budget had to be raised to one unit per node.
-bool drawLoBudgets(RandomStream& random, size_t index, double utilization, PlannedTask& task) {
-  const int nodes = task.graph.nodes;
-  const double budget = utilization * static_cast<double>(task.period);
-  const long long drawn = std::llround(budget);
-  const long long rounded = std::max<long long>(drawn, nodes);
-  if (rounded > nodes * task.deadline)
-    failBudget(index, std::to_string(rounded), nodes, task.deadline);
-  const std::vector<double> targets = uunifast(random, static_cast<size_t>(nodes), budget);
-  task.lo = integerShares(targets, rounded, std::vector<long long>(targets.size(), 1),
-                          std::vector<long long>(targets.size(), task.deadline));
-  task.hi = task.lo;  // until the HI budgets are drawn; a LO node keeps it
-  return rounded > drawn;
+std::string plural(long long count, const std::string& word) {
+  return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+
+// What a graph or task is called in the model of `options`, and the options that set how many
+// there are and how large each is.
+struct ModelWords {
+  const char* unit;   // "graph" or "task"
+  const char* count;  // "--graphs" or "--tasks"
+  const char* size;   // "--nodes", or "--branching, --depth" for fork-join graphs
+};
+
+ModelWords modelWords(const GenerateOptions& options) {
+  const bool periodic = options.model == GenerateModel::Periodic;
+  return {periodic ? "task" : "graph", periodic ? "--tasks" : "--graphs",
+          options.shape == GraphShape::ForkJoin ? "--branching, --depth" : "--nodes"};
+}
+
+// Only what applies: a frame graph's budget and windows both grow with --deadline, so raising
+// it never makes a budget fit; a periodic task's windows grow with --deadline-factor alone.
+std::string budgetRemedies(const GenerateOptions& options, int level) {
+  const ModelWords words = modelWords(options);
+  const bool periodic = options.model == GenerateModel::Periodic;
+  if (level == CRIT_HI && options.utilizationHi >= 0) return "lower --utilization-hi";
+  if (level == CRIT_HI)
+    return std::string("lower --criticality-factor, --max-task-utilization or --utilization") +
+           (periodic ? ", or raise --deadline-factor" : "");
+  return std::string("lower --max-task-utilization or --utilization, or raise ") +
+         (periodic ? "--deadline-factor, " : "") + words.size + " or " + words.count;
+}
+
+// The words carry the level, the graph or task, and the remedies, whatever their length.
+[[noreturn]] void failBudget(const GenerateOptions& options, int level, size_t index,
+                             const std::string& budget, long long jobs, long long window) {
+  CheckError failure("cannot fit a budget into its windows", __FILE__, __LINE__);
+  failure.setExplanation("cannot fit the " + std::string(level == CRIT_HI ? "HI" : "LO") +
+                         " budget of " + budget + " of " + modelWords(options).unit + " " +
+                         std::to_string(index + 1) + " into its " +
+                         plural(jobs, level == CRIT_HI ? "HI job" : "job") + " with windows of " +
+                         std::to_string(window) + ": " + budgetRemedies(options, level));
+  throw failure;
+}
+
+// A graph's or task's budget as a real number of units, and the whole budgets it may take.
+struct BudgetTarget {
+  double units = 0.0;
+  long long period = 1;
+  long long lower = 0;
+  long long upper = 0;
+};
+
+// Whole budgets whose total utilization (sum of budget / period) is as close to that of the
+// targets as whole units allow. Rounding each target on its own would add up the errors of
+// all of them; instead each starts at its floor, the largest remainders are rounded up while
+// that brings the total closer, and what is left (at most half a unit of a short period) is
+// closed in the finer steps of the longest periods, until no budget within its bounds can
+// bring the total closer by a whole unit. A target more than half a unit below its lower bound
+// is raised to it and kept out of the balance: `raised` counts those.
+std::vector<long long> wholeBudgets(const std::vector<BudgetTarget>& targets, int& raised) {
+  const size_t n = targets.size();
+  std::vector<long long> budgets(n);
+  std::vector<size_t> balanced;
+  double missing = 0.0;  // target utilization minus achieved, over the balanced budgets
+  raised = 0;
+  for (size_t k = 0; k < n; ++k) {
+    const BudgetTarget& target = targets[k];
+    const double floor = std::floor(target.units);
+    if (target.units < static_cast<double>(target.lower) - 0.5) {
+      budgets[k] = target.lower;
+      ++raised;
+      continue;
+    }
+    budgets[k] = std::min(std::max(static_cast<long long>(floor), target.lower), target.upper);
+    balanced.push_back(k);
+    missing += (target.units - static_cast<double>(budgets[k])) /
+               static_cast<double>(target.period);
+  }
+  auto remainder = [&](size_t k) {
+    return targets[k].units - static_cast<double>(budgets[k]);
+  };
+  std::vector<size_t> order = balanced;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return remainder(a) > remainder(b); });
+  for (size_t k : order) {
+    const double step = 1.0 / static_cast<double>(targets[k].period);
+    if (budgets[k] < targets[k].upper && 2 * missing >= step) {
+      ++budgets[k];
+      missing -= step;
+    }
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return targets[a].period > targets[b].period; });
+  // Every move shrinks the gap, so this ends with no budget able to move towards the target by
+  // a step shorter than twice the gap; the cap only guards against rounding ties.
+  bool moved = true;
+  for (int pass = 0; moved && pass < 64; ++pass) {
+    moved = false;
+    for (size_t k : order) {
+      const double period = static_cast<double>(targets[k].period);
+      if (2 * std::fabs(missing) * period <= 1) continue;
+      const long long wanted = std::llround(missing * period);
+      const long long budget =
+          std::min(std::max(budgets[k] + wanted, targets[k].lower), targets[k].upper);
+      if (budget == budgets[k]) continue;
+      missing -= static_cast<double>(budget - budgets[k]) / period;
+      budgets[k] = budget;
+      moved = true;
+    }
+  }
+  return budgets;
+}
+
+// LO budgets: each task's whole budget split over its nodes by UUniFast, each at least 1 and at
+// most the window. Returns how many tasks had to be raised to one unit per node.
+int drawLoBudgets(RandomStream& random, const GenerateOptions& options,
+                  const std::vector<double>& utilizations, std::vector<PlannedTask>& tasks) {
+  std::vector<BudgetTarget> targets;
+  for (size_t k = 0; k < tasks.size(); ++k) {
+    const PlannedTask& task = tasks[k];
+    const long long nodes = task.graph.nodes;
+    targets.push_back({utilizations[k] * static_cast<double>(task.period), task.period, nodes,
+                       nodes * task.deadline});
+    if (std::floor(targets.back().units) > static_cast<double>(targets.back().upper))
+      failBudget(options, CRIT_LO, k, std::to_string(std::llround(targets.back().units)), nodes,
+                 task.deadline);
+  }
+  int raised = 0;
+  const std::vector<long long> budgets = wholeBudgets(targets, raised);
+  for (size_t k = 0; k < tasks.size(); ++k) {
+    PlannedTask& task = tasks[k];
+    const std::vector<double> shares =
+        uunifast(random, static_cast<size_t>(task.graph.nodes), targets[k].units);
+    task.lo = integerShares(shares, budgets[k], std::vector<long long>(shares.size(), 1),
+                            std::vector<long long>(shares.size(), task.deadline));
+    task.hi = task.lo;  // until the HI budgets are drawn; a LO node keeps it
+  }
+  return raised;
+}
+
+long long hiNodeCount(const PlannedTask& task) {
+  return std::count(task.graph.hi.begin(), task.graph.hi.end(), 1);
 }
 
 // HI budgets of one task: `budget` spread over its HI nodes in proportion to
 // their LO budgets, each at least its LO budget and at most the window.
-void spreadHiBudget(size_t index, long long budget, PlannedTask& task) {
+void spreadHiBudget(long long budget, PlannedTask& task) {
   std::vector<size_t> hiNodes;
   long long loSum = 0;
   for (size_t v = 0; v < task.lo.size(); ++v)
@@ -221,9 +347,6 @@ void spreadHiBudget(size_t index, long long budget, PlannedTask& task) {
     }
   task.hi = task.lo;
   if (hiNodes.empty()) return;
-  const long long most = static_cast<long long>(hiNodes.size()) * task.deadline;
-  if (budget > most)
-    failBudget(index, std::to_string(budget), static_cast<int>(hiNodes.size()), task.deadline);
   budget = std::max(budget, loSum);
   std::vector<double> targets;
   std::vector<long long> lower, upper;
@@ -244,24 +367,27 @@ long long hiLoBudget(const PlannedTask& task) {
   return sum;
 }
 
+// HI budgets as the LO budgets times the criticality factor, each task rounded on its own:
+// there is no HI target for the rounding to serve.
+void scaleHiBudgets(const GenerateOptions& options, std::vector<PlannedTask>& tasks) {
+  for (size_t k = 0; k < tasks.size(); ++k) {
+    const long long loBudget = hiLoBudget(tasks[k]);
+    const double budget = static_cast<double>(loBudget) * options.criticalityFactor;
+    const long long hiJobs = hiNodeCount(tasks[k]);
+    // Past 1e18 the budget is beyond every window (at most 1e6 nodes of 2^31), and beyond what
+    // llround can return.
+    if (hiJobs > 0 && (budget > 1e18 || std::llround(budget) > hiJobs * tasks[k].deadline))
+      failBudget(options, CRIT_HI, k,
+                 realText(std::round(budget)) + " (" + realText(options.criticalityFactor) +
+                     " times the LO budget " + std::to_string(loBudget) + ")",
+                 hiJobs, tasks[k].deadline);
+    spreadHiBudget(std::llround(budget), tasks[k]);
+  }
+}
+
 void drawHiBudgets(RandomStream& random, const GenerateOptions& options,
                    std::vector<PlannedTask>& tasks) {
-  if (options.utilizationHi < 0) {
-    for (size_t k = 0; k < tasks.size(); ++k) {
-      const double budget = static_cast<double>(hiLoBudget(tasks[k])) * options.criticalityFactor;
-      // Beyond every window (at most 1e6 nodes of 2^31), and beyond what llround can return.
-      if (budget > 1e18) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.3g", budget);
-        failBudget(
-            k, text,
-            static_cast<int>(std::count(tasks[k].graph.hi.begin(), tasks[k].graph.hi.end(), 1)),
-            tasks[k].deadline);
-      }
-      spreadHiBudget(k, std::llround(budget), tasks[k]);
-    }
-    return;
-  }
+  if (options.utilizationHi < 0) return scaleHiBudgets(options, tasks);
   // ConvolutionalFixedSum over the tasks with HI jobs, each bounded below by
   // its LO utilization and above by the cap and its windows.
   std::vector<size_t> hiTasks;
@@ -270,14 +396,13 @@ void drawHiBudgets(RandomStream& random, const GenerateOptions& options,
   for (size_t k = 0; k < tasks.size(); ++k) {
     const long long loBudget = hiLoBudget(tasks[k]);
     if (loBudget == 0) continue;
-    long long hiNodes = 0;
-    for (char hi : tasks[k].graph.hi) hiNodes += hi;
     const double period = static_cast<double>(tasks[k].period);
     hiTasks.push_back(k);
     lower.push_back(static_cast<double>(loBudget) / period);
-    upper.push_back(std::max(lower.back(),
-                             std::min(options.maxTaskUtilization,
-                                      static_cast<double>(hiNodes * tasks[k].deadline) / period)));
+    upper.push_back(std::max(
+        lower.back(), std::min(options.maxTaskUtilization,
+                               static_cast<double>(hiNodeCount(tasks[k]) * tasks[k].deadline) /
+                                   period)));
     lowerSum += lower.back();
     upperSum += upper.back();
   }
@@ -291,10 +416,15 @@ void drawHiBudgets(RandomStream& random, const GenerateOptions& options,
                 ": the HI jobs allow " + std::to_string(lowerSum / options.processors) + " to " +
                 std::to_string(upperSum / options.processors) + " in this set");
   const std::vector<double> shares = convolutionalFixedSum(random, total, lower, upper);
+  std::vector<BudgetTarget> targets;
   for (size_t i = 0; i < hiTasks.size(); ++i) {
-    PlannedTask& task = tasks[hiTasks[i]];
-    spreadHiBudget(hiTasks[i], std::llround(shares[i] * static_cast<double>(task.period)), task);
+    const PlannedTask& task = tasks[hiTasks[i]];
+    targets.push_back({shares[i] * static_cast<double>(task.period), task.period,
+                       hiLoBudget(task), hiNodeCount(task) * task.deadline});
   }
+  int belowLo = 0;  // none: each share is at least its task's LO utilization
+  const std::vector<long long> budgets = wholeBudgets(targets, belowLo);
+  for (size_t i = 0; i < hiTasks.size(); ++i) spreadHiBudget(budgets[i], tasks[hiTasks[i]]);
 }
 
 std::vector<double> splitUtilization(RandomStream& random, const GenerateOptions& options,
@@ -304,7 +434,8 @@ std::vector<double> splitUtilization(RandomStream& random, const GenerateOptions
     throw std::invalid_argument("--utilization " + std::to_string(options.utilization) + " on " +
                                 std::to_string(options.processors) +
                                 " processors cannot be split over " + std::to_string(count) +
-                                " graphs of at most --max-task-utilization " +
+                                " " + modelWords(options).unit +
+                                "s of at most --max-task-utilization " +
                                 std::to_string(options.maxTaskUtilization) + " each");
   if (options.split == UtilizationSplit::Cfs)
     return convolutionalFixedSum(random, total, std::vector<double>(count, 0.0),
@@ -323,10 +454,76 @@ long long hyperperiod(const std::vector<PlannedTask>& tasks) {
   return h;
 }
 
+// The arcs one graph is expected to have before it is drawn: each allowed pair with the edge
+// probability, averaged over the node counts. In a layered graph the allowed pairs are those
+// in different layers; the layer sizes form a uniform random composition of n into L parts,
+// each of expected square n (2n - L + 1) / (L (L + 1)), and the feeding arcs are counted as
+// one per node past the first layer (at most that many are added). Fork-join graphs have under
+// two arcs per node, which the limit on jobs already bounds.
+double expectedArcsPerGraph(const GenerateOptions& options) {
+  if (options.shape == GraphShape::ForkJoin) return 0.0;
+  // The first two moments of n, uniform on nodesMin..nodesMax: every count below is a
+  // quadratic in n.
+  const double a = options.nodesMin, b = options.nodesMax, count = b - a + 1;
+  const double mean = (a + b) / 2;
+  const double meanSquare =
+      (b * (b + 1) * (2 * b + 1) - (a - 1) * a * (2 * a - 1)) / 6 / count;
+  double pairs = (meanSquare - mean) / 2;
+  double feeding = 0.0;
+  if (options.shape == GraphShape::Layers) {
+    const double layers = options.layers;
+    const double squares = (2 * meanSquare - (layers - 1) * mean) / (layers + 1);  // all layers
+    pairs -= (squares - mean) / 2;
+    feeding = mean - mean / layers;
+  }
+  return options.edgeProb * pairs + feeding;
+}
+
+std::string nodeRangeText(const GenerateOptions& options) {
+  return options.nodesMin == options.nodesMax
+             ? std::to_string(options.nodesMin)
+             : std::to_string(options.nodesMin) + ".." + std::to_string(options.nodesMax);
+}
+
+// A share of the target, as the warnings give it: "8% below".
+std::string missText(double achieved, double target) {
+  const double percent = 100 * std::fabs(achieved - target) / target;
+  char text[48];
+  std::snprintf(text, sizeof text, percent < 100 ? "%.3g%% %s" : "%.0f%% %s", percent,
+                achieved > target ? "above" : "below");
+  return text;
+}
+
+// Why a utilization misses its target by more than 1%, and only options of this model and
+// shape that would bring it closer.
+std::vector<std::string> offTargetWarnings(const GenerateOptions& options,
+                                           const GeneratedSet& set) {
+  const ModelWords words = modelWords(options);
+  const bool periodic = options.model == GenerateModel::Periodic;
+  const std::string finer = periodic ? "choose longer --periods" : "raise --deadline";
+  std::vector<std::string> warnings;
+  auto check = [&](const char* level, double achieved, double target) {
+    if (std::fabs(achieved - target) <= 0.01 * target) return;
+    std::string warning = std::string("the ") + level + " utilization is " + realText(achieved) +
+                          ", " + missText(achieved, target) + " the target " + realText(target);
+    if (*level == 'L' && set.raisedBudgets > 0 && achieved > target)
+      warning += std::string(": ") + words.unit + "s with fewer budget units than jobs got one " +
+                 "unit per job; " + finer + ", or lower " + words.size + " or " + words.count;
+    else
+      warning += ": budgets are whole units; " + finer + " for finer steps";
+    warnings.push_back(warning);
+  };
+  check("LO", set.utilizationLo, options.utilization);
+  if (options.utilizationHi > 0) check("HI", set.utilizationHi, options.utilizationHi);
+  return warnings;
+}
+
 }  // namespace
 
 // About 2.6 GB in memory: a mistyped period list should fail, not swap.
 constexpr long long kMostJobs = 20000000;
+// About 2.3 GB in memory, and above the arcs of any fork-join set within the job limit.
+constexpr long long kMostArcs = 50000000;
 
 GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) {
   validateGenerateOptions(options);
@@ -338,9 +535,22 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
   const long long count = periodic ? options.tasks : options.graphs;
   if (count * fewestNodes > kMostJobs)
     throw std::invalid_argument(std::string(periodic ? "--tasks: " : "--graphs: ") +
-                                std::to_string(count) + " graphs of at least " +
+                                plural(count, modelWords(options).unit) + " of at least " +
                                 std::to_string(fewestNodes) + " nodes make more than the " +
                                 std::to_string(kMostJobs) + " jobs a generated set may hold");
+  // Arcs too, from their expected count: a dense graph of many nodes would exhaust the memory
+  // while it is drawn, long before the set could be refused.
+  const double expectedArcs = static_cast<double>(count) * expectedArcsPerGraph(options);
+  if (expectedArcs > static_cast<double>(kMostArcs)) {
+    const ModelWords words = modelWords(options);
+    throw std::invalid_argument(
+        "--edge-prob: " + plural(count, words.unit) + " of " + nodeRangeText(options) +
+        " nodes with --edge-prob " + realText(options.edgeProb) + " would have about " +
+        std::to_string(std::llround(expectedArcs)) + " arcs" +
+        (periodic ? " in one instance each" : "") + ", more than the " +
+        std::to_string(kMostArcs) + " a generated set may hold; lower --edge-prob, --nodes or " +
+        words.count);
+  }
   std::vector<PlannedTask> tasks(static_cast<size_t>(periodic ? options.tasks : options.graphs));
   for (PlannedTask& task : tasks) {
     if (periodic) {
@@ -358,25 +568,28 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
     drawCriticalities(random, options, task.graph);
   }
   const std::vector<double> utilizations = splitUtilization(random, options, tasks.size());
-  int raised = 0;
-  for (size_t k = 0; k < tasks.size(); ++k)
-    raised += drawLoBudgets(random, k, utilizations[k], tasks[k]);
+  const int raised = drawLoBudgets(random, options, utilizations, tasks);
   drawHiBudgets(random, options, tasks);
 
   const long long horizon = periodic ? hyperperiod(tasks) : options.deadline;
   GeneratedSet set;
   set.raisedBudgets = raised;
-  long long jobs = 0;
-  for (const PlannedTask& task : tasks) jobs += horizon / task.period * task.graph.nodes;
-  if (jobs > kMostJobs && !periodic)
-    throw std::invalid_argument("--graphs: the drawn graphs have " + std::to_string(jobs) +
-                                " jobs, more than the " + std::to_string(kMostJobs) +
+  long long jobs = 0, arcCount = 0;
+  for (const PlannedTask& task : tasks) {
+    jobs += horizon / task.period * task.graph.nodes;
+    arcCount += horizon / task.period * static_cast<long long>(task.graph.arcs.size());
+  }
+  const bool tooMany = jobs > kMostJobs || arcCount > kMostArcs;
+  const std::string what = jobs > kMostJobs ? std::to_string(jobs) + " jobs, more than the " +
+                                                  std::to_string(kMostJobs)
+                                            : std::to_string(arcCount) + " arcs, more than the " +
+                                                  std::to_string(kMostArcs);
+  if (tooMany && !periodic)
+    throw std::invalid_argument("--graphs: the drawn graphs have " + what +
                                 " a generated set may hold; choose fewer graphs or nodes");
-  if (jobs > kMostJobs)
+  if (tooMany)
     throw std::invalid_argument("--periods: the drawn periods have a hyperperiod of " +
-                                std::to_string(horizon) + ", which unrolls to " +
-                                std::to_string(jobs) + " jobs, more than the " +
-                                std::to_string(kMostJobs) +
+                                std::to_string(horizon) + ", which unrolls to " + what +
                                 " a generated set may hold; choose periods with a smaller least "
                                 "common multiple, or fewer tasks or nodes");
   for (const PlannedTask& task : tasks)
@@ -415,6 +628,7 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
                "generated arcs form no cycle");
   set.utilizationLo = loRate / options.processors;
   set.utilizationHi = hiRate / options.processors;
+  set.warnings = offTargetWarnings(options, set);
   return set;
 }
 

@@ -64,6 +64,7 @@ struct GenerateOptionInfo {
   const char* name;       ///< e.g. "edge-prob" (Python: edge_prob)
   const char* valueName;  ///< e.g. "P"; "" for a flag
   const char* help;
+  bool real = false;  ///< its value is a real number, even when written without a point
 };
 
 /// @brief Every option, in the order the command line lists them.
@@ -81,6 +82,13 @@ std::vector<std::pair<std::string, std::string>> describeGenerateOptions(
 /// @brief Throws std::invalid_argument, naming the option, when the options cannot give a
 /// job set (U outside (0, 1], an empty period list, a probability outside [0, 1], ...).
 void validateGenerateOptions(const GenerateOptions& options);
+
+/// @brief Throws std::invalid_argument naming the first of the `given` options (names as
+/// setGenerateOption takes them) that does not apply to the model or shape of `options`, or
+/// --criticality-factor given together with --utilization-hi, which replaces it. An option
+/// that would be ignored is refused rather than silently dropped.
+void checkGivenGenerateOptions(const GenerateOptions& options,
+                               const std::vector<std::string>& given);
 
 /// @brief One graph (frame model) or DAG task (periodic model) of a generated set.
 struct GeneratedTask {
@@ -103,12 +111,17 @@ struct GeneratedSet {
   /// Graphs or tasks whose drawn LO budget was below one unit per job and was raised to it;
   /// the achieved LO utilization is then above the target.
   int raisedBudgets = 0;
+  /// One sentence per utilization (LO, and HI under utilizationHi) that misses its target by
+  /// more than 1%, with the achieved value, the cause and the options that would help.
+  std::vector<std::string> warnings;
 };
 
 /// @brief The job set of `options` for `seed`: the same options and seed give the same set
-/// on every platform. Throws std::invalid_argument for invalid options (and for periods that
-/// unroll to more than 20,000,000 jobs) and CheckError when a drawn set cannot be realised (a
-/// budget that does not fit its window).
+/// on every platform. Budgets are whole units, rounded together so that the total utilization
+/// is as close to its target as whole units allow. Throws std::invalid_argument for invalid
+/// options (and for sets of more than 20,000,000 jobs or 50,000,000 arcs, the arcs refused
+/// from their expected count before any is drawn) and CheckError when a drawn set cannot be
+/// realised (a budget that does not fit its windows).
 GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed);
 
 /// @brief generateJobSet(options, seed).instance.

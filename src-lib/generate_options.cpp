@@ -2,9 +2,11 @@
 // module and the --json report share, with strict parsing and validation.
 #include <charconv>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <system_error>
 
+#include "explain.h"
 #include "generate.h"
 #include "option_numbers.h"
 
@@ -22,6 +24,12 @@ int parseInt(const std::string& name, const std::string& text) {
   int value = 0;
   const char* end = text.data() + text.size();
   const auto result = std::from_chars(text.data(), end, value);
+  if (result.ec == std::errc::result_out_of_range && result.ptr == end)
+    throw std::invalid_argument(
+        "--" + name + ": '" + mcjobs::abbreviate(text) + "' is out of range (the " +
+        (text[0] == '-' ? "smallest is " + std::to_string(std::numeric_limits<int>::min())
+                        : "largest is " + std::to_string(std::numeric_limits<int>::max())) +
+        ")");
   if (text.empty() || result.ec != std::errc() || result.ptr != end)
     badValue(name, text, "an integer");
   return value;
@@ -84,6 +92,7 @@ OptionEntry intOption(GenerateOptionInfo info, T GenerateOptions::*field) {
 }
 
 OptionEntry realOption(GenerateOptionInfo info, double GenerateOptions::*field) {
+  info.real = true;
   return {info,
           [field](GenerateOptions& o, const std::string& n, const std::string& v) {
             o.*field = parseReal(n, v);
@@ -135,7 +144,7 @@ const std::vector<OptionEntry>& optionTable() {
       realOption({"criticality-factor", "C", "HI budget = LO budget * C (>= 1)"},
                  &GenerateOptions::criticalityFactor),
       {{"utilization-hi", "U_HI",
-        "Target HI utilization per processor instead of a fixed criticality factor"},
+        "Target HI utilization per processor instead of a fixed criticality factor", true},
        [](GenerateOptions& o, const std::string& n, const std::string& v) {
          o.utilizationHi = parseReal(n, v);
          if (o.utilizationHi < 0) badValue(n, v, "a utilization >= 0");
@@ -217,6 +226,47 @@ std::vector<std::pair<std::string, std::string>> describeGenerateOptions(
   return described;
 }
 
+void checkGivenGenerateOptions(const GenerateOptions& options,
+                               const std::vector<std::string>& given) {
+  const bool frame = options.model == GenerateModel::Frame;
+  const bool forkJoin = options.shape == GraphShape::ForkJoin;
+  const std::string model = "--model " + wordOf(options.model, kModels);
+  const std::string shape = "--shape " + wordOf(options.shape, kShapes);
+  const struct {
+    const char* option;
+    bool applies;
+    const std::string& setBy;
+  } rules[] = {
+      {"graphs", frame, model},
+      {"deadline", frame, model},
+      {"tasks", !frame, model},
+      {"periods", !frame, model},
+      {"deadline-factor", !frame, model},
+      {"nodes", !forkJoin, shape},
+      {"edge-prob", !forkJoin, shape},
+      {"layers", options.shape == GraphShape::Layers, shape},
+      {"branching", forkJoin, shape},
+      {"depth", forkJoin, shape},
+      {"nest-prob", forkJoin, shape},
+  };
+  auto isGiven = [&given](const std::string& option) {
+    for (std::string name : given) {
+      for (char& c : name)
+        if (c == '_') c = '-';
+      if (name == option) return true;
+    }
+    return false;
+  };
+  for (const auto& rule : rules)
+    if (!rule.applies && isGiven(rule.option))
+      throw std::invalid_argument("--" + std::string(rule.option) + " does not apply to " +
+                                  rule.setBy);
+  if (isGiven("criticality-factor") && isGiven("utilization-hi"))
+    throw std::invalid_argument(
+        "--criticality-factor does not apply with --utilization-hi, which draws the HI budgets "
+        "to that utilization instead");
+}
+
 void validateGenerateOptions(const GenerateOptions& o) {
   require(o.processors >= 1, "processors", "must be at least 1");
   require(o.utilization > 0 && o.utilization <= 1, "utilization",
@@ -240,8 +290,11 @@ void validateGenerateOptions(const GenerateOptions& o) {
   if (o.shape == GraphShape::ForkJoin) {
     require(o.branching >= 2, "branching", "must be at least 2");
     require(o.depth >= 1, "depth", "must be at least 1");
-    double largest = 1.0;  // nodes of a fully nested graph: 2 + B * (nodes one level down)
-    for (int level = 0; level < o.depth; ++level) largest = 2.0 + o.branching * largest;
+    // Nodes of a fully nested graph: 2 + B * (nodes one level down). Counted only up to
+    // the limit, so that a depth of two billion is refused at once.
+    double largest = 1.0;
+    for (int level = 0; level < o.depth && largest <= 1e6; ++level)
+      largest = 2.0 + o.branching * largest;
     require(largest <= 1e6, "branching",
             "and --depth allow graphs of more than 1000000 nodes; lower one of them");
   } else {

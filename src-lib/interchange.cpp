@@ -106,22 +106,74 @@ bool TextLines::next(const char*& begin, const char*& end) {
   return true;
 }
 
-std::vector<int> jobOrder(const std::vector<std::string>& labels) {
-  const size_t count = labels.size();
-  std::vector<int> order(count, -1);
-  bool byName = true;
-  for (size_t k = 0; k < count && byName; ++k) {
-    const std::string& label = labels[k];
-    std::int64_t number = 0;
-    byName = label.size() > 1 && label[0] == 'J' && label[1] != '0' &&
-             parseInteger(label.data() + 1, label.data() + label.size(), number) && number >= 1 &&
-             static_cast<std::uint64_t>(number) <= count &&
-             order[static_cast<size_t>(number - 1)] < 0;
-    if (byName) order[static_cast<size_t>(number - 1)] = static_cast<int>(k);
+namespace {
+
+// The renumbered nodes a warning lists before it only counts them.
+constexpr size_t kRenumberedShown = 5;
+
+// A label that names a job: J followed by a positive number without leading
+// zeros, or with `integerIds` any integer (0 for J1).
+bool namesJob(const std::string& label, bool integerIds) {
+  if (integerIds) return true;
+  return label.size() > 1 && label[0] == 'J' && label[1] >= '1' && label[1] <= '9' &&
+         isIntegerText(label.data() + 1, label.data() + label.size());
+}
+
+// The 0-based job id a label names; -1 for one beyond every id (too large to read).
+std::int64_t namedId(const std::string& label, bool integerIds) {
+  std::int64_t number = 0;
+  const char* const digits = label.data() + (integerIds ? 0 : 1);
+  if (!parseInteger(digits, label.data() + label.size(), number)) return -1;
+  if (integerIds) return number >= 0 ? number : -1;
+  return number - 1;
+}
+
+std::string renumberingWords(const std::vector<std::string>& labels, bool integerIds,
+                             const std::vector<size_t>& renumbered) {
+  const std::string last = std::to_string(labels.size() - 1 + (integerIds ? 0 : 1));
+  std::string words = std::string("node ids are not ") + (integerIds ? "0.." : "J1..J") + last +
+                      ": numbered in the order given";
+  for (size_t k = 0; k < renumbered.size() && k < kRenumberedShown; ++k) {
+    const size_t at = renumbered[k];
+    words += ", " + labels[at] + " -> ";
+    appendJobName(words, static_cast<int>(at));
   }
-  if (!byName)
-    for (size_t k = 0; k < count; ++k) order[k] = static_cast<int>(k);
-  return order;
+  if (renumbered.size() > kRenumberedShown)
+    words += ", ... (" + std::to_string(renumbered.size()) + " in all)";
+  return words;
+}
+
+}  // namespace
+
+JobNumbering numberJobs(const std::vector<std::string>& labels, bool integerIds) {
+  const size_t count = labels.size();
+  JobNumbering numbering;
+  numbering.order.assign(count, -1);
+  bool byId = true;
+  std::vector<size_t> renumbered;
+  for (size_t k = 0; k < count; ++k) {
+    if (!namesJob(labels[k], integerIds)) {
+      byId = false;
+      continue;
+    }
+    const std::int64_t id = namedId(labels[k], integerIds);
+    if (id != static_cast<std::int64_t>(k)) renumbered.push_back(k);
+    const bool free = id >= 0 && static_cast<std::uint64_t>(id) < count &&
+                      numbering.order[static_cast<size_t>(id)] < 0;
+    if (byId && free) numbering.order[static_cast<size_t>(id)] = static_cast<int>(k);
+    byId = byId && free;
+  }
+  if (byId) return numbering;
+  for (size_t k = 0; k < count; ++k) numbering.order[k] = static_cast<int>(k);
+  if (!renumbered.empty()) {
+    numbering.renumbering = renumberingWords(labels, integerIds, renumbered);
+    numbering.firstRenumbered = static_cast<int>(renumbered.front());
+  }
+  return numbering;
+}
+
+std::vector<int> jobOrder(const std::vector<std::string>& labels) {
+  return numberJobs(labels, false).order;
 }
 
 void InstanceBuilder::addJob(Job job, const std::string& label, long line) {

@@ -83,8 +83,13 @@ JobInstance readNative(std::istream& in, const std::string& name);
 std::string writeNative(JobInstance& instance);
 
 /// @brief A NetworkX node-link document (links under "links" or "edges").
+///
+/// Node ids J1 .. Jn, or the integers 0 .. n-1, in any order give the jobs they name; other
+/// ids number the nodes in the document's order. When that moves a node whose id names a job
+/// (J2, J1, J4 become J1, J2, J3), `warnings` receives "name:line: warning: ..." naming it.
 JobInstance readJson(std::istream& in, const std::string& name,
-                     const InterchangeOptions& options = InterchangeOptions());
+                     const InterchangeOptions& options = InterchangeOptions(),
+                     std::vector<std::string>* warnings = nullptr);
 /// @brief The node-link document: nodes with the job fields, one link per arc under "links".
 std::string writeJson(JobInstance& instance);
 

@@ -34,6 +34,11 @@ void requireOption(bool holds, const std::string& name, const std::string& rule)
 
 double finiteNumberOption(const std::string& name, const std::string& text) {
   double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (result.ec == std::errc::result_out_of_range && result.ptr == end)
+    throw std::invalid_argument("--" + name + ": '" + mcjobs::abbreviate(text) +
+                                "' is out of range for a double");
   if (!wholeText(text, value) || !std::isfinite(value)) refuseOptionText(name, text, "a number");
   return value;
 }

@@ -10,7 +10,8 @@
 namespace mcjobs {
 
 /// @brief The finite number that is the whole text, in any locale; otherwise throws
-/// std::invalid_argument "--NAME: 'TEXT' is not a number" (NaN and infinities included).
+/// std::invalid_argument "--NAME: 'TEXT' is not a number" (NaN and infinities included), or
+/// "--NAME: 'TEXT' is out of range for a double" for a number beyond a double.
 double finiteNumberOption(const std::string& name, const std::string& text);
 
 /// @brief The seed 0..2^64-1 that the whole text writes in decimal digits; otherwise throws

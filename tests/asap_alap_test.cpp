@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "explain.h"
 #include "job.h"
+#include "propagation.h"
 #include "test_support.h"
 
 namespace {
@@ -73,6 +75,56 @@ TEST(AsapAlap, ImpossibleWindowIsNotReported) {
   EXPECT_TRUE(propagateAlapAndAsap(&inst, CRIT_LO));
   EXPECT_EQ(deadlines(inst), (std::vector<int>{5, 10}));
   EXPECT_EQ(arrivals(inst), (std::vector<int>{0, 8}));
+}
+
+// The checked form refuses what the plain one leaves behind, with the plain
+// one's first collapsed window in words, and puts every window back.
+TEST(AsapAlap, CheckedFormRefusesACollapsedWindowAndRestoresTheInstance) {
+  JobInstance issue = build({{0, 10, 1, 6, 6}, {0, 10, 1, 6, 6}}, {{0, 1}});
+  try {
+    mcjobs::propagateAlapAndAsapChecked(issue, CRIT_LO);
+    ADD_FAILURE() << "no CheckError";
+  } catch (const CheckError& failure) {
+    EXPECT_EQ(mcjobs::describeFailure(failure),
+              "window of J1 collapses at LO: [0, 4] cannot hold budgets 6/6 (density_lo <=1)");
+  }
+  EXPECT_EQ(jobLines(issue), (std::vector<std::string>{"0 10 1 6 6", "0 10 1 6 6"}));
+
+  std::mt19937 rng(4242);
+  int refused = 0, accepted = 0;
+  for (int round = 0; round < 80; ++round) {
+    const int n = 1 + static_cast<int>(rng() % 15);
+    const RandomDag dag = randomDag(rng, n, 3, [](std::mt19937& r) {
+      const int arrival = static_cast<int>(r() % 20);
+      return std::make_pair(arrival, arrival + 20 + static_cast<int>(r() % 30));
+    });
+    for (int crit : {CRIT_LO, CRIT_HI}) {
+      SCOPED_TRACE("round " + std::to_string(round) + " level " + std::to_string(crit));
+      JobInstance plain = build(dag.jobs, dag.arcs);
+      propagateAlapAndAsap(&plain, crit);
+      std::string expected;
+      for (const Job& job : plain) {
+        const std::string condition = failedCheck([&job] { job.sanity_check(); });
+        if (!condition.empty()) {
+          expected = mcjobs::explainCollapse(job, crit) + " (" + condition + ")";
+          break;
+        }
+      }
+      JobInstance checked = build(dag.jobs, dag.arcs);
+      const std::vector<std::string> before = jobLines(checked);
+      std::string refusal;
+      try {
+        mcjobs::propagateAlapAndAsapChecked(checked, crit);
+      } catch (const CheckError& failure) {
+        refusal = mcjobs::describeFailure(failure);
+      }
+      EXPECT_EQ(refusal, expected);
+      EXPECT_EQ(jobLines(checked), expected.empty() ? jobLines(plain) : before);
+      ++(expected.empty() ? accepted : refused);
+    }
+  }
+  EXPECT_GT(refused, 20);
+  EXPECT_GT(accepted, 20);
 }
 
 // Flags are set by the caller that found the job unflagged, after its

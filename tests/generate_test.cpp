@@ -223,6 +223,142 @@ TEST(GenerateBudgets, HitTheDrawnUtilizationUpToRounding) {
                CheckError);
 }
 
+// The whole-budget totals of each graph or task instance: its LO budgets, and the LO and HI
+// budgets of its HI jobs.
+struct TaskBudgets {
+  long long jobs = 0, lo = 0, hiJobs = 0, loOfHi = 0, hi = 0;
+};
+
+std::vector<TaskBudgets> firstInstanceBudgets(GeneratedSet& set) {
+  std::vector<TaskBudgets> budgets(set.tasks.size());
+  for (const Job& job : set.instance) {
+    const auto task = set.taskOfJob[static_cast<size_t>(job.id)];
+    if (task.second > 0) continue;
+    TaskBudgets& sums = budgets[static_cast<size_t>(task.first)];
+    ++sums.jobs;
+    sums.lo += job.lo_wcet;
+    if (job.criticality == CRIT_HI) {
+      ++sums.hiJobs;
+      sums.loOfHi += job.lo_wcet;
+      sums.hi += job.hi_wcet;
+    }
+  }
+  return budgets;
+}
+
+// Whole budgets cannot hit a real target exactly, but rounded together they miss it by at most
+// half a step of every task that could still move towards it within its bounds (one unit more
+// or less per period: at least one unit per job, at most the windows; HI budgets at least the
+// LO ones). Rounding each task on its own adds up the halves of all of them instead.
+TEST(GenerateBudgets, TotalMissesTheTargetByLessThanAnyStepThatCouldCloseIt) {
+  int checked = 0;
+  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+    const bool periodic = seed % 3 != 0;
+    const bool hiTarget = seed % 2 == 0;
+    const double processors = seed % 4 == 0 ? 2 : 1;
+    std::map<std::string, std::string> given = {{"nodes", "1..2"},
+                                                {"processors", seed % 4 == 0 ? "2" : "1"},
+                                                {"utilization", "0.5"},
+                                                {"hi-fraction", "0.7"}};
+    if (periodic) {
+      given.insert({{"model", "periodic"}, {"tasks", "4"}, {"periods", "10,20,25,40,100"}});
+    } else {
+      given.insert({{"graphs", "4"}, {"deadline", "30"}});
+    }
+    if (hiTarget) given["utilization-hi"] = "0.8";
+    GeneratedSet set = mcjobs::generateJobSet(withOptions(given), seed);
+    if (set.raisedBudgets > 0) continue;
+    const std::vector<TaskBudgets> budgets = firstInstanceBudgets(set);
+    auto finestStep = [&](double gap, bool hi) {
+      double step = 1e300;
+      for (size_t k = 0; k < budgets.size(); ++k) {
+        const TaskBudgets& b = budgets[k];
+        const long long window = set.tasks[k].deadline;
+        const bool canMove =
+            hi ? b.hiJobs > 0 && (gap > 0 ? b.hi < b.hiJobs * window : b.hi > b.loOfHi)
+               : (gap > 0 ? b.lo < b.jobs * window : b.lo > b.jobs);
+        if (canMove) step = std::min(step, 1.0 / (set.tasks[k].period * processors));
+      }
+      return step;
+    };
+    const double loGap = 0.5 - set.utilizationLo;
+    EXPECT_LE(std::fabs(loGap), finestStep(loGap, false) / 2 + 1e-12) << "seed " << seed;
+    if (hiTarget) {
+      const double hiGap = 0.8 - set.utilizationHi;
+      EXPECT_LE(std::fabs(hiGap), finestStep(hiGap, true) / 2 + 1e-12) << "seed " << seed;
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 20);
+}
+
+// A set that misses a target by more than 1% says by how much, why, and which options of its
+// model and shape would help; one within 1% says nothing.
+TEST(GenerateBudgets, MissedTargetsAreToldWithOptionsThatApply) {
+  const std::vector<std::pair<std::map<std::string, std::string>, std::vector<std::string>>> rows =
+      {{{{"model", "periodic"}, {"tasks", "1"}, {"nodes", "1"}, {"periods", "3"},
+         {"hi-fraction", "0"}},
+        {"the LO utilization is 0.666667, 33.3% above the target 0.5: budgets are whole units; "
+         "choose longer --periods for finer steps"}},
+       {{{"model", "periodic"}},
+        {"the LO utilization is 2.1, 320% above the target 0.5: tasks with fewer budget units "
+         "than jobs got one unit per job; choose longer --periods, or lower --nodes or --tasks"}},
+       {{{"graphs", "2"}, {"deadline", "3"}, {"nodes", "4"}, {"hi-fraction", "0"}},
+        {"the LO utilization is 2.66667, 433% above the target 0.5: graphs with fewer budget "
+         "units than jobs got one unit per job; raise --deadline, or lower --nodes or "
+         "--graphs"}},
+       {{{"shape", "fork-join"}, {"deadline", "3"}, {"hi-fraction", "0"}},
+        {"the LO utilization is 5.66667, 1033% above the target 0.5: graphs with fewer budget "
+         "units than jobs got one unit per job; raise --deadline, or lower --branching, --depth "
+         "or --graphs"}},
+       {{{"deadline", "10"}, {"utilization", "0.55"}, {"nodes", "1"}, {"hi-fraction", "1"},
+         {"utilization-hi", "0.77"}},
+        {"the LO utilization is 0.6, 9.09% above the target 0.55: budgets are whole units; raise "
+         "--deadline for finer steps",
+         "the HI utilization is 0.8, 3.9% above the target 0.77: budgets are whole units; raise "
+         "--deadline for finer steps"}},
+       {{{"deadline", "1000"}, {"utilization", "0.55"}}, {}}};
+  for (const auto& row : rows)
+    EXPECT_EQ(mcjobs::generateJobSet(withOptions(row.first), 3).warnings, row.second);
+}
+
+// A budget that cannot fit names its level, its graph or task and only remedies that apply;
+// a set that would hold too many arcs is refused from their expected count, before any is drawn.
+TEST(GenerateBudgets, WhatCannotFitIsNamedWithItsRemedies) {
+  const std::vector<std::pair<std::map<std::string, std::string>, std::string>> rows = {
+      {{{"model", "periodic"}, {"criticality-factor", "3"}, {"nodes", "1"}, {"tasks", "8"},
+        {"hi-fraction", "1"}, {"deadline-factor", "0.3"}},
+       "cannot fit the HI budget of 42 (3 times the LO budget 14) of task 3 into its 1 HI job "
+       "with windows of 30: lower --criticality-factor, --max-task-utilization or "
+       "--utilization, or raise --deadline-factor"},
+      {{{"max-task-utilization", "4"}, {"processors", "4"}, {"utilization", "0.9"},
+        {"nodes", "2"}},
+       "cannot fit the LO budget of 360 of graph 1 into its 2 jobs with windows of 100: lower "
+       "--max-task-utilization or --utilization, or raise --nodes or --graphs"},
+      {{{"model", "periodic"}, {"deadline-factor", "0.05"}, {"shape", "fork-join"},
+        {"tasks", "1"}, {"max-task-utilization", "2"}, {"processors", "2"}},
+       "cannot fit the LO budget of 100 of task 1 into its 8 jobs with windows of 5: lower "
+       "--max-task-utilization or --utilization, or raise --deadline-factor, --branching, "
+       "--depth or --tasks"}};
+  for (const auto& row : rows) {
+    try {
+      mcjobs::generateJobSet(withOptions(row.first), 4);
+      ADD_FAILURE() << "generated " << row.second;
+    } catch (const CheckError& refused) {
+      EXPECT_EQ(refused.explanation(), row.second);
+    }
+  }
+  try {
+    mcjobs::generateJobSet(withOptions({{"nodes", "100000"}, {"edge-prob", "0.2"}}), 1);
+    ADD_FAILURE() << "a set of a billion arcs was drawn";
+  } catch (const std::invalid_argument& refused) {
+    EXPECT_STREQ(refused.what(),
+                 "--edge-prob: 1 graph of 100000 nodes with --edge-prob 0.2 would have about "
+                 "999990000 arcs, more than the 50000000 a generated set may hold; lower "
+                 "--edge-prob, --nodes or --graphs");
+  }
+}
+
 TEST(GenerateOptions, RoundTripThroughTheirTextAndRejectNonsense) {
   GenerateOptions options = withOptions({{"model", "periodic"},
                                          {"periods", "7,9"},
@@ -249,6 +385,7 @@ TEST(GenerateOptions, RoundTripThroughTheirTextAndRejectNonsense) {
       {{"utilization", "0.9"}, {"processors", "4"}},  // 3.6 over one graph of at most 1
       {{"deadline-factor", "1e300"}, {"model", "periodic"}},
       {{"graphs", "2000000000"}},
+      {{"depth", "2000000000"}, {"shape", "fork-join"}},  // refused without counting every level
       {{"bogus", "1"}}};
   for (const auto& given : invalid) {
     try {

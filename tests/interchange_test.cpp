@@ -346,9 +346,15 @@ TEST(Interchange, HandWrittenInputs) {
        "0 50 1 3 3\n0 50 1 3 3\n0 50 1 3 3\n0 50 1 3 3\n( J1 J2 )\n( J3 J4 )\n"},
       {F::Json,
        "{\"nodes\": [{\"id\": 1, \"arrival\": 0, \"deadline\": 9, \"lo_wcet\": 1, \"x\": [true, "
-       "null, -1.5e3, \"\\u00e9\\ud83d\\ude00\"]},\n {\"id\": \"1a\", \"criticality\": \"HI\"}],"
-       " \"edges\": [{\"source\": 1, \"target\": \"1a\"}]}",
+       "null, -1.5e3, \"\\u00e9\\ud83d\\ude00\"]},\n {\"id\": 2, \"criticality\": \"HI\"}],"
+       " \"edges\": [{\"source\": 1, \"target\": 2}]}",
        "0 9 1 1 1\n0 50 2 3 3\n( J1 J2 )\n"},
+      // NetworkX's graphs of ours: ids 0 .. n-1 and criticality 1 or 2.
+      {F::Json,
+       "{\"nodes\": [{\"id\": 1, \"criticality\": 2, " + kJobFields + "}, {\"id\": -0, " +
+           "\"criticality\": 1, " + kJobFields +
+           "}],\n\"links\": [{\"source\": 1, \"target\": 0}]}",
+       "0 9 1 1 1\n0 9 2 1 1\n( J2 J1 )\n"},
       // Our own job names put the jobs in order, however a tool reordered them.
       {F::Json,
        "{\"nodes\": [{\"id\": \"J2\", " + kJobFields + "}, {\"id\": \"J1\", " + kJobFields +
@@ -371,6 +377,50 @@ TEST(Interchange, HandWrittenInputs) {
     } catch (const CheckError& error) {
       ADD_FAILURE() << error.what();
     }
+  }
+}
+
+// Ids that name jobs but are not exactly J1 .. Jn (0 .. n-1) keep the order
+// given, and the warning names every node that so changes its job.
+TEST(Interchange, JsonRenumberingIsNamed) {
+  const struct {
+    std::vector<std::string> ids;
+    std::string warning;
+  } cases[] = {
+      {{"\"J2\"", "\"J1\"", "\"J4\""},
+       "in:2: warning: node ids are not J1..J3: numbered in the order given, J2 -> J1, J1 -> J2, "
+       "J4 -> J3"},
+      {{"5", "0", "9"},
+       "in:2: warning: node ids are not 0..2: numbered in the order given, 5 -> J1, "
+       "0 -> J2, 9 -> J3"},
+      {{"\"start\"", "\"J1\"", "\"end\""},
+       "in:3: warning: node ids are not J1..J3: numbered in the order given, J1 -> J2"},
+      {{"\"J3\"", "\"J2\"", "\"J1\""}, ""},
+      {{"\"a\"", "\"c\"", "\"b\""}, ""},
+      {{"1", "2", "3", "4", "5", "6", "7"},
+       "in:2: warning: node ids are not 0..6: numbered in the order given, 1 -> J1, 2 -> J2, "
+       "3 -> J3, 4 -> J4, 5 -> J5, ... (7 in all)"},
+  };
+  for (const auto& c : cases) {
+    std::string document = "{\"nodes\": [";
+    std::string expected;
+    for (size_t k = 0; k < c.ids.size(); ++k) {
+      const std::string deadline = std::to_string(10 * (k + 1));
+      document += (k == 0 ? "\n{\"id\": " : ",\n{\"id\": ") + c.ids[k] +
+                  ", \"arrival\": 0, \"lo_wcet\": 1, \"deadline\": " + deadline + "}";
+      expected += "0 " + deadline + " 1 1 1\n";
+    }
+    document += "]}";
+    SCOPED_TRACE(document);
+    std::istringstream in(document);
+    std::vector<std::string> warnings;
+    JobInstance instance = mcjobs::readJson(in, "in", InterchangeOptions(), &warnings);
+    if (c.warning.empty()) {
+      EXPECT_EQ(warnings, std::vector<std::string>());
+      continue;  // the ids name the order
+    }
+    EXPECT_EQ(warnings, std::vector<std::string>{c.warning});
+    EXPECT_EQ(mcjobs::writeNative(instance), expected);
   }
 }
 
@@ -397,6 +447,13 @@ TEST(Interchange, MalformedInputsNameTheFileAndLine) {
        "in:1: JSON: node a has no \"deadline\" and no default window is given"},
       {F::Json, "{\"nodes\": [{\"id\": \"a\", \"arrival\": 0.5}]}",
        "in:1: JSON: node a: \"arrival\" must be an integer"},
+      {F::Json, "{\"nodes\": [{\"id\": \"J1\",\n\"criticality\": \"MID\", " + kJobFields + "}]}",
+       "in:2: JSON: node J1: \"criticality\" must be 1, 2, \"LO\" or \"HI\""},
+      {F::Json, "{\"nodes\": [{\"id\": 0, \"criticality\": 3, " + kJobFields + "}]}",
+       "in:1: JSON: node 0: \"criticality\" must be 1, 2, \"LO\" or \"HI\""},
+      {F::Json,
+       "{\"nodes\": [{\"id\": \"J2\", " + kJobFields + "},\n{\"id\": 0, " + kJobFields + "}]}",
+       "in:2: JSON: node ids are all integers or all strings, not a mix such as \"J2\" and 0"},
       {F::Json, "{\"directed\": false, \"nodes\": []}",
        "in:1: JSON: \"directed\" is false; precedence needs a directed graph"},
       {F::Json, "{\"nodes\": [\"\\q\"]}", "in:1: JSON: unknown escape '\\q'"},

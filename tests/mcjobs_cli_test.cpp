@@ -952,6 +952,119 @@ TEST_F(Cli, GenerateWritesOtherFormatsAndNptestKeepsTasksAndInstances) {
   EXPECT_EQ(run(options + "--to json").out, run("convert set.txt --to json").out);
 }
 
+TEST_F(Cli, GenerateRefusesWhatDoesNotApplyAndSaysWhatItMissed) {
+  const std::string hiTooLarge =
+      "generate --model periodic --criticality-factor 3 --nodes 1 --tasks 8 --hi-fraction 1 "
+      "--deadline-factor 0.3 --seed 4";
+  const std::string remedies =
+      ": lower --criticality-factor, --max-task-utilization or --utilization, or raise "
+      "--deadline-factor";
+  const struct {
+    std::string args;
+    int status;
+    std::string firstLine;
+  } rows[] = {
+      {"generate --model periodic --deadline 50 --graphs 3 --layers 7", 1,
+       "mcjobs: --graphs does not apply to --model periodic"},
+      {"generate --model periodic --deadline 50", 1,
+       "mcjobs: --deadline does not apply to --model periodic"},
+      {"generate --periods 10,20", 1, "mcjobs: --periods does not apply to --model frame"},
+      {"generate --layers 7", 1, "mcjobs: --layers does not apply to --shape gnp"},
+      {"generate --shape fork-join --edge-prob 0.5", 1,
+       "mcjobs: --edge-prob does not apply to --shape fork-join"},
+      {"generate --nest-prob 0.5 --shape layers", 1,
+       "mcjobs: --nest-prob does not apply to --shape layers"},
+      {"generate --utilization-hi 0.6 --criticality-factor 3", 1,
+       "mcjobs: --criticality-factor does not apply with --utilization-hi, which draws the HI "
+       "budgets to that utilization instead"},
+      {"generate --level hi", 1,
+       "mcjobs: --level does not apply to native output (it chooses the level of STG and nptest "
+       "output)"},
+      {"generate --name runs", 1, "mcjobs: --name does not apply without --count"},
+      {"generate --deadline 2147483648", 1,
+       "mcjobs: --deadline: '2147483648' is out of range (the largest is 2147483647)"},
+      {"generate --utilization 1e400", 1,
+       "mcjobs: --utilization: '1e400' is out of range for a double"},
+      {"generate --nodes 100000 --edge-prob 0.2", 1,
+       "mcjobs: --edge-prob: 1 graph of 100000 nodes with --edge-prob 0.2 would have about "
+       "999990000 arcs, more than the 50000000 a generated set may hold; lower --edge-prob, "
+       "--nodes or --graphs"},
+      {hiTooLarge, 3,
+       "mcjobs: cannot fit the HI budget of 42 (3 times the LO budget 14) of task 3 into its 1 "
+       "HI job with windows of 30" + remedies},
+      {hiTooLarge + " --count 2 -o batch.jobstar", 3,
+       "mcjobs: set-1 (seed 16462000697783136304): cannot fit the HI budget of 21 (3 times the "
+       "LO budget 7) of task 8 into its 1 HI job with windows of 15" + remedies},
+      {"generate --model periodic --tasks 1 --nodes 1 --periods 3 --hi-fraction 0", 0,
+       "mcjobs: warning: the LO utilization is 0.666667, 33.3% above the target 0.5: budgets are "
+       "whole units; choose longer --periods for finer steps"},
+      {"generate --model periodic --count 3 -o raised.jobstar", 0,
+       "mcjobs: warning: 3 of 3 sets miss their utilization target by more than 1% (--json tells "
+       "each set's); set-1: the LO utilization is 1.23, 146% above the target 0.5: tasks with "
+       "fewer budget units than jobs got one unit per job; choose longer --periods, or lower "
+       "--nodes or --tasks"},
+      {"generate --model periodic --tasks 2 --periods 1000 --nodes 2", 0, ""},
+  };
+  for (const auto& row : rows) {
+    Result result = run(row.args);
+    EXPECT_EQ(result.status, row.status) << row.args;
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')), row.firstLine) << row.args;
+  }
+  EXPECT_NE(::access(path("batch.jobstar").c_str(), F_OK), 0);
+  // With --json the warning is in the report, not beside it.
+  Result json = run(
+      "generate --model periodic --tasks 1 --nodes 1 --periods 3 --hi-fraction 0 --json");
+  EXPECT_EQ(nlohmann::json::parse(json.err)["instances"][0]["warnings"],
+            nlohmann::json::array({"the LO utilization is 0.666667, 33.3% above the target 0.5: "
+                                   "budgets are whole units; choose longer --periods for finer "
+                                   "steps"}));
+  // What each command's utilization measures is said where it is shown.
+  EXPECT_NE(run("generate --help").out.find("sum of budget / period per processor"),
+            std::string::npos);
+  EXPECT_NE(run("stats --help").out.find("not the sum of budget / period"), std::string::npos);
+}
+
+TEST_F(Cli, GenerateWritesTheChosenLevelOfStgAndNptest) {
+  const std::string options =
+      "generate --model periodic --tasks 3 --periods 10,20,40 --nodes 2..3 --seed 9 ";
+  ASSERT_EQ(run(options + "-o set.txt").status, 0);
+  ASSERT_EQ(run(options + "--level hi -o hi.stg").status, 0);
+  ASSERT_EQ(run("convert set.txt --level hi -o converted.stg").status, 0);
+  EXPECT_EQ(slurp(path("hi.stg")), slurp(path("converted.stg")));
+  ASSERT_EQ(run(options + "--level hi -o hi.csv").status, 0);
+  ASSERT_EQ(run(options + "-o lo.csv").status, 0);
+  // The HI file: the HI jobs with their HI budgets, under the ids the LO file gives them.
+  auto rows = [this](const std::string& name) {
+    std::map<std::string, std::vector<long>> byId;  // "task, job" -> arrival, deadline, cost
+    std::istringstream text(slurp(path(name)));
+    std::string line;
+    std::getline(text, line);
+    while (std::getline(text, line)) {
+      std::vector<long> values;
+      std::istringstream fields(line);
+      for (std::string field; std::getline(fields, field, ',');) values.push_back(std::stol(field));
+      byId[line.substr(0, line.find(',', line.find(',') + 1))] = {values[2], values[6], values[5]};
+    }
+    return byId;
+  };
+  std::multiset<std::vector<long>> hiJobs;
+  std::istringstream native(slurp(path("set.txt")));
+  for (std::string line; std::getline(native, line) && line[0] != '(';) {
+    long arrival, deadline, criticality, lo, hi;
+    std::istringstream(line) >> arrival >> deadline >> criticality >> lo >> hi;
+    if (criticality == 2) hiJobs.insert({arrival, deadline, hi});
+  }
+  const auto hiRows = rows("hi.csv"), loRows = rows("lo.csv");
+  std::multiset<std::vector<long>> written;
+  for (const auto& row : hiRows) {
+    written.insert(row.second);
+    ASSERT_EQ(loRows.count(row.first), 1u) << row.first;
+    EXPECT_EQ(loRows.at(row.first)[0], row.second[0]) << row.first;
+  }
+  EXPECT_EQ(written, hiJobs);
+  EXPECT_FALSE(hiJobs.empty());
+}
+
 TEST_F(Cli, NptestPairIsWrittenWholeOrNotAtAll) {
   file("four.txt", kFourJobs);
   // The job file cannot be created: the precedence file must not appear alone.

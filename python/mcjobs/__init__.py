@@ -6,9 +6,24 @@ and failed checks raise mcjobs.CheckError, a ValueError.
 """
 
 import collections.abc as _abc
+import copyreg as _copyreg
+import numbers as _numbers
+import re as _re
+import warnings as _warnings
 
 from . import _mcjobs
 from ._mcjobs import HI, LO, JobInstance, JobsView
+
+
+def _reduce(self):
+    # What protocol 2 and later do by default. Below 2, object's own reduction would build
+    # the copy through a base class that pybind11 cannot allocate, and the interpreter aborts.
+    return _copyreg.__newobj__, (type(self),), self.__getstate__()
+
+
+def _refuse_pickling(self):
+    raise TypeError(f"cannot pickle {type(self).__name__!r} object")
+
 
 # Everything the extension defines is the package's, whichever binding file adds it;
 # tracebacks, reprs and pickles then name mcjobs rather than the extension inside it.
@@ -17,6 +32,9 @@ for _name, _value in vars(_mcjobs).items():
         globals()[_name] = _value
         if isinstance(_value, type):
             _value.__module__ = __name__
+            if type(_value).__name__ == "pybind11_type":
+                _picklable = "__setstate__" in vars(_value)
+                _value.__reduce__ = _reduce if _picklable else _refuse_pickling
 
 _abc.Sequence.register(JobsView)
 # register() lends no methods: index and count come from the Sequence mixins.
@@ -41,13 +59,68 @@ def _to_networkx(self, level=LO):
 JobInstance.to_networkx = _to_networkx
 
 
+# Labels that name a job: J followed by a positive number without leading zeros.
+_JOB_NAME = _re.compile(r"J[1-9][0-9]*\Z")
+# The renumbered nodes a warning lists before it only counts them.
+_RENUMBERED_SHOWN = 5
+
+
+def _is_int(value):
+    return isinstance(value, _numbers.Integral) and not isinstance(value, bool)
+
+
+def _named_id(node):
+    """The 0-based job id a node id names (0 for 0 or 'J1'), or None when it names none."""
+    if isinstance(node, str):
+        return int(node[1:]) - 1 if _JOB_NAME.match(node) else None
+    return node
+
+
+def _node_order(nodes):
+    """The nodes in job id order, as the JSON reader numbers them: by the job each id names
+    when the ids are exactly J1..Jn (or 0..n-1), otherwise as given, with a warning naming
+    every node whose job is not the one its id names."""
+    for node in nodes:
+        if not isinstance(node, str) and not _is_int(node):
+            raise TypeError(f"node ids must be ints or strs (job names such as 'J1'), not {node!r}")
+    names = [isinstance(node, str) for node in nodes]
+    if any(names) and not all(names):
+        other = nodes[names.index(not names[0])]
+        raise TypeError(f"node ids are all ints or all strs, not a mix such as {nodes[0]!r} and "
+                        f"{other!r}")
+    integers = not all(names)
+    named = [_named_id(node) for node in nodes]
+    if sorted(id for id in named if id is not None) == list(range(len(nodes))):
+        return [node for _, node in sorted(zip(named, nodes))]
+    renumbered = [f"{node} -> J{k + 1}" for k, (node, id) in enumerate(zip(nodes, named))
+                  if id is not None and id != k]
+    if renumbered:
+        ids = f"0..{len(nodes) - 1}" if integers else f"J1..J{len(nodes)}"
+        shown = renumbered[:_RENUMBERED_SHOWN]
+        if len(renumbered) > _RENUMBERED_SHOWN:
+            shown.append(f"... ({len(renumbered)} in all)")
+        _warnings.warn(f"node ids are not {ids}: numbered in the order given, " + ", ".join(shown),
+                       stacklevel=3)
+    return list(nodes)
+
+
+def _criticality(node, value):
+    """LO or HI from 1/2 (to_networkx) or 'LO'/'HI' (to_json)."""
+    for level, word in ((LO, "LO"), (HI, "HI")):
+        if value == word or (_is_int(value) and value == level):
+            return level
+    raise ValueError(f"node {node!r}: criticality must be 1, 2, 'LO' or 'HI', not {value!r}")
+
+
 def from_networkx(graph):
-    """An instance from a directed graph whose nodes carry arrival, deadline, criticality,
-    lo_wcet and hi_wcet. Nodes become jobs in sorted order (the ids of to_networkx come back
-    as they were); every edge becomes an arc."""
+    """An instance from a directed graph whose nodes carry arrival, deadline, criticality
+    (1/2 or 'LO'/'HI'), lo_wcet and hi_wcet; every edge becomes an arc. Node ids are all
+    ints or all strs: ids exactly J1..Jn (or 0..n-1, as to_networkx writes them) give the
+    jobs they name in any order; other ids are numbered in the graph's order, with a warning
+    when that moves a node whose id names a job."""
     if not graph.is_directed():
         raise TypeError("from_networkx needs a directed graph: an undirected edge has no order")
-    nodes = sorted(graph.nodes)
+    nodes = _node_order(list(graph.nodes))
     ids = {node: index for index, node in enumerate(nodes)}
     instance = JobInstance()
     for node in nodes:
@@ -55,22 +128,32 @@ def from_networkx(graph):
         missing = [field for field in _FIELDS if field not in attributes]
         if missing:
             raise KeyError(f"node {node!r} lacks {', '.join(missing)}")
-        values = [attributes[field] for field in _FIELDS]
-        for field, value in zip(_FIELDS, values):
-            if isinstance(value, bool) or not hasattr(value, "__index__"):
+        values = dict(attributes)
+        values["criticality"] = _criticality(node, values["criticality"])
+        for field in _FIELDS:
+            value = values[field]
+            if not _is_int(value):
                 raise TypeError(f"node {node!r}: {field} must be an int, not {value!r}")
-        instance.add_job(*(value.__index__() for value in values))
+        instance.add_job(*(values[field].__index__() for field in _FIELDS))
     # edges() without keys: a multigraph's parallel edges are one arc.
     for u, v in sorted((ids[u], ids[v]) for u, v in graph.edges()):
         instance.add_arc(u, v)
     return instance
 
 
+def _failure_words(failure):
+    """JobInstance.schedule's failure message, for the command line's failure without one."""
+    kind = failure["kind"]
+    missed = "safe switch" if kind == "safe_switch" else str(failure["bound"])
+    if kind == "arrival":
+        missed = "arrival " + missed
+    return f"{failure['mode'].upper()}: {failure['job']} misses {missed} at {failure['time']}"
+
 
 def plot_gantt(instance, result, ax=None, processors=None):
-    """Draws the HI and LO tables of `result` (what JobInstance.schedule returns) with
-    Matplotlib: one row per mode and processor, HI jobs in reds, LO jobs in blues, job names
-    on the bars. Returns the axes."""
+    """Draws the HI and LO tables of `result` (what JobInstance.schedule returns, or the
+    document of `mcjobs schedule --json`) with Matplotlib: one row per mode and processor,
+    HI jobs in reds, LO jobs in blues, job names on the bars. Returns the axes."""
     import matplotlib.pyplot as plt
 
     created = ax is None
@@ -80,6 +163,7 @@ def plot_gantt(instance, result, ax=None, processors=None):
     tables = result["tables"] or {"hi": [], "lo": []}
     jobs = instance.jobs
     labels = []
+    failure = result["failure"]
     for panel, mode in enumerate(("hi", "lo")):
         for p in range(processors):
             row = panel * (processors + 1) + p
@@ -87,7 +171,9 @@ def plot_gantt(instance, result, ax=None, processors=None):
             for segment in tables[mode]:
                 if segment["processor"] != p:
                     continue
-                critical = jobs[segment["id"]].criticality == HI
+                # The command line's segments name their job only.
+                job = segment["id"] if "id" in segment else _named_id(segment["job"])
+                critical = jobs[job].criticality == HI
                 width = segment["end"] - segment["start"]
                 ax.barh(row, width, left=segment["start"], height=0.8,
                         color="#e4846c" if critical else "#7fa7d4", edgecolor="#333333")
@@ -97,7 +183,7 @@ def plot_gantt(instance, result, ax=None, processors=None):
     ax.invert_yaxis()
     ax.set_xlabel("time")
     ax.set_title("schedulable" if result["schedulable"] else
-                 "not schedulable: " + result["failure"]["message"])
+                 "not schedulable: " + failure.get("message", _failure_words(failure)))
     if created:
         ax.figure.tight_layout()
     return ax

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "binding.h"
 
@@ -40,6 +41,16 @@ void checkPositive(const char* name, std::int64_t value) {
                           std::to_string(value));
 }
 
+// A reader's "name:line: warning: words" as a Python warning "name:line: words".
+void warn(const std::vector<std::string>& warnings) {
+  static const std::string kMarker = ": warning: ";
+  for (std::string text : warnings) {
+    const size_t marker = text.find(kMarker);
+    if (marker != std::string::npos) text.replace(marker, kMarker.size(), ": ");
+    if (PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+  }
+}
+
 mcjobs::InterchangeOptions levelOptions(int level) {
   mcjobs::InterchangeOptions options;
   options.level = checkLevel(level);
@@ -52,11 +63,17 @@ void initFormats(py::module_& m) {
       m.def(
           "from_json",
           [](const std::string& text, const std::string& name) {
-            return readText(text, [&](std::istream& in) { return mcjobs::readJson(in, name); });
+            std::vector<std::string> warnings;
+            py::object instance = readText(text, [&](std::istream& in) {
+              return mcjobs::readJson(in, name, mcjobs::InterchangeOptions(), &warnings);
+            });
+            warn(warnings);
+            return instance;
           },
           py::arg("text"), py::arg("name") = "<string>",
           "An instance from a NetworkX node-link JSON document (links under 'links' or\n"
-          "'edges'). CheckError names `name` and the line of a bad node or link.");
+          "'edges'). CheckError names `name` and the line of a bad node or link; a warning\n"
+          "names the nodes renumbered when their ids are not exactly J1..Jn (or 0..n-1).");
       m.def(
           "from_dot",
           [](const std::string& text, const std::string& name, const py::object& window, int wcet) {

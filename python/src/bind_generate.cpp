@@ -2,10 +2,12 @@
 // named as on the command line with '_' for '-', read by the library's own parser.
 #include <mcjobs/generate.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "binding.h"
 
@@ -29,6 +31,27 @@ std::string optionText(const std::string& name, const py::handle& value) {
                        std::string(py::str(value.get_type().attr("__name__"))));
 }
 
+// An option's text as the Python value generate() takes: None for "none", booleans, ints,
+// floats, a list of ints for the periods, and text for words and ranges ("10..10").
+py::object optionValue(const mcjobs::GenerateOptionInfo& info, const std::string& text) {
+  const std::string name = info.name;
+  if (text == "none") return py::none();
+  if (info.real) return py::float_(std::stod(text));
+  if (text == "true" || text == "false") return py::bool_(text == "true");
+  if (name == "periods") {
+    py::list periods;
+    for (size_t start = 0; start <= text.size();) {
+      const size_t comma = std::min(text.find(',', start), text.size());
+      periods.append(py::int_(std::stoll(text.substr(start, comma - start))));
+      start = comma + 1;
+    }
+    return std::move(periods);
+  }
+  if (!text.empty() && text.find_first_not_of("-0123456789") == std::string::npos)
+    return py::int_(std::stoll(text));
+  return py::str(text);
+}
+
 }  // namespace
 
 void initGenerate(py::module_& m) {
@@ -36,10 +59,15 @@ void initGenerate(py::module_& m) {
           "generate",
           [](std::uint64_t seed, const py::kwargs& given) {
             mcjobs::GenerateOptions options;
+            std::vector<std::string> names;
             for (const auto& option : given) {
+              // None is an option left at its default, as generate_options() lists it.
+              if (option.second.is_none()) continue;
               const std::string name = option.first.cast<std::string>();
               mcjobs::setGenerateOption(options, name, optionText(name, option.second));
+              names.push_back(name);
             }
+            mcjobs::checkGivenGenerateOptions(options, names);
             mcjobs::GeneratedSet set;
             {
               py::gil_scoped_release release;
@@ -47,38 +75,37 @@ void initGenerate(py::module_& m) {
               set = mcjobs::generateJobSet(options, seed);
             }
             // As the command line warns: the set is not quite what was asked for.
-            if (set.raisedBudgets > 0 && set.utilizationLo > options.utilization * 1.01) {
-              const std::string message =
-                  "graphs with fewer budget units than jobs got one unit per job: the LO "
-                  "utilization is " +
-                  std::to_string(set.utilizationLo) + ", above the target";
-              if (PyErr_WarnEx(PyExc_RuntimeWarning, message.c_str(), 1) < 0)
+            for (const std::string& warning : set.warnings)
+              if (PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1) < 0)
                 throw py::error_already_set();
-            }
             return wrap(std::move(set.instance));
           },
           py::kw_only(), py::arg("seed"),
           "A seeded random job set: generate(seed=7, model='frame', nodes='30..30', "
           "edge_prob=0.2).\n"
           "Takes the options of `mcjobs generate` with '_' for '-', as text or as Python values\n"
-          "(numbers, True/False, lists for periods); the same options and seed give the same set\n"
-          "as the command line. ValueError names an unknown option or a bad value; a\n"
-          "RuntimeWarning says when graphs had to get one budget unit per job and the LO\n"
-          "utilization ends more than 1% above the target.");
+          "(numbers, True/False, lists for periods, None for the default); the same options and\n"
+          "seed give the same set as the command line. ValueError names an unknown option, a bad\n"
+          "value or an option that does not apply to the model or shape; a RuntimeWarning says\n"
+          "when the LO (or, with utilization_hi, the HI) utilization misses its target by more\n"
+          "than 1%, with the achieved value.");
       m.def("batch_seed", &mcjobs::batchSeed, py::arg("seed"), py::arg("index"),
             "The seed of entry `index` (from 1) of a batch generated from `seed`.");
       m.def(
           "generate_options",
           []() {
             py::dict defaults;
-            for (const auto& option : mcjobs::describeGenerateOptions(mcjobs::GenerateOptions())) {
-              std::string name = option.first;
+            const auto values = mcjobs::describeGenerateOptions(mcjobs::GenerateOptions());
+            const auto& infos = mcjobs::generateOptionList();
+            for (size_t i = 0; i < infos.size(); ++i) {
+              std::string name = values[i].first;
               for (char& c : name) c = c == '-' ? '_' : c;
-              defaults[py::str(name)] = option.second;
+              defaults[py::str(name)] = optionValue(infos[i], values[i].second);
             }
             return defaults;
           },
-          "Every option of generate() with its default, as the command line writes it.");
-    }
+          "Every option of generate() with its default as a Python value (None: not given).\n"
+          "Options of another model or shape than the one chosen do not apply to generate().");
+}
 
 }  // namespace mcjobs_python

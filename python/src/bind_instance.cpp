@@ -2,6 +2,7 @@
 // the read-only job sequence and the NumPy view, and mcjobs.read.
 #include <mcjobs/interchange.h>
 #include <mcjobs/job.h>
+#include <mcjobs/propagation.h>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -316,11 +317,13 @@ void defineInstance(py::module_& m) {
            py::arg("level"),
            "Lowers deadlines along the transitive successors at a level; True when a job "
            "changed.\nOn CheckError the instance is left unchanged.")
-      .def("asap_alap",
-           atLevel(+[](JobInstance& jobs, int level) { propagateAlapAndAsap(&jobs, level); }),
+      .def("asap_alap", atLevel(+[](JobInstance& jobs, int level) {
+             mcjobs::propagateAlapAndAsapChecked(jobs, level);
+           }),
            py::arg("level"),
            "Every deadline becomes the job's ALAP time, then every arrival its ASAP time, with "
-           "the budgets of `level`.")
+           "the budgets of `level`.\nCheckError when a window can no longer hold its job's "
+           "budgets; the instance is then left unchanged.")
       .def(
           "load",
           [](Instance& self, int level, bool mixed, int processors,

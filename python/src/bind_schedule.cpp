@@ -31,10 +31,28 @@ py::list tableList(const std::vector<mcjobs::ScheduleSegment>& table) {
   return rows;
 }
 
+const char* const kTablesShape =
+    "tables must be a schedule() result or a dict {'hi': [...], 'lo': [...]}";
+
+const char* const kSegmentShape = "must be a dict {'job' or 'id', 'processor', 'start', 'end'}";
+
+// `key` of a dict, or TypeError `lacking` followed by the key.
+py::handle entry(const py::handle& dict, const char* key, const std::string& lacking) {
+  if (!dict.contains(key)) throw py::type_error(lacking + "'" + key + "'");
+  return dict[key];
+}
+
 // Segments from dicts with "id" (or a "job" name), "processor", "start", "end".
 std::vector<mcjobs::ScheduleSegment> tableOf(const py::handle& rows, const char* mode) {
   std::vector<mcjobs::ScheduleSegment> table;
   for (const py::handle& row : rows) {
+    const std::string where =
+        std::string(mode) + " table, segment " + std::to_string(table.size()) + ": ";
+    if (!py::isinstance<py::dict>(row))
+      throw py::type_error(where + kSegmentShape + ", not " + py::repr(row).cast<std::string>());
+    if (!row.contains("id") && !row.contains("job"))
+      throw py::type_error(where + "neither 'id' nor 'job'");
+    for (const char* key : {"processor", "start", "end"}) entry(row, key, where + "no ");
     mcjobs::ScheduleSegment s;
     try {
       s.job = row.contains("id") ? row["id"].cast<int>()
@@ -53,13 +71,14 @@ std::vector<mcjobs::ScheduleSegment> tableOf(const py::handle& rows, const char*
 }
 
 mcjobs::ScheduleTables tablesOf(const py::handle& tables) {
-  if (!py::isinstance<py::dict>(tables))
-    throw py::type_error("tables must be a schedule() result or a dict {'hi': [...], 'lo': [...]}");
+  if (!py::isinstance<py::dict>(tables)) throw py::type_error(kTablesShape);
   mcjobs::ScheduleTables result;
   const py::handle rows = tables.contains("tables") ? tables["tables"] : tables;
   if (rows.is_none()) return result;
-  result.hi = tableOf(rows["hi"], "HI");
-  result.lo = tableOf(rows["lo"], "LO");
+  if (!py::isinstance<py::dict>(rows)) throw py::type_error(kTablesShape);
+  const std::string lacking = std::string(kTablesShape) + "; this one has no ";
+  result.hi = tableOf(entry(rows, "hi", lacking), "HI");
+  result.lo = tableOf(entry(rows, "lo", lacking), "LO");
   return result;
 }
 

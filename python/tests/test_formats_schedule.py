@@ -7,7 +7,7 @@ import xml.etree.ElementTree as ElementTree
 import pytest
 
 import mcjobs
-from conftest import cli, random_instance
+from conftest import EXAMPLES, cli, random_instance
 
 
 def test_writers_match_the_tool_and_read_back(example, tmp_path):
@@ -80,13 +80,44 @@ def test_checker_names_a_broken_rule():
         instance.verify_schedule(tables, 1)
     with pytest.raises(TypeError, match="tables must be"):
         instance.gantt_svg(None, 1)
+    tables["lo"][0]["end"] = 2
+    shape = "tables must be a schedule() result or a dict {'hi': [...], 'lo': [...]}"
+    for broken, words in (
+            ({}, f"{shape}; this one has no 'hi'"),
+            ({"tables": {"hi": []}}, f"{shape}; this one has no 'lo'"),
+            ({"hi": [], "lo": [[0, 0, 2]]}, "LO table, segment 0: must be a dict {'job' or 'id', "
+                                            "'processor', 'start', 'end'}, not [0, 0, 2]"),
+            ({"hi": [{"processor": 0}], "lo": []}, "HI table, segment 0: neither 'id' nor 'job'"),
+            ({"hi": [], "lo": [{"job": "J1", "start": 0, "end": 2}]},
+             "LO table, segment 0: no 'processor'")):
+        with pytest.raises(TypeError) as failure:
+            instance.verify_schedule(broken, 2)
+        assert str(failure.value) == words
 
 
-def test_gantt_plot_draws_every_segment():
+def test_gantt_titles_are_valid_xml():
+    instance = mcjobs.from_text("0 10 1 3 3\n")
+    svg = instance.gantt_svg(instance.schedule(1), 1, "run\x01 <1> & \x1b[31m")
+    texts = [node.text for node in ElementTree.fromstring(svg).iter("{http://www.w3.org/2000/svg}text")]
+    assert "run\\x01 <1> & \\x1b[31m" in texts
+
+
+def test_gantt_plot_draws_the_tool_s_tables_as_its_own(tmp_path):
     matplotlib = pytest.importorskip("matplotlib")
     matplotlib.use("Agg")
-    instance = mcjobs.read(pytest.importorskip("conftest").EXAMPLES[0])
-    result = instance.schedule(2)
-    axes = mcjobs.plot_gantt(instance, result)
-    segments = len(result["tables"]["hi"]) + len(result["tables"]["lo"]) if result["tables"] else 0
-    assert len(axes.patches) == segments
+    import matplotlib.pyplot as plt
+    unschedulable = tmp_path / "two.txt"
+    unschedulable.write_text("0 4 2 2 4\n0 4 2 2 4\n")
+    for path in (*EXAMPLES, unschedulable):
+        instance = mcjobs.read(path)
+        for processors in (1, 2):
+            result = instance.schedule(processors)
+            document = json.loads(cli("schedule", path, "-p", processors, "--json"))
+            drawn = []
+            for tables in (result, document):
+                axes = mcjobs.plot_gantt(instance, tables)
+                drawn.append((axes.get_title(), [(bar.get_x(), bar.get_y(), bar.get_width())
+                                                 for bar in axes.patches]))
+                plt.close(axes.figure)
+            segments = sum(map(len, result["tables"].values())) if result["tables"] else 0
+            assert drawn[0] == drawn[1] and len(drawn[0][1]) == segments, (path, processors)

@@ -32,10 +32,34 @@ def test_generate_rejects_unknown_options_and_bad_values():
         mcjobs.generate(seed=1, no_such_option=3)
     with pytest.raises(TypeError):
         mcjobs.generate(model="frame")
-    assert mcjobs.generate_options()["edge_prob"] == "0.2"
+    with pytest.raises(ValueError, match="^--deadline does not apply to --model periodic$"):
+        mcjobs.generate(seed=1, model="periodic", deadline=50)
+    with pytest.raises(ValueError, match="^--criticality-factor does not apply with --utiliz"):
+        mcjobs.generate(seed=1, criticality_factor=3, utilization_hi=0.6)
+
+
+def test_generate_options_are_python_values_that_generate_takes():
+    options = mcjobs.generate_options()
+    expected = dict(hi_per_task=False, utilization_hi=None, tasks=4, edge_prob=0.2,
+                    deadline_factor=1.0, periods=[10, 20, 25, 50, 100], nodes="10..10")
+    assert {name: options[name] for name in expected} == expected
+    assert all(type(options[name]) is type(value) for name, value in expected.items())
+    # The defaults of the frame model and the gnp shape give the default set.
+    elsewhere = {"tasks", "periods", "deadline_factor", "layers", "branching", "depth",
+                 "nest_prob"}
+    frame = {name: value for name, value in options.items() if name not in elsewhere}
+    assert str(mcjobs.generate(seed=3, **frame)) == str(mcjobs.generate(seed=3))
 
 
 def test_generate_warns_when_budgets_were_raised_to_one_unit_per_job():
     with pytest.warns(RuntimeWarning, match="one unit per job"):
         tight = mcjobs.generate(seed=1, deadline=3, nodes=10, hi_fraction=0)
     assert all(job.lo_wcet == 1 for job in tight.jobs)
+
+
+def test_generate_warns_with_the_achieved_utilization_when_whole_units_miss_the_target():
+    with pytest.warns(RuntimeWarning) as caught:
+        mcjobs.generate(seed=1, model="periodic", tasks=1, nodes=1, periods=[3], hi_fraction=0)
+    assert [str(warning.message) for warning in caught] == [
+        "the LO utilization is 0.666667, 33.3% above the target 0.5: budgets are whole units; "
+        "choose longer --periods for finer steps"]

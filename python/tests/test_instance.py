@@ -8,7 +8,7 @@ import networkx
 import pytest
 
 import mcjobs
-from conftest import cli, cli_load
+from conftest import cli, cli_load, cli_run, random_instance
 
 
 def test_examples_read_back_as_the_tool_writes_them(example):
@@ -60,6 +60,36 @@ def test_propagation_tightens_windows_along_the_arcs(random_case):
         assert before.arrival <= after.arrival and after.deadline <= before.deadline
 
 
+def test_asap_alap_refuses_a_collapsed_window_and_changes_nothing():
+    text = "0 10 1 6 6\n0 10 1 6 6\n( J1 J2 )\n"
+    instance = mcjobs.from_text(text)
+    with pytest.raises(mcjobs.CheckError) as failure:
+        instance.asap_alap(mcjobs.LO)
+    assert str(failure.value) == ("window of J1 collapses at LO: [0, 4] cannot hold budgets 6/6 "
+                                  "(density_lo <=1)")
+    assert (failure.value.condition, failure.value.file) == ("density_lo <=1", None)
+    assert str(instance) == text
+
+
+@pytest.mark.parametrize("seed", range(8))
+def test_asap_alap_agrees_with_the_tool(seed, tmp_path):
+    path = tmp_path / "tight.txt"
+    instance = random_instance(seed, jobs=12, arc_prob=0.3, windows=(12, 26))
+    instance.write(path)
+    for level, word in ((mcjobs.LO, "lo"), (mcjobs.HI, "hi")):
+        tool = cli_run("windows", path, "--level", word, "--method", "asap-alap")
+        tightened = instance.copy()
+        try:
+            tightened.asap_alap(level)
+        except mcjobs.CheckError as error:
+            assert tool.stderr == f"mcjobs: {path}: {error}\n"
+            assert str(tightened) == str(instance)
+        else:
+            assert tool.returncode == 0, tool.stderr
+            assert str(tightened) == tool.stdout
+            assert str(mcjobs.from_text(str(tightened))) == tool.stdout
+
+
 def test_chosen_jobs_and_infeasible_sets():
     instance = mcjobs.from_text("0 10 1 6 6\n0 10 1 6 6\n")
     assert (instance.load(), instance.load(jobs=[1])) == (1.2, 0.6)
@@ -75,11 +105,40 @@ def test_copies_and_pickles_are_independent(random_case):
         clone.add_job(0, 10, mcjobs.LO, 1, 1)
         assert len(clone) == len(random_case) + 1
     assert str(pickle.loads(pickle.dumps(mcjobs.JobInstance()))) == ""
-    assert pickle.loads(pickle.dumps(list(random_case.jobs))) == list(random_case.jobs)
     for kind, state in ((mcjobs.Job, (1, 2)), (mcjobs.Job, (0,) * 5 + (2**40,)),
                         (mcjobs.JobInstance, (5,))):
         with pytest.raises(TypeError, match="a pickled"):
             kind.__new__(kind).__setstate__(state)
+
+
+def test_every_type_pickles_in_every_protocol(tmp_path, random_case):
+    archive = tmp_path / "runs.jobstar"
+    mcjobs.append_archive(archive, "run1", random_case)
+    with pytest.raises(mcjobs.CheckError) as failure:
+        mcjobs.from_text("0 10 1 2 2\n0 5 1 9 9\n")
+    # What must come back equal, per type; None: the type refuses pickling.
+    samples = {
+        mcjobs.JobInstance: (random_case, str),
+        mcjobs.Job: (random_case.job(3), lambda job: job),
+        mcjobs.CheckError: (failure.value, lambda error: (
+            type(error), str(error), error.condition, error.file, error.line, error.explanation)),
+        mcjobs.JobsView: (random_case.jobs, None),
+        mcjobs.ArchiveIterator: (mcjobs.read_archive(archive), None),
+    }
+    types = {value for value in vars(mcjobs).values() if isinstance(value, type)}
+    assert types == set(samples), "every type of the module needs a row here"
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        for kind, (sample, key) in samples.items():
+            if key is None:
+                with pytest.raises(TypeError, match="cannot pickle"):
+                    pickle.dumps(sample, protocol)
+                continue
+            assert key(pickle.loads(pickle.dumps(sample, protocol))) == key(sample), (kind, protocol)
+            assert key(pickle.loads(pickle.dumps([sample] * 2, protocol))[1]) == key(sample)
+    rebuild, arguments, state = random_case.__reduce__()
+    again = rebuild(*arguments)
+    again.__setstate__(state)
+    assert str(again) == str(random_case) == str(copy.copy(random_case))
 
 
 def test_failed_checks_and_system_errors(tmp_path):

@@ -1,10 +1,14 @@
 # NetworkX and NumPy round trips, and archives read by independent iterators.
+import json
+import random
+import warnings
+
 import networkx
 import numpy
 import pytest
 
 import mcjobs
-from conftest import cli, random_instance
+from conftest import cli, cli_run, random_instance
 
 
 def test_networkx_round_trip(random_case):
@@ -27,6 +31,81 @@ def test_networkx_round_trip(random_case):
     graph.nodes[2]["deadline"] = 12.5
     with pytest.raises(TypeError, match="node 2: deadline must be an int"):
         mcjobs.from_networkx(graph)
+
+
+def shuffled(graph, seed):
+    """The same graph with its nodes (and so the node-link document's) in another order."""
+    nodes = list(graph.nodes(data=True))
+    random.Random(seed).shuffle(nodes)
+    again = networkx.DiGraph(**graph.graph)
+    again.add_nodes_from(nodes)
+    again.add_edges_from(graph.edges)
+    return again
+
+
+def node_link_json(graph):
+    return json.dumps(networkx.node_link_data(graph))
+
+
+@pytest.mark.parametrize("jobs", [1, 15, 40])
+@pytest.mark.parametrize("seed", range(3))
+def test_the_networkx_forms_read_each_other(jobs, seed):
+    instance = random_instance(seed, jobs=jobs)
+    expected = str(instance)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")  # our own ids are never renumbered
+        document = json.loads(instance.to_json())
+        named = networkx.node_link_graph(document)  # ids J1..Jn, criticality "LO"/"HI"
+        numbered = instance.to_networkx()  # ids 0..n-1, criticality 1/2
+        for graph in (named, numbered, shuffled(named, seed), shuffled(numbered, seed)):
+            assert str(mcjobs.from_networkx(graph)) == expected
+            assert str(mcjobs.from_json(node_link_json(graph))) == expected
+        random.Random(seed).shuffle(document["nodes"])
+        assert str(mcjobs.from_json(json.dumps(document))) == expected
+
+
+# Nodes J2, J1, J4 whose fields tell them apart, and one arc J2 -> J4.
+FOREIGN = [(f"J{k}", {"arrival": 0, "deadline": 10 * k, "criticality": "LO", "lo_wcet": 1,
+                      "hi_wcet": 1}) for k in (2, 1, 4)]
+RENUMBERED = "node ids are not J1..J3: numbered in the order given, J2 -> J1, J1 -> J2, J4 -> J3"
+
+
+@pytest.mark.parametrize("ids, words", [
+    (["J2", "J1", "J4"], RENUMBERED),
+    ([5, 3, 9], "node ids are not 0..2: numbered in the order given, 5 -> J1, 3 -> J2, 9 -> J3"),
+    (["start", "J1", "end"], "node ids are not J1..J3: numbered in the order given, J1 -> J2"),
+    (["a", "c", "b"], None),
+])
+def test_foreign_ids_are_read_in_the_order_given_and_a_renumbering_is_named(ids, words, tmp_path):
+    graph = networkx.DiGraph()
+    graph.add_nodes_from((node, fields) for node, (_, fields) in zip(ids, FOREIGN))
+    graph.add_edge(ids[0], ids[2])
+    expected = "0 20 1 1 1\n0 10 1 1 1\n0 40 1 1 1\n( J1 J3 )\n"
+    path = tmp_path / "foreign.json"
+    path.write_text(node_link_json(graph))
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        assert str(mcjobs.from_networkx(graph)) == expected
+        assert str(mcjobs.from_json(path.read_text(), str(path))) == expected
+    assert [str(w.message) for w in caught] == ([words, f"{path}:1: {words}"] if words else [])
+    tool = cli_run("convert", path, "--to", "native")
+    assert (tool.returncode, tool.stdout) == (0, expected)
+    assert tool.stderr == (f"mcjobs: {path}:1: warning: {words}\n" if words else "")
+
+
+@pytest.mark.parametrize("node, field, value, error, words", [
+    ("J1", "criticality", "MID", ValueError, "node 'J1': criticality must be 1, 2, 'LO' or 'HI', "
+                                             "not 'MID'"),
+    ("J1", "criticality", 3, ValueError, "node 'J1': criticality must be 1, 2, 'LO' or 'HI', not 3"),
+    (0, "lo_wcet", 1, TypeError, "node ids are all ints or all strs, not a mix such as 'J2' and 0"),
+])
+def test_bad_nodes_are_named(node, field, value, error, words):
+    graph = networkx.DiGraph()
+    graph.add_nodes_from(FOREIGN[:2])
+    graph.add_node(node, **dict(FOREIGN[1][1], **{field: value}))
+    with pytest.raises(error) as failure:
+        mcjobs.from_networkx(graph)
+    assert str(failure.value) == words
 
 
 def test_numpy_view_follows_the_instance_and_pins_its_size(random_case):

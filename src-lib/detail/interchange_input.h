@@ -54,10 +54,25 @@ class TextLines {
   long mNumber = 0;
 };
 
-/// The order in which to insert nodes named by `labels`: by job name when the
-/// labels are exactly J1 .. Jn in any order (so that a tool that reorders our
-/// own output changes nothing), otherwise the input order. Entry k is the
-/// input position of the job that gets id k.
+/// How the nodes of an input become jobs.
+struct JobNumbering {
+  /// Entry k: the input position of the node that becomes the job with id k.
+  std::vector<int> order;
+  /// "" when every node whose label names a job keeps that job; otherwise words
+  /// that name the renumbering ("node ids are not J1..J3: numbered in the order
+  /// given, J2 -> J1, ...").
+  std::string renumbering;
+  /// The input position of the first node whose job differs from its label's; -1 when none.
+  int firstRenumbered = -1;
+};
+
+/// Numbers the nodes named by `labels`: by the job each label names when the
+/// labels are exactly J1 .. Jn (with `integerIds`: 0 .. n-1) in any order, so
+/// that a tool that reorders our own output changes nothing; otherwise in the
+/// input order. Labels of other forms name no job and are never renumbered.
+JobNumbering numberJobs(const std::vector<std::string>& labels, bool integerIds);
+
+/// The order of numberJobs for labels that are names.
 std::vector<int> jobOrder(const std::vector<std::string>& labels);
 
 /// Collects jobs and arcs as an input names them and builds the instance at

@@ -185,8 +185,12 @@ JobInstance read(const ConvertOptions& options, mcjobs::Format from,
   }
   Input input(options.in);
   switch (from) {
-    case mcjobs::Format::Json:
-      return mcjobs::readJson(input.stream(), name, options.library);
+    case mcjobs::Format::Json: {
+      std::vector<std::string> warnings;
+      JobInstance instance = mcjobs::readJson(input.stream(), name, options.library, &warnings);
+      for (const std::string& warning : warnings) std::cerr << "mcjobs: " << warning << "\n";
+      return instance;
+    }
     case mcjobs::Format::Dot:
       return mcjobs::readDot(input.stream(), name, options.library);
     case mcjobs::Format::Stg:

@@ -34,6 +34,7 @@ struct GenerateCommand {
   std::string name = "set";
   bool json = false;
   std::string to;  // output format; "" infers it from OUT's extension
+  int level = CRIT_LO;  // the level STG and nptest output holds
 };
 
 nlohmann::json describeSet(mcjobs::GeneratedSet& set, std::uint64_t seed) {
@@ -41,7 +42,8 @@ nlohmann::json describeSet(mcjobs::GeneratedSet& set, std::uint64_t seed) {
           {"jobs", set.instance.numJobs()},
           {"arcs", mcjobs::arcCount(set.instance, CRIT_LO)},
           {"utilization", {{"lo", set.utilizationLo}, {"hi", set.utilizationHi}}},
-          {"raised_budgets", set.raisedBudgets}};
+          {"raised_budgets", set.raisedBudgets},
+          {"warnings", set.warnings}};
 }
 
 // An option's text as the JSON value it stands for: a number, a flag, null for
@@ -52,13 +54,46 @@ nlohmann::json jsonValue(const std::string& text) {
   return value.is_discarded() || value.is_string() ? nlohmann::json(text) : value;
 }
 
+// The options of the writers apply to the formats that have them.
+void checkWriterOptions(const CLI::App& command, const GenerateCommand& options,
+                        mcjobs::Format format) {
+  if (command.count("--level") > 0 && format != mcjobs::Format::Nptest &&
+      format != mcjobs::Format::Stg)
+    throw UsageError("--level does not apply to " + std::string(mcjobs::formatName(format)) +
+                     " output (it chooses the level of STG and nptest output)");
+  if (command.count("--name") > 0 && options.count == 0)
+    throw UsageError("--name does not apply without --count");
+}
+
+// The set for one seed; a set that cannot be drawn is named by its entry and seed in a batch.
+mcjobs::GeneratedSet generateSet(const mcjobs::GenerateOptions& generate, std::uint64_t seed,
+                                 const std::string& entry) {
+  try {
+    return mcjobs::generateJobSet(generate, seed);
+  } catch (const std::invalid_argument& error) {
+    throw UsageError(error.what());
+  } catch (const CheckError& error) {
+    // Said whole: the reason and every remedy.
+    throw std::runtime_error(
+        (entry.empty() ? "" : entry + " (seed " + std::to_string(seed) + "): ") +
+        (error.explanation().empty() ? error.condition() : error.explanation()));
+  }
+}
+
 int runGenerate(CLI::App& command, GenerateCommand& options) {
   mcjobs::GenerateOptions generate;
   try {
-    for (const auto& option : options.given)
+    std::vector<std::string> given;
+    for (const auto& option : options.given) {
       mcjobs::setGenerateOption(generate, option.first, option.second);
+      given.push_back(option.first);
+    }
     for (const std::string& flag : options.flags)
-      if (command.count("--" + flag) > 0) mcjobs::setGenerateOption(generate, flag, "true");
+      if (command.count("--" + flag) > 0) {
+        mcjobs::setGenerateOption(generate, flag, "true");
+        given.push_back(flag);
+      }
+    mcjobs::checkGivenGenerateOptions(generate, given);
     mcjobs::validateGenerateOptions(generate);
   } catch (const std::invalid_argument& error) {
     throw UsageError(error.what());
@@ -78,25 +113,21 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
                            {"instances", nlohmann::json::array()}};
   for (const auto& option : mcjobs::describeGenerateOptions(generate))
     report["options"][option.first] = jsonValue(option.second);
-  long long raisedSets = 0;
-  double lastUtilization = 0.0;
+  long long offTarget = 0;
+  std::string firstWarning;  // with its entry's name in a batch
   auto generateOne = [&](std::uint64_t seed, const std::string& entry) {
-    try {
-      mcjobs::GeneratedSet set = mcjobs::generateJobSet(generate, seed);
-      // Raised budgets that move the utilization by less than 1% are not worth a word.
-      if (set.raisedBudgets > 0 && set.utilizationLo > generate.utilization * 1.01) {
-        ++raisedSets;
-        lastUtilization = set.utilizationLo;
-      }
-      if (options.json) {
-        nlohmann::json described = describeSet(set, seed);
-        if (!entry.empty()) described["name"] = entry;
-        report["instances"].push_back(described);
-      }
-      return set;
-    } catch (const std::invalid_argument& error) {
-      throw UsageError(error.what());
+    mcjobs::GeneratedSet set = generateSet(generate, seed, entry);
+    if (!set.warnings.empty() && offTarget++ == 0)
+      firstWarning = (entry.empty() ? "" : entry + ": ") + set.warnings.front();
+    if (options.json) {
+      nlohmann::json described = describeSet(set, seed);
+      if (!entry.empty()) described["name"] = entry;
+      report["instances"].push_back(described);
+    } else if (entry.empty()) {
+      for (const std::string& warning : set.warnings)
+        std::cerr << "mcjobs: warning: " << warning << std::endl;
     }
+    return set;
   };
 
   mcjobs::Format format = mcjobs::Format::Native;
@@ -110,6 +141,7 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
     throw UsageError("--count writes archive entries, which hold instance files only");
   if (format == mcjobs::Format::Nptest && options.out == "-")
     throw UsageError("nptest output is two files: name the job file with -o OUT.csv");
+  checkWriterOptions(command, options, format);
 
   if (options.count == 0) {
     mcjobs::GeneratedSet set = generateOne(options.seed, "");
@@ -126,9 +158,11 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
       node = id > 0 && set.taskOfJob[id - 1] == task ? node + 1 : 0;
       numbering.emplace_back(firstNode[task.first] + node + 1, task.second + 1);
     }
+    mcjobs::InterchangeOptions writer;
+    writer.level = options.level;
     writeInFormat(set.instance, format, options.out,
                   format == mcjobs::Format::Nptest ? mcjobs::nptestPrecedencePath(options.out) : "",
-                  mcjobs::InterchangeOptions(), &numbering);
+                  writer, &numbering);
   } else {
     long long index = 0;
     const mcjobs::AppendReport appended =
@@ -143,22 +177,13 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
         });
     if (!appended.repaired.empty()) std::cerr << "mcjobs: " << appended.repaired << std::endl;
   }
-  // Budgets raised to one unit per job are no error, but the set is not what was asked for.
-  // With --json, stderr holds one JSON document, which tells it per set (raised_budgets).
-  if (raisedSets > 0 && !options.json) {
-    std::cerr << "mcjobs: warning: ";
-    if (options.count == 0)
-      std::cerr << "graphs with fewer budget units than jobs got one unit per job: the LO "
-                   "utilization is "
-                << formatNumber(lastUtilization) << ", above the target "
-                << formatNumber(generate.utilization);
-    else
-      std::cerr << raisedSets << " of " << options.count
-                << " sets have graphs with fewer budget units than jobs, given one unit per "
-                   "job: their LO utilization is more than 1% above the target (--json tells each "
-                   "set's)";
-    std::cerr << "; raise --deadline or the periods, or lower --nodes" << std::endl;
-  }
+  // A set that misses its target is no error, but it is not what was asked for. With --json,
+  // stderr holds one JSON document, which tells it per set (warnings); a batch is summed up.
+  if (offTarget > 0 && !options.json && options.count > 0)
+    std::cerr << "mcjobs: warning: " << offTarget << " of " << options.count
+              << " sets miss their utilization target by more than 1% (--json tells each "
+                 "set's); "
+              << firstWarning << std::endl;
   if (options.json) std::cerr << report.dump(2) << std::endl;
   // The report was asked for: losing it is a failure, even with nowhere left to say so.
   return options.json && !std::cerr ? kFailure : kSuccess;
@@ -223,8 +248,12 @@ void addGenerateCommand(CLI::App& app, Action& action) {
       ->check(CLI::Range(1LL, std::numeric_limits<long long>::max()));
   command->add_option("--name", options->name, "Entry name prefix with --count (default: set)")
       ->option_text("NAME");
+  addLevelOption(*command, options->level,
+                 "STG and nptest output: the level written (hi: the HI jobs, budgets and arcs)");
   command->add_flag("--json", options->json,
-                    "Report the options, seeds and achieved utilizations on stderr as JSON");
+                    "Report the options and, per set, the seed, the achieved utilizations (sum "
+                    "of budget / period per processor, what --utilization targets) and the "
+                    "warnings on stderr as JSON");
   command->footer(
       "Example: mcjobs generate --model periodic --tasks 3 --periods 10,20 --seed 7 -o set.txt");
   command->callback([command, options, &action] {

@@ -106,7 +106,9 @@ void addStatsCommand(CLI::App& app, Action& action) {
       "Per level: arcs, closure pairs (reachable ordered pairs), the longest path weighted by\n"
       "budgets, the total budget of the jobs taking part (all at LO, HI jobs at HI), the\n"
       "utilization (total budget / horizon length / processors) and the load on one\n"
-      "processor, or 'infeasible'. The horizon spans the earliest arrival to the latest deadline.");
+      "processor, or 'infeasible'. The horizon spans the earliest arrival to the latest deadline,\n"
+      "so for a periodic set whose deadlines differ from its periods the utilization here is\n"
+      "not the sum of budget / period per processor that `generate --json` reports.");
   command->callback([file, json, processors, &action] {
     action = [file, json, processors] { return runStats(*file, *json, *processors); };
   });

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "explain.h"
 #include "mcjobs/common.h"
 #include "propagation.h"
 
@@ -51,11 +52,10 @@ class TraceToStderr {
 
 CheckError collapse(const std::string& file, int level, const Job& job,
                     const std::string& condition) {
-  return CheckError(displayName(file) + ": window of " + job.name() + " collapses at " +
-                    Job::critStr(level) + ": [" + std::to_string(job.arrival) + ", " +
-                    std::to_string(job.deadline) + "] cannot hold budgets " +
-                    std::to_string(job.lo_wcet) + "/" + std::to_string(job.hi_wcet) + " (" +
-                    condition + ")");
+  CheckError failure(condition);
+  failure.setExplanation(mcjobs::explainCollapse(job, level));
+  failure.setInput(displayName(file), 0);
+  return failure;
 }
 
 // A failed propagation leaves the instance as it was and its check does not
@@ -91,16 +91,11 @@ int runWindows(const WindowsOptions& options) {
                      mcjobs::firstRejectedDeadline(instance, options.level));
     }
   } else {
-    // ALAP/ASAP moves windows without checking them; the result must still be
-    // a readable instance (every budget fits its window), so every job is
-    // checked afterwards.
-    propagateAlapAndAsap(&instance, options.level);
-    for (const Job& job : instance) {
-      try {
-        job.sanity_check();
-      } catch (const CheckError& error) {
-        throw collapse(options.file, options.level, job, error.condition());
-      }
+    try {
+      mcjobs::propagateAlapAndAsapChecked(instance, options.level);
+    } catch (CheckError& failure) {
+      failure.setInput(displayName(options.file), 0);
+      throw;
     }
   }
   writeInstance(instance, options.out);

@@ -431,7 +431,7 @@ std::vector<double> splitUtilization(RandomStream& random, const GenerateOptions
                                      size_t count) {
   const double total = options.utilization * options.processors;
   if (total > static_cast<double>(count) * options.maxTaskUtilization)
-    throw std::invalid_argument("--utilization " + std::to_string(options.utilization) + " on " +
+    throw OptionError("--utilization " + std::to_string(options.utilization) + " on " +
                                 std::to_string(options.processors) +
                                 " processors cannot be split over " + std::to_string(count) +
                                 " " + modelWords(options).unit +
@@ -448,7 +448,7 @@ long long hyperperiod(const std::vector<PlannedTask>& tasks) {
   for (const PlannedTask& task : tasks) {
     h = h / std::gcd(h, task.period) * task.period;
     if (h > std::numeric_limits<int>::max())
-      throw std::invalid_argument("--periods: the hyperperiod of the drawn periods exceeds " +
+      throw OptionError("--periods: the hyperperiod of the drawn periods exceeds " +
                                   std::to_string(std::numeric_limits<int>::max()));
   }
   return h;
@@ -534,7 +534,7 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
   const long long fewestNodes = options.shape == GraphShape::ForkJoin ? 4 : options.nodesMin;
   const long long count = periodic ? options.tasks : options.graphs;
   if (count * fewestNodes > kMostJobs)
-    throw std::invalid_argument(std::string(periodic ? "--tasks: " : "--graphs: ") +
+    throw OptionError(std::string(periodic ? "--tasks: " : "--graphs: ") +
                                 plural(count, modelWords(options).unit) + " of at least " +
                                 std::to_string(fewestNodes) + " nodes make more than the " +
                                 std::to_string(kMostJobs) + " jobs a generated set may hold");
@@ -543,7 +543,7 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
   const double expectedArcs = static_cast<double>(count) * expectedArcsPerGraph(options);
   if (expectedArcs > static_cast<double>(kMostArcs)) {
     const ModelWords words = modelWords(options);
-    throw std::invalid_argument(
+    throw OptionError(
         "--edge-prob: " + plural(count, words.unit) + " of " + nodeRangeText(options) +
         " nodes with --edge-prob " + realText(options.edgeProb) + " would have about " +
         std::to_string(std::llround(expectedArcs)) + " arcs" +
@@ -585,16 +585,16 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
                                             : std::to_string(arcCount) + " arcs, more than the " +
                                                   std::to_string(kMostArcs);
   if (tooMany && !periodic)
-    throw std::invalid_argument("--graphs: the drawn graphs have " + what +
+    throw OptionError("--graphs: the drawn graphs have " + what +
                                 " a generated set may hold; choose fewer graphs or nodes");
   if (tooMany)
-    throw std::invalid_argument("--periods: the drawn periods have a hyperperiod of " +
+    throw OptionError("--periods: the drawn periods have a hyperperiod of " +
                                 std::to_string(horizon) + ", which unrolls to " + what +
                                 " a generated set may hold; choose periods with a smaller least "
                                 "common multiple, or fewer tasks or nodes");
   for (const PlannedTask& task : tasks)
     if (horizon - task.period + task.deadline > std::numeric_limits<int>::max())
-      throw std::invalid_argument("--deadline-factor: deadlines past the largest time value");
+      throw OptionError("--deadline-factor: deadlines past the largest time value");
   set.taskOfJob.reserve(static_cast<size_t>(jobs));
   std::vector<Arc> arcs;
   double loRate = 0.0, hiRate = 0.0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "job.h"
+#include "option_numbers.h"
 
 namespace mcjobs {
 
@@ -72,18 +73,18 @@ const std::vector<GenerateOptionInfo>& generateOptionList();
 
 /// @brief Sets the option `name` ("edge-prob" or "edge_prob") from its text, as the command
 /// line gives it ("30..50" for nodes, "10,20,50" for periods, "true"/"false" for a flag).
-/// An unknown name or a malformed value throws std::invalid_argument naming both.
+/// An unknown name or a malformed value throws OptionError naming both.
 void setGenerateOption(GenerateOptions& options, const std::string& name, const std::string& value);
 
 /// @brief Every option with its value as text, in generateOptionList order.
 std::vector<std::pair<std::string, std::string>> describeGenerateOptions(
     const GenerateOptions& options);
 
-/// @brief Throws std::invalid_argument, naming the option, when the options cannot give a
+/// @brief Throws OptionError, naming the option, when the options cannot give a
 /// job set (U outside (0, 1], an empty period list, a probability outside [0, 1], ...).
 void validateGenerateOptions(const GenerateOptions& options);
 
-/// @brief Throws std::invalid_argument naming the first of the `given` options (names as
+/// @brief Throws OptionError naming the first of the `given` options (names as
 /// setGenerateOption takes them) that does not apply to the model or shape of `options`, or
 /// --criticality-factor given together with --utilization-hi, which replaces it. An option
 /// that would be ignored is refused rather than silently dropped.
@@ -118,7 +119,7 @@ struct GeneratedSet {
 
 /// @brief The job set of `options` for `seed`: the same options and seed give the same set
 /// on every platform. Budgets are whole units, rounded together so that the total utilization
-/// is as close to its target as whole units allow. Throws std::invalid_argument for invalid
+/// is as close to its target as whole units allow. Throws OptionError for invalid
 /// options (and for sets of more than 20,000,000 jobs or 50,000,000 arcs, the arcs refused
 /// from their expected count before any is drawn) and CheckError when a drawn set cannot be
 /// realised (a budget that does not fit its windows).

@@ -25,7 +25,7 @@ int parseInt(const std::string& name, const std::string& text) {
   const char* end = text.data() + text.size();
   const auto result = std::from_chars(text.data(), end, value);
   if (result.ec == std::errc::result_out_of_range && result.ptr == end)
-    throw std::invalid_argument(
+    throw OptionError(
         "--" + name + ": '" + mcjobs::abbreviate(text) + "' is out of range (the " +
         (text[0] == '-' ? "smallest is " + std::to_string(std::numeric_limits<int>::min())
                         : "largest is " + std::to_string(std::numeric_limits<int>::max())) +
@@ -215,7 +215,7 @@ void setGenerateOption(GenerateOptions& options, const std::string& name,
     if (c == '_') c = '-';
   for (const OptionEntry& entry : optionTable())
     if (dashed == entry.info.name) return entry.set(options, dashed, value);
-  throw std::invalid_argument("unknown generator option '" + name + "'");
+  throw OptionError("unknown generator option '" + name + "'");
 }
 
 std::vector<std::pair<std::string, std::string>> describeGenerateOptions(
@@ -259,10 +259,10 @@ void checkGivenGenerateOptions(const GenerateOptions& options,
   };
   for (const auto& rule : rules)
     if (!rule.applies && isGiven(rule.option))
-      throw std::invalid_argument("--" + std::string(rule.option) + " does not apply to " +
+      throw OptionError("--" + std::string(rule.option) + " does not apply to " +
                                   rule.setBy);
   if (isGiven("criticality-factor") && isGiven("utilization-hi"))
-    throw std::invalid_argument(
+    throw OptionError(
         "--criticality-factor does not apply with --utilization-hi, which draws the HI budgets "
         "to that utilization instead");
 }

@@ -74,7 +74,7 @@ void parseNumbers(ConvertOptions& options) {
     const auto seed = options.numbers.find("seed");
     if (seed != options.numbers.end())
       options.library.seed = mcjobs::seedOption("seed", seed->second);
-  } catch (const std::invalid_argument& error) {
+  } catch (const mcjobs::OptionError& error) {
     throw UsageError(error.what());
   }
 }

@@ -70,7 +70,7 @@ mcjobs::GeneratedSet generateSet(const mcjobs::GenerateOptions& generate, std::u
                                  const std::string& entry) {
   try {
     return mcjobs::generateJobSet(generate, seed);
-  } catch (const std::invalid_argument& error) {
+  } catch (const mcjobs::OptionError& error) {
     throw UsageError(error.what());
   } catch (const CheckError& error) {
     // Said whole: the reason and every remedy.
@@ -95,7 +95,7 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
       }
     mcjobs::checkGivenGenerateOptions(generate, given);
     mcjobs::validateGenerateOptions(generate);
-  } catch (const std::invalid_argument& error) {
+  } catch (const mcjobs::OptionError& error) {
     throw UsageError(error.what());
   }
   if (options.count > 0 && options.out == "-")
@@ -105,7 +105,7 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
 
   try {
     options.seed = mcjobs::seedOption("seed", options.seedText);
-  } catch (const std::invalid_argument& error) {
+  } catch (const mcjobs::OptionError& error) {
     throw UsageError(error.what());
   }
 

@@ -56,11 +56,11 @@ bool parsesAs(const Given& given, GenerateOptions& options) {
 // At least as many jobs as a set of these (validated) options can have.
 long long mostJobs(const GenerateOptions& options) {
   double perGraph = options.nodesMax;
-  if (options.shape == mcjobs::GraphShape::ForkJoin) {
+  if (options.shape == mcjobs::GraphShape::kForkJoin) {
     perGraph = 1.0;
     for (int level = 0; level < options.depth; ++level) perGraph = 2.0 + options.branching * perGraph;
   }
-  if (options.model == mcjobs::GenerateModel::Frame) return static_cast<long long>(options.graphs * perGraph);
+  if (options.model == mcjobs::GenerateModel::kFrame) return static_cast<long long>(options.graphs * perGraph);
   long long hyperperiod = 1;
   int shortest = options.periods[0];
   for (int period : options.periods) {

@@ -106,13 +106,13 @@ std::pair<int, int> forkJoinBlock(RandomStream& random, TaskGraph& graph, int br
 }
 
 TaskGraph drawGraph(RandomStream& random, const GenerateOptions& options) {
-  if (options.shape == GraphShape::ForkJoin) {
+  if (options.shape == GraphShape::kForkJoin) {
     TaskGraph graph;
     forkJoinBlock(random, graph, options.branching, options.depth, options.nestProb);
     return graph;
   }
   const int nodes = static_cast<int>(random.integer(options.nodesMin, options.nodesMax));
-  if (options.shape == GraphShape::Layers)
+  if (options.shape == GraphShape::kLayers)
     return layeredGraph(random, nodes, options.layers, options.edgeProb);
   return gnpGraph(random, nodes, options.edgeProb);
 }
@@ -205,16 +205,16 @@ struct ModelWords {
 };
 
 ModelWords modelWords(const GenerateOptions& options) {
-  const bool periodic = options.model == GenerateModel::Periodic;
+  const bool periodic = options.model == GenerateModel::kPeriodic;
   return {periodic ? "task" : "graph", periodic ? "--tasks" : "--graphs",
-          options.shape == GraphShape::ForkJoin ? "--branching, --depth" : "--nodes"};
+          options.shape == GraphShape::kForkJoin ? "--branching, --depth" : "--nodes"};
 }
 
 // Only what applies: a frame graph's budget and windows both grow with --deadline, so raising
 // it never makes a budget fit; a periodic task's windows grow with --deadline-factor alone.
 std::string budgetRemedies(const GenerateOptions& options, int level) {
   const ModelWords words = modelWords(options);
-  const bool periodic = options.model == GenerateModel::Periodic;
+  const bool periodic = options.model == GenerateModel::kPeriodic;
   if (level == CRIT_HI && options.utilizationHi >= 0) return "lower --utilization-hi";
   if (level == CRIT_HI)
     return std::string("lower --criticality-factor, --max-task-utilization or --utilization") +
@@ -437,7 +437,7 @@ std::vector<double> splitUtilization(RandomStream& random, const GenerateOptions
                                 " " + modelWords(options).unit +
                                 "s of at most --max-task-utilization " +
                                 std::to_string(options.maxTaskUtilization) + " each");
-  if (options.split == UtilizationSplit::Cfs)
+  if (options.split == UtilizationSplit::kCfs)
     return convolutionalFixedSum(random, total, std::vector<double>(count, 0.0),
                                  std::vector<double>(count, options.maxTaskUtilization));
   return uunifastDiscard(random, count, total, options.maxTaskUtilization);
@@ -461,7 +461,7 @@ long long hyperperiod(const std::vector<PlannedTask>& tasks) {
 // one per node past the first layer (at most that many are added). Fork-join graphs have under
 // two arcs per node, which the limit on jobs already bounds.
 double expectedArcsPerGraph(const GenerateOptions& options) {
-  if (options.shape == GraphShape::ForkJoin) return 0.0;
+  if (options.shape == GraphShape::kForkJoin) return 0.0;
   // The first two moments of n, uniform on nodesMin..nodesMax: every count below is a
   // quadratic in n.
   const double a = options.nodesMin, b = options.nodesMax, count = b - a + 1;
@@ -470,7 +470,7 @@ double expectedArcsPerGraph(const GenerateOptions& options) {
       (b * (b + 1) * (2 * b + 1) - (a - 1) * a * (2 * a - 1)) / 6 / count;
   double pairs = (meanSquare - mean) / 2;
   double feeding = 0.0;
-  if (options.shape == GraphShape::Layers) {
+  if (options.shape == GraphShape::kLayers) {
     const double layers = options.layers;
     const double squares = (2 * meanSquare - (layers - 1) * mean) / (layers + 1);  // all layers
     pairs -= (squares - mean) / 2;
@@ -499,7 +499,7 @@ std::string missText(double achieved, double target) {
 std::vector<std::string> offTargetWarnings(const GenerateOptions& options,
                                            const GeneratedSet& set) {
   const ModelWords words = modelWords(options);
-  const bool periodic = options.model == GenerateModel::Periodic;
+  const bool periodic = options.model == GenerateModel::kPeriodic;
   const std::string finer = periodic ? "choose longer --periods" : "raise --deadline";
   std::vector<std::string> warnings;
   auto check = [&](const char* level, double achieved, double target) {
@@ -528,10 +528,10 @@ constexpr long long kMostArcs = 50000000;
 GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) {
   validateGenerateOptions(options);
   RandomStream random(seed);
-  const bool periodic = options.model == GenerateModel::Periodic;
+  const bool periodic = options.model == GenerateModel::kPeriodic;
   // Each graph has at least this many nodes and each task at least one instance: refuse a set
   // that must exceed the limit before drawing its graphs.
-  const long long fewestNodes = options.shape == GraphShape::ForkJoin ? 4 : options.nodesMin;
+  const long long fewestNodes = options.shape == GraphShape::kForkJoin ? 4 : options.nodesMin;
   const long long count = periodic ? options.tasks : options.graphs;
   if (count * fewestNodes > kMostJobs)
     throw OptionError(std::string(periodic ? "--tasks: " : "--graphs: ") +

@@ -14,14 +14,33 @@
 
 namespace mcjobs {
 
-enum class GenerateModel { Frame, Periodic };
-enum class GraphShape { Gnp, Layers, ForkJoin };
-enum class UtilizationSplit { UUniFast, Cfs };
+/// @brief The frame model (DAGs released together) or the periodic one (DAG tasks unrolled).
+enum class GenerateModel {
+  kFrame, kPeriodic,
+  // The earlier spellings, kept for callers written against them.
+  Frame [[deprecated("use kFrame")]] = kFrame,
+  Periodic [[deprecated("use kPeriodic")]] = kPeriodic,
+};
+/// @brief The shape of each generated DAG.
+enum class GraphShape {
+  kGnp, kLayers, kForkJoin,
+  // The earlier spellings, kept for callers written against them.
+  Gnp [[deprecated("use kGnp")]] = kGnp,
+  Layers [[deprecated("use kLayers")]] = kLayers,
+  ForkJoin [[deprecated("use kForkJoin")]] = kForkJoin,
+};
+/// @brief How the utilization is split over the DAGs or tasks.
+enum class UtilizationSplit {
+  kUUniFast, kCfs,
+  // The earlier spellings, kept for callers written against them.
+  UUniFast [[deprecated("use kUUniFast")]] = kUUniFast,
+  Cfs [[deprecated("use kCfs")]] = kCfs,
+};
 
 /// @brief What to generate. Utilizations are normalized: a set of utilization U on m
 /// processors has a total budget of about U * m per time unit.
 struct GenerateOptions {
-  GenerateModel model = GenerateModel::Frame;
+  GenerateModel model = GenerateModel::kFrame;
   int processors = 1;        ///< m
   double utilization = 0.5;  ///< target LO utilization, in (0, 1]
 
@@ -46,7 +65,7 @@ struct GenerateOptions {
 
   // Graph shapes; nodes per DAG drawn uniformly from nodesMin..nodesMax
   // (fork-join graphs take their size from branching and depth instead).
-  GraphShape shape = GraphShape::Gnp;
+  GraphShape shape = GraphShape::kGnp;
   int nodesMin = 10;
   int nodesMax = 10;
   double edgeProb = 0.2;  ///< gnp and layers: probability of each allowed arc
@@ -56,7 +75,7 @@ struct GenerateOptions {
   double nestProb = 0.5;  ///< fork-join: probability that a branch is a nested fork-join
 
   // How the total utilization is split over the graphs or tasks.
-  UtilizationSplit split = UtilizationSplit::UUniFast;
+  UtilizationSplit split = UtilizationSplit::kUUniFast;
   double maxTaskUtilization = 1.0;  ///< cap on each graph's or task's utilization
 };
 

@@ -69,12 +69,12 @@ std::string wordOf(Enum value, const std::pair<const char*, Enum> (&words)[N]) {
   return "";
 }
 
-const std::pair<const char*, GenerateModel> kModels[] = {{"frame", GenerateModel::Frame},
-                                                         {"periodic", GenerateModel::Periodic}};
+const std::pair<const char*, GenerateModel> kModels[] = {{"frame", GenerateModel::kFrame},
+                                                         {"periodic", GenerateModel::kPeriodic}};
 const std::pair<const char*, GraphShape> kShapes[] = {
-    {"gnp", GraphShape::Gnp}, {"layers", GraphShape::Layers}, {"fork-join", GraphShape::ForkJoin}};
+    {"gnp", GraphShape::kGnp}, {"layers", GraphShape::kLayers}, {"fork-join", GraphShape::kForkJoin}};
 const std::pair<const char*, UtilizationSplit> kSplits[] = {
-    {"uunifast", UtilizationSplit::UUniFast}, {"cfs", UtilizationSplit::Cfs}};
+    {"uunifast", UtilizationSplit::kUUniFast}, {"cfs", UtilizationSplit::kCfs}};
 
 struct OptionEntry {
   GenerateOptionInfo info;
@@ -228,8 +228,8 @@ std::vector<std::pair<std::string, std::string>> describeGenerateOptions(
 
 void checkGivenGenerateOptions(const GenerateOptions& options,
                                const std::vector<std::string>& given) {
-  const bool frame = options.model == GenerateModel::Frame;
-  const bool forkJoin = options.shape == GraphShape::ForkJoin;
+  const bool frame = options.model == GenerateModel::kFrame;
+  const bool forkJoin = options.shape == GraphShape::kForkJoin;
   const std::string model = "--model " + wordOf(options.model, kModels);
   const std::string shape = "--shape " + wordOf(options.shape, kShapes);
   const struct {
@@ -244,7 +244,7 @@ void checkGivenGenerateOptions(const GenerateOptions& options,
       {"deadline-factor", !frame, model},
       {"nodes", !forkJoin, shape},
       {"edge-prob", !forkJoin, shape},
-      {"layers", options.shape == GraphShape::Layers, shape},
+      {"layers", options.shape == GraphShape::kLayers, shape},
       {"branching", forkJoin, shape},
       {"depth", forkJoin, shape},
       {"nest-prob", forkJoin, shape},
@@ -278,7 +278,7 @@ void validateGenerateOptions(const GenerateOptions& o) {
   require(o.criticalityFactor >= 1, "criticality-factor", "must be at least 1");
   require(o.utilizationHi < 0 || o.utilizationHi <= 1, "utilization-hi",
           "must be in [0, 1]: it is per processor");
-  if (o.model == GenerateModel::Frame) {
+  if (o.model == GenerateModel::kFrame) {
     require(o.graphs >= 1, "graphs", "must be at least 1");
     require(o.deadline >= 1, "deadline", "must be at least 1");
   } else {
@@ -287,7 +287,7 @@ void validateGenerateOptions(const GenerateOptions& o) {
     for (int period : o.periods) require(period >= 1, "periods", "must all be at least 1");
     require(o.deadlineFactor > 0, "deadline-factor", "must be positive");
   }
-  if (o.shape == GraphShape::ForkJoin) {
+  if (o.shape == GraphShape::kForkJoin) {
     require(o.branching >= 2, "branching", "must be at least 2");
     require(o.depth >= 1, "depth", "must be at least 1");
     // Nodes of a fully nested graph: 2 + B * (nodes one level down). Counted only up to
@@ -302,7 +302,7 @@ void validateGenerateOptions(const GenerateOptions& o) {
             "must be a range A..B with 1 <= A <= B");
     require(o.nodesMax <= 100000, "nodes", "must not exceed 100000 nodes per DAG");
   }
-  if (o.shape == GraphShape::Layers)
+  if (o.shape == GraphShape::kLayers)
     require(o.layers >= 1 && o.layers <= o.nodesMin, "layers",
             "must be between 1 and the smallest node count (--nodes)");
 }

@@ -57,8 +57,8 @@ nlohmann::json jsonValue(const std::string& text) {
 // The options of the writers apply to the formats that have them.
 void checkWriterOptions(const CLI::App& command, const GenerateCommand& options,
                         mcjobs::Format format) {
-  if (command.count("--level") > 0 && format != mcjobs::Format::Nptest &&
-      format != mcjobs::Format::Stg)
+  if (command.count("--level") > 0 && format != mcjobs::Format::kNptest &&
+      format != mcjobs::Format::kStg)
     throw UsageError("--level does not apply to " + std::string(mcjobs::formatName(format)) +
                      " output (it chooses the level of STG and nptest output)");
   if (command.count("--name") > 0 && options.count == 0)
@@ -130,16 +130,16 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
     return set;
   };
 
-  mcjobs::Format format = mcjobs::Format::Native;
+  mcjobs::Format format = mcjobs::Format::kNative;
   if (!options.to.empty() ? !mcjobs::formatFromName(options.to, format)
                           : options.out != "-" && !mcjobs::formatFromPath(options.out, format))
-    format = mcjobs::Format::Native;
-  if (!options.to.empty() && format == mcjobs::Format::Native && options.to != "native")
+    format = mcjobs::Format::kNative;
+  if (!options.to.empty() && format == mcjobs::Format::kNative && options.to != "native")
     throw UsageError("--to must be native, json, dot, stg or nptest, not '" +
                      mcjobs::abbreviate(options.to) + "'");
-  if (options.count > 0 && format != mcjobs::Format::Native)
+  if (options.count > 0 && format != mcjobs::Format::kNative)
     throw UsageError("--count writes archive entries, which hold instance files only");
-  if (format == mcjobs::Format::Nptest && options.out == "-")
+  if (format == mcjobs::Format::kNptest && options.out == "-")
     throw UsageError("nptest output is two files: name the job file with -o OUT.csv");
   checkWriterOptions(command, options, format);
 
@@ -161,7 +161,7 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
     mcjobs::InterchangeOptions writer;
     writer.level = options.level;
     writeInFormat(set.instance, format, options.out,
-                  format == mcjobs::Format::Nptest ? mcjobs::nptestPrecedencePath(options.out) : "",
+                  format == mcjobs::Format::kNptest ? mcjobs::nptestPrecedencePath(options.out) : "",
                   writer, &numbering);
   } else {
     long long index = 0;

@@ -321,13 +321,17 @@ Util::Set<int>& InstanceGraph::set(SetKind kind, int id, int level) {
   return *slot;
 }
 
+const ClosureIndex& InstanceGraph::closure(int level) {
+  if (!mClosure[level - 1].built) buildClosure(level);
+  return mClosure[level - 1];
+}
+
 void InstanceGraph::fill(SetKind kind, int id, int level, Util::Set<int>& set) {
   if (kind == kTransitiveSuccessors || kind == kTransitivePredecessors) {
-    if (!mClosure[level - 1].built) buildClosure(level);
-    const ClosureIndex& closure = mClosure[level - 1];
+    const ClosureIndex& index = closure(level);
     const ReachRow& row =
-        (kind == kTransitiveSuccessors ? closure.successors
-                                       : closure.predecessors)[static_cast<size_t>(id)];
+        (kind == kTransitiveSuccessors ? index.successors
+                                       : index.predecessors)[static_cast<size_t>(id)];
     row.forEach([&set](int member) { set.emplace_hint(set.end(), member); });
     return;
   }

@@ -132,4 +132,9 @@ std::vector<Arc> InstanceAccess::levelArcs(JobInstance& instance, int level) {
   return instance.graph().allArcs(level);
 }
 
+const ClosureIndex& InstanceAccess::closure(JobInstance& instance, int level) {
+  MCJOBS_CHECK(level == CRIT_LO || level == CRIT_HI, "crit==CRIT_LO || crit == CRIT_HI");
+  return instance.graph().closure(level);
+}
+
 }  // namespace mcjobs_detail

@@ -65,6 +65,7 @@ void initGenerate(py::module_& m);
 void initFormats(py::module_& m);
 void initSchedule(py::module_& m);
 void initStats(py::module_& m);
+void initReachability(py::module_& m);
 
 }  // namespace mcjobs_python
 

@@ -38,7 +38,7 @@ PYBIND11_MODULE(_mcjobs, module) {
   module.doc() = "Mixed-criticality job sets with precedence constraints (the C++ core).";
   // CheckError first: every later part may raise it. JobInstance and Job next,
   // since the archive, generator and format functions return instances and the
-  // schedule and stats parts add methods to the JobInstance class.
+  // schedule, stats and reachability parts add methods to the JobInstance class.
   initErrors(module);
   initInstance(module);
   initArchive(module);
@@ -46,4 +46,5 @@ PYBIND11_MODULE(_mcjobs, module) {
   initFormats(module);
   initSchedule(module);
   initStats(module);
+  initReachability(module);
 }

@@ -204,3 +204,19 @@ def test_stats_equal_the_tool_and_networkx(random_case, example, processors, tmp
         for job in networkx.topological_sort(graph.subgraph(members)):
             best[job] = weight[job] + max((best[p] for p in graph.predecessors(job)), default=0)
         assert random_case.stats()["longest_path"][key]["length"] == max(best.values(), default=0)
+
+
+def test_reachability_arrays_match_networkx(random_case):
+    for level in (mcjobs.LO, mcjobs.HI):
+        graph = random_case.to_networkx(level)
+        for job in range(len(random_case)):
+            after = random_case.transitive_successors_array(job, level)
+            assert after.tolist() == sorted(networkx.descendants(graph, job))
+            before = random_case.transitive_predecessors_array(job, level)
+            assert before.tolist() == sorted(networkx.ancestors(graph, job))
+            assert [random_case.reaches(job, other, level) for other in range(len(random_case))] \
+                == [other in set(after.tolist()) for other in range(len(random_case))]
+    with pytest.raises(mcjobs.CheckError):
+        random_case.reaches(0, len(random_case), mcjobs.LO)
+    with pytest.raises(ValueError):
+        random_case.transitive_successors_array(0, 3)

@@ -15,6 +15,14 @@ py::array_t<int> idArray(const std::vector<int>& ids) {
   return py::array_t<int>(static_cast<py::ssize_t>(ids.size()), ids.data());
 }
 
+// A method giving the ids `query` finds for one job, as a NumPy array.
+auto idsOf(std::vector<int> (*query)(JobInstance&, int, int)) {
+  return [query](Instance& self, int id, int level) {
+    checkLevel(level);
+    return idArray(withInstance(self, [&](JobInstance& core) { return query(core, id, level); }));
+  };
+}
+
 }  // namespace
 
 void initReachability(py::module_& m) {
@@ -31,26 +39,12 @@ void initReachability(py::module_& m) {
           py::arg("from_id"), py::arg("to_id"), py::arg("level"),
           "Whether a path of arcs of `level` leads from job `from_id` to job `to_id`.\n"
           "Reads the closure index (built on the first question); no set is built.")
-      .def(
-          "transitive_successors_array",
-          [](Instance& self, int id, int level) {
-            checkLevel(level);
-            return idArray(withInstance(self, [&](JobInstance& core) {
-              return mcjobs::transitiveSuccessorIds(core, id, level);
-            }));
-          },
-          py::arg("id"), py::arg("level"),
-          "The ids reachable from job `id` at `level`, ascending, as a NumPy int array.")
-      .def(
-          "transitive_predecessors_array",
-          [](Instance& self, int id, int level) {
-            checkLevel(level);
-            return idArray(withInstance(self, [&](JobInstance& core) {
-              return mcjobs::transitivePredecessorIds(core, id, level);
-            }));
-          },
-          py::arg("id"), py::arg("level"),
-          "The ids that reach job `id` at `level`, ascending, as a NumPy int array.");
+      .def("transitive_successors_array", idsOf(mcjobs::transitiveSuccessorIds), py::arg("id"),
+           py::arg("level"),
+           "The ids reachable from job `id` at `level`, ascending, as a NumPy int array.")
+      .def("transitive_predecessors_array", idsOf(mcjobs::transitivePredecessorIds),
+           py::arg("id"), py::arg("level"),
+           "The ids that reach job `id` at `level`, ascending, as a NumPy int array.");
 }
 
 }  // namespace mcjobs_python

@@ -14,7 +14,8 @@
 #include "explain.h"
 #include "job.h"
 #include "propagation.h"
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/oracles.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "detail/instance_text.h"
 #include "job.h"
-#include "test_files.h"
+#include "support/files.h"
 
 namespace {
 

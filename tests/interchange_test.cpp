@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "explain.h"
-#include "test_files.h"
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/files.h"
+#include "support/oracles.h"
 
 namespace {
 

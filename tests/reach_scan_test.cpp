@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/oracles.h"
 
 namespace {
 

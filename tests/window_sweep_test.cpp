@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/oracles.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/oracles.h"
 
 namespace {
 

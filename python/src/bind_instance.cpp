@@ -411,19 +411,19 @@ void defineInstance(py::module_& m) {
 }  // namespace
 
 void initInstance(py::module_& m) {
-                         m.attr("LO") = static_cast<int>(CRIT_LO);
-                         m.attr("HI") = static_cast<int>(CRIT_HI);
-                         defineJob(m);
-                         defineInstance(m);
-                         // pybind11 looks NumPy up in a function-local static on first use, and
-                         // the import inside may let another thread take the GIL: a second
-                         // thread's first to_numpy() would then wait for the static's guard
-                         // holding the GIL, forever. Import is single-threaded, so look it up
-                         // now; without NumPy to_numpy() raises ImportError when called.
-                         try {
-                           py::detail::npy_api::get();
-                         } catch (const py::error_already_set&) {
-                         }
-                       }
+  m.attr("LO") = static_cast<int>(CRIT_LO);
+  m.attr("HI") = static_cast<int>(CRIT_HI);
+  defineJob(m);
+  defineInstance(m);
+  // pybind11 looks NumPy up in a function-local static on first use, and
+  // the import inside may let another thread take the GIL: a second
+  // thread's first to_numpy() would then wait for the static's guard
+  // holding the GIL, forever. Import is single-threaded, so look it up
+  // now; without NumPy to_numpy() raises ImportError when called.
+  try {
+    py::detail::npy_api::get();
+  } catch (const py::error_already_set&) {
+  }
+}
 
 }  // namespace mcjobs_python

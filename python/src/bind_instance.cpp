@@ -208,12 +208,7 @@ void defineJob(py::module_& m) {
       });
 }
 
-void defineInstance(py::module_& m) {
-  py::class_<Instance> instance(
-      m, "JobInstance",
-      "A job set with its precedence graph and transitive closure per criticality level.\n\n"
-      "Methods that may take long release the GIL; each instance serialises its own calls,\n"
-      "so threads may share it, and analyses of different instances run in parallel.");
+void defineConstructionAndJobs(py::class_<Instance>& instance) {
   instance.def(py::init<>(), "An empty instance.")
       .def("__len__",
            [](Instance& self) {
@@ -264,7 +259,11 @@ void defineInstance(py::module_& m) {
           },
           py::arg("u"), py::arg("v"),
           "Job u precedes job v: at LO, and at HI too when both are HI jobs.\n"
-          "CheckError for a job that does not exist or an arc that closes a cycle.")
+          "CheckError for a job that does not exist or an arc that closes a cycle.");
+}
+
+void defineGraphQueries(py::class_<Instance>& instance) {
+  instance
       .def(
           "arcs",
           [](Instance& self, std::optional<int> level) {
@@ -306,7 +305,11 @@ void defineInstance(py::module_& m) {
             return dependencySet(self, id, level, &JobInstance::getTransitivePredecessors);
           },
           py::arg("id"), py::arg("level"),
-          "Every job from which a job is reachable at a level, sorted.")
+          "Every job from which a job is reachable at a level, sorted.");
+}
+
+void defineAnalyses(py::class_<Instance>& instance) {
+  instance
       .def("propagate_arrivals",
            atLevel(+[](JobInstance& jobs, int level) { return jobs.propagate_arrivals(level); }),
            py::arg("level"),
@@ -344,7 +347,11 @@ void defineInstance(py::module_& m) {
           py::arg("processors") = 1, py::arg("jobs") = py::none(),
           "The largest interval load of the chosen jobs (all by default) at a level on\n"
           "`processors` processors; math.inf when the propagated windows cannot hold the "
-          "budgets.")
+          "budgets.");
+}
+
+void defineConversions(py::class_<Instance>& instance) {
+  instance
       .def(
           "write",
           [](Instance& self, const py::object& path) {
@@ -382,7 +389,9 @@ void defineInstance(py::module_& m) {
             py::gil_scoped_release release;
             return std::make_unique<Instance>(instanceFromText(text, "<pickle>"));
           }));
+}
 
+void defineReaders(py::module_& m) {
   m.def(
       "read",
       [](const py::object& path) {
@@ -406,6 +415,19 @@ void defineInstance(py::module_& m) {
         return std::make_unique<Instance>(instanceFromText(text, "<text>"));
       },
       py::arg("text"), "An instance from the text of an instance file (the inverse of str()).");
+}
+
+void defineInstance(py::module_& m) {
+  py::class_<Instance> instance(
+      m, "JobInstance",
+      "A job set with its precedence graph and transitive closure per criticality level.\n\n"
+      "Methods that may take long release the GIL; each instance serialises its own calls,\n"
+      "so threads may share it, and analyses of different instances run in parallel.");
+  defineConstructionAndJobs(instance);
+  defineGraphQueries(instance);
+  defineAnalyses(instance);
+  defineConversions(instance);
+  defineReaders(m);
 }
 
 }  // namespace

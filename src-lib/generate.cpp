@@ -266,12 +266,10 @@ std::vector<long long> wholeBudgets(const std::vector<BudgetTarget>& targets, in
     }
     budgets[k] = std::min(std::max(static_cast<long long>(floor), target.lower), target.upper);
     balanced.push_back(k);
-    missing += (target.units - static_cast<double>(budgets[k])) /
-               static_cast<double>(target.period);
+    missing +=
+        (target.units - static_cast<double>(budgets[k])) / static_cast<double>(target.period);
   }
-  auto remainder = [&](size_t k) {
-    return targets[k].units - static_cast<double>(budgets[k]);
-  };
+  auto remainder = [&](size_t k) { return targets[k].units - static_cast<double>(budgets[k]); };
   std::vector<size_t> order = balanced;
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return remainder(a) > remainder(b); });
@@ -400,9 +398,9 @@ void drawHiBudgets(RandomStream& random, const GenerateOptions& options,
     hiTasks.push_back(k);
     lower.push_back(static_cast<double>(loBudget) / period);
     upper.push_back(std::max(
-        lower.back(), std::min(options.maxTaskUtilization,
-                               static_cast<double>(hiNodeCount(tasks[k]) * tasks[k].deadline) /
-                                   period)));
+        lower.back(),
+        std::min(options.maxTaskUtilization,
+                 static_cast<double>(hiNodeCount(tasks[k]) * tasks[k].deadline) / period)));
     lowerSum += lower.back();
     upperSum += upper.back();
   }
@@ -419,8 +417,8 @@ void drawHiBudgets(RandomStream& random, const GenerateOptions& options,
   std::vector<BudgetTarget> targets;
   for (size_t i = 0; i < hiTasks.size(); ++i) {
     const PlannedTask& task = tasks[hiTasks[i]];
-    targets.push_back({shares[i] * static_cast<double>(task.period), task.period,
-                       hiLoBudget(task), hiNodeCount(task) * task.deadline});
+    targets.push_back({shares[i] * static_cast<double>(task.period), task.period, hiLoBudget(task),
+                       hiNodeCount(task) * task.deadline});
   }
   int belowLo = 0;  // none: each share is at least its task's LO utilization
   const std::vector<long long> budgets = wholeBudgets(targets, belowLo);
@@ -432,11 +430,10 @@ std::vector<double> splitUtilization(RandomStream& random, const GenerateOptions
   const double total = options.utilization * options.processors;
   if (total > static_cast<double>(count) * options.maxTaskUtilization)
     throw OptionError("--utilization " + std::to_string(options.utilization) + " on " +
-                                std::to_string(options.processors) +
-                                " processors cannot be split over " + std::to_string(count) +
-                                " " + modelWords(options).unit +
-                                "s of at most --max-task-utilization " +
-                                std::to_string(options.maxTaskUtilization) + " each");
+                      std::to_string(options.processors) + " processors cannot be split over " +
+                      std::to_string(count) + " " + modelWords(options).unit +
+                      "s of at most --max-task-utilization " +
+                      std::to_string(options.maxTaskUtilization) + " each");
   if (options.split == UtilizationSplit::kCfs)
     return convolutionalFixedSum(random, total, std::vector<double>(count, 0.0),
                                  std::vector<double>(count, options.maxTaskUtilization));
@@ -449,7 +446,7 @@ long long hyperperiod(const std::vector<PlannedTask>& tasks) {
     h = h / std::gcd(h, task.period) * task.period;
     if (h > std::numeric_limits<int>::max())
       throw OptionError("--periods: the hyperperiod of the drawn periods exceeds " +
-                                  std::to_string(std::numeric_limits<int>::max()));
+                        std::to_string(std::numeric_limits<int>::max()));
   }
   return h;
 }
@@ -466,8 +463,7 @@ double expectedArcsPerGraph(const GenerateOptions& options) {
   // quadratic in n.
   const double a = options.nodesMin, b = options.nodesMax, count = b - a + 1;
   const double mean = (a + b) / 2;
-  const double meanSquare =
-      (b * (b + 1) * (2 * b + 1) - (a - 1) * a * (2 * a - 1)) / 6 / count;
+  const double meanSquare = (b * (b + 1) * (2 * b + 1) - (a - 1) * a * (2 * a - 1)) / 6 / count;
   double pairs = (meanSquare - mean) / 2;
   double feeding = 0.0;
   if (options.shape == GraphShape::kLayers) {
@@ -518,26 +514,22 @@ std::vector<std::string> offTargetWarnings(const GenerateOptions& options,
   return warnings;
 }
 
-}  // namespace
-
 // About 2.6 GB in memory: a mistyped period list should fail, not swap.
 constexpr long long kMostJobs = 20000000;
 // About 2.3 GB in memory, and above the arcs of any fork-join set within the job limit.
 constexpr long long kMostArcs = 50000000;
 
-GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) {
-  validateGenerateOptions(options);
-  RandomStream random(seed);
+// Each graph has at least this many nodes and each task at least one instance: refuse a set
+// that must exceed the limit before drawing its graphs.
+void checkLeastSize(const GenerateOptions& options) {
   const bool periodic = options.model == GenerateModel::kPeriodic;
-  // Each graph has at least this many nodes and each task at least one instance: refuse a set
-  // that must exceed the limit before drawing its graphs.
   const long long fewestNodes = options.shape == GraphShape::kForkJoin ? 4 : options.nodesMin;
   const long long count = periodic ? options.tasks : options.graphs;
   if (count * fewestNodes > kMostJobs)
     throw OptionError(std::string(periodic ? "--tasks: " : "--graphs: ") +
-                                plural(count, modelWords(options).unit) + " of at least " +
-                                std::to_string(fewestNodes) + " nodes make more than the " +
-                                std::to_string(kMostJobs) + " jobs a generated set may hold");
+                      plural(count, modelWords(options).unit) + " of at least " +
+                      std::to_string(fewestNodes) + " nodes make more than the " +
+                      std::to_string(kMostJobs) + " jobs a generated set may hold");
   // Arcs too, from their expected count: a dense graph of many nodes would exhaust the memory
   // while it is drawn, long before the set could be refused.
   const double expectedArcs = static_cast<double>(count) * expectedArcsPerGraph(options);
@@ -547,57 +539,71 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
         "--edge-prob: " + plural(count, words.unit) + " of " + nodeRangeText(options) +
         " nodes with --edge-prob " + realText(options.edgeProb) + " would have about " +
         std::to_string(std::llround(expectedArcs)) + " arcs" +
-        (periodic ? " in one instance each" : "") + ", more than the " +
-        std::to_string(kMostArcs) + " a generated set may hold; lower --edge-prob, --nodes or " +
-        words.count);
+        (periodic ? " in one instance each" : "") + ", more than the " + std::to_string(kMostArcs) +
+        " a generated set may hold; lower --edge-prob, --nodes or " + words.count);
   }
+}
+
+// A periodic task draws its period; a frame graph's window is the frame.
+void drawWindow(RandomStream& random, const GenerateOptions& options, PlannedTask& task) {
+  if (options.model != GenerateModel::kPeriodic) {
+    task.period = task.deadline = options.deadline;
+    return;
+  }
+  task.period = options.periods[static_cast<size_t>(
+      random.integer(0, static_cast<std::int64_t>(options.periods.size()) - 1))];
+  // Clamped past the largest time value (the check of the unrolled set reports it) before
+  // llround could overflow.
+  const double deadline = std::min(static_cast<double>(task.period) * options.deadlineFactor,
+                                   std::numeric_limits<int>::max() + 1.0);
+  task.deadline = std::max<long long>(1, std::llround(deadline));
+}
+
+std::vector<PlannedTask> drawTasks(RandomStream& random, const GenerateOptions& options) {
+  const bool periodic = options.model == GenerateModel::kPeriodic;
   std::vector<PlannedTask> tasks(static_cast<size_t>(periodic ? options.tasks : options.graphs));
   for (PlannedTask& task : tasks) {
-    if (periodic) {
-      task.period = options.periods[static_cast<size_t>(
-          random.integer(0, static_cast<std::int64_t>(options.periods.size()) - 1))];
-      // Clamped past the largest time value (the check below reports it) before llround
-      // could overflow.
-      const double deadline = std::min(static_cast<double>(task.period) * options.deadlineFactor,
-                                       std::numeric_limits<int>::max() + 1.0);
-      task.deadline = std::max<long long>(1, std::llround(deadline));
-    } else {
-      task.period = task.deadline = options.deadline;
-    }
+    drawWindow(random, options, task);
     task.graph = drawGraph(random, options);
     drawCriticalities(random, options, task.graph);
   }
-  const std::vector<double> utilizations = splitUtilization(random, options, tasks.size());
-  const int raised = drawLoBudgets(random, options, utilizations, tasks);
-  drawHiBudgets(random, options, tasks);
+  return tasks;
+}
 
-  const long long horizon = periodic ? hyperperiod(tasks) : options.deadline;
-  GeneratedSet set;
-  set.raisedBudgets = raised;
+// The jobs the tasks unroll to over `horizon`; a set beyond the limits, or with a deadline past
+// the largest time value, is refused before any job is made.
+long long checkUnrolledSize(const std::vector<PlannedTask>& tasks, long long horizon,
+                            bool periodic) {
   long long jobs = 0, arcCount = 0;
   for (const PlannedTask& task : tasks) {
     jobs += horizon / task.period * task.graph.nodes;
     arcCount += horizon / task.period * static_cast<long long>(task.graph.arcs.size());
   }
   const bool tooMany = jobs > kMostJobs || arcCount > kMostArcs;
-  const std::string what = jobs > kMostJobs ? std::to_string(jobs) + " jobs, more than the " +
-                                                  std::to_string(kMostJobs)
-                                            : std::to_string(arcCount) + " arcs, more than the " +
-                                                  std::to_string(kMostArcs);
+  const std::string what =
+      jobs > kMostJobs
+          ? std::to_string(jobs) + " jobs, more than the " + std::to_string(kMostJobs)
+          : std::to_string(arcCount) + " arcs, more than the " + std::to_string(kMostArcs);
   if (tooMany && !periodic)
     throw OptionError("--graphs: the drawn graphs have " + what +
-                                " a generated set may hold; choose fewer graphs or nodes");
+                      " a generated set may hold; choose fewer graphs or nodes");
   if (tooMany)
     throw OptionError("--periods: the drawn periods have a hyperperiod of " +
-                                std::to_string(horizon) + ", which unrolls to " + what +
-                                " a generated set may hold; choose periods with a smaller least "
-                                "common multiple, or fewer tasks or nodes");
+                      std::to_string(horizon) + ", which unrolls to " + what +
+                      " a generated set may hold; choose periods with a smaller least "
+                      "common multiple, or fewer tasks or nodes");
   for (const PlannedTask& task : tasks)
     if (horizon - task.period + task.deadline > std::numeric_limits<int>::max())
       throw OptionError("--deadline-factor: deadlines past the largest time value");
+  return jobs;
+}
+
+// Every instance of every task over `horizon`, task by task: the jobs of one instance are
+// consecutive, in node order, which the nptest numbering of the tools relies on.
+void unrollTasks(const std::vector<PlannedTask>& tasks, long long horizon, long long jobs,
+                 GeneratedSet& set) {
   set.taskOfJob.reserve(static_cast<size_t>(jobs));
   std::vector<Arc> arcs;
-  double loRate = 0.0, hiRate = 0.0;
   for (size_t k = 0; k < tasks.size(); ++k) {
     const PlannedTask& task = tasks[k];
     set.tasks.push_back(
@@ -617,17 +623,42 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
       for (const auto& arc : task.graph.arcs)
         arcs.emplace_back(first + arc.first, first + arc.second);
     }
+  }
+  // Every arc follows its graph's order, so none can close a cycle.
+  MCJOBS_CHECK(mcjobs_detail::InstanceAccess::insertArcs(set.instance, arcs) < 0,
+               "generated arcs form no cycle");
+}
+
+// Per processor, as the targets are given.
+void measureUtilization(const std::vector<PlannedTask>& tasks, int processors, GeneratedSet& set) {
+  double loRate = 0.0, hiRate = 0.0;
+  for (const PlannedTask& task : tasks)
     for (int v = 0; v < task.graph.nodes; ++v) {
       loRate += static_cast<double>(task.lo[v]) / static_cast<double>(task.period);
       if (task.graph.hi[v])
         hiRate += static_cast<double>(task.hi[v]) / static_cast<double>(task.period);
     }
-  }
-  // Every arc follows its graph's order, so none can close a cycle.
-  MCJOBS_CHECK(mcjobs_detail::InstanceAccess::insertArcs(set.instance, arcs) < 0,
-               "generated arcs form no cycle");
-  set.utilizationLo = loRate / options.processors;
-  set.utilizationHi = hiRate / options.processors;
+  set.utilizationLo = loRate / processors;
+  set.utilizationHi = hiRate / processors;
+}
+
+}  // namespace
+
+GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) {
+  validateGenerateOptions(options);
+  checkLeastSize(options);
+  RandomStream random(seed);
+  std::vector<PlannedTask> tasks = drawTasks(random, options);
+  const std::vector<double> utilizations = splitUtilization(random, options, tasks.size());
+  GeneratedSet set;
+  set.raisedBudgets = drawLoBudgets(random, options, utilizations, tasks);
+  drawHiBudgets(random, options, tasks);
+
+  const bool periodic = options.model == GenerateModel::kPeriodic;
+  const long long horizon = periodic ? hyperperiod(tasks) : options.deadline;
+  const long long jobs = checkUnrolledSize(tasks, horizon, periodic);
+  unrollTasks(tasks, horizon, jobs, set);
+  measureUtilization(tasks, options.processors, set);
   set.warnings = offTargetWarnings(options, set);
   return set;
 }

@@ -43,7 +43,8 @@ py::dict statsDict(const mcjobs::InstanceStats& stats) {
   });
   doc["total_budget"] =
       perLevel(stats, [](const mcjobs::LevelStats& level) { return level.totalBudget; });
-  doc["load"] = perLevel(stats, [](const mcjobs::LevelStats& level) { return loadValue(level.load); });
+  doc["load"] =
+      perLevel(stats, [](const mcjobs::LevelStats& level) { return loadValue(level.load); });
   if (stats.hasHorizon) {
     py::dict horizon;
     horizon["start"] = stats.horizonStart;
@@ -64,22 +65,22 @@ py::dict statsDict(const mcjobs::InstanceStats& stats) {
 }  // namespace
 
 void initStats(py::module_& m) {
-      auto instance = py::reinterpret_borrow<py::class_<Instance>>(m.attr("JobInstance"));
-      instance.def(
-          "stats",
-          [](Instance& self, int processors) {
-            if (processors < 1)
-              throw py::value_error("processors must be at least 1, not " +
-                                    std::to_string(processors));
-            return statsDict(withInstance(
-                self, [processors](JobInstance& core) { return mcjobs::computeStats(core, processors); }));
-          },
-          py::arg("processors") = 1,
-          "The summary that `mcjobs stats --json` prints, as a dict with the same keys:\n"
-          "jobs, arcs, closure_pairs, longest_path, total_budget and load per level ('lo',\n"
-          "'hi'; a load is 'infeasible' when no schedule exists), the horizon and the\n"
-          "utilization divided by `processors` (None for an empty set), and 'processors'\n"
-          "when it is not 1.");
-    }
+  auto instance = py::reinterpret_borrow<py::class_<Instance>>(m.attr("JobInstance"));
+  instance.def(
+      "stats",
+      [](Instance& self, int processors) {
+        if (processors < 1)
+          throw py::value_error("processors must be at least 1, not " + std::to_string(processors));
+        return statsDict(withInstance(self, [processors](JobInstance& core) {
+          return mcjobs::computeStats(core, processors);
+        }));
+      },
+      py::arg("processors") = 1,
+      "The summary that `mcjobs stats --json` prints, as a dict with the same keys:\n"
+      "jobs, arcs, closure_pairs, longest_path, total_budget and load per level ('lo',\n"
+      "'hi'; a load is 'infeasible' when no schedule exists), the horizon and the\n"
+      "utilization divided by `processors` (None for an empty set), and 'processors'\n"
+      "when it is not 1.");
+}
 
 }  // namespace mcjobs_python

@@ -24,8 +24,7 @@ bool wholeText(const std::string& text, Number& value) {
 
 void refuseOptionText(const std::string& name, const std::string& text,
                       const std::string& expected) {
-  throw OptionError("--" + name + ": '" + abbreviate(text) + "' is not " +
-                              expected);
+  throw OptionError("--" + name + ": '" + abbreviate(text) + "' is not " + expected);
 }
 
 void requireOption(bool holds, const std::string& name, const std::string& rule) {
@@ -38,7 +37,7 @@ double finiteNumberOption(const std::string& name, const std::string& text) {
   const auto result = std::from_chars(text.data(), end, value);
   if (result.ec == std::errc::result_out_of_range && result.ptr == end)
     throw OptionError("--" + name + ": '" + mcjobs::abbreviate(text) +
-                                "' is out of range for a double");
+                      "' is out of range for a double");
   if (!wholeText(text, value) || !std::isfinite(value)) refuseOptionText(name, text, "a number");
   return value;
 }

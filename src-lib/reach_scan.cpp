@@ -96,7 +96,9 @@ std::vector<long long> rowsPerColumn(const RowSpans& spans, int words) {
 class BlockScan {
  public:
   BlockScan(const PositionedArcs& graph, const RowSpans& spans, bool findImpliedArcs)
-      : mGraph(graph), mSpans(spans), mFindImpliedArcs(findImpliedArcs),
+      : mGraph(graph),
+        mSpans(spans),
+        mFindImpliedArcs(findImpliedArcs),
         mRowStart(static_cast<size_t>(graph.size())) {}
 
   void scan(int blockBegin, int blockEnd, ReachSummary& summary) {

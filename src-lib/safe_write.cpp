@@ -122,7 +122,7 @@ void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fil
   std::string target = requested;
   struct stat status {};
   const bool exists = existing == ExistingTarget::kKeep ? ::lstat(filename, &status) == 0
-                                                       : ::stat(filename, &status) == 0;
+                                                        : ::stat(filename, &status) == 0;
   if (exists && existing == ExistingTarget::kKeep)
     failWrite(requested, "cannot create file", EEXIST);
   if (exists) {

@@ -98,7 +98,9 @@ int lowestRejectingPredecessor(const LevelGraph& graph, const std::vector<int>& 
 // job's window end as the value to propagate, and the bound its check sets.
 struct Sweep {
   Sweep(JobInstance& instance, int level, int Job::*field, std::int64_t (*boundOf)(const Job&))
-      : graph(levelGraph(instance, level)), order(topologicalOrder(graph)), mInstance(instance),
+      : graph(levelGraph(instance, level)),
+        order(topologicalOrder(graph)),
+        mInstance(instance),
         mField(field) {
     const size_t count = static_cast<size_t>(instance.size());
     result.values.resize(count);

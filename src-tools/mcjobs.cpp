@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "explain.h"
-#include "option_numbers.h"
 #include "job.h"
 #include "mcjobs/common.h"
+#include "option_numbers.h"
 
 using namespace mcjobs_tool;
 

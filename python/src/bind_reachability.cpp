@@ -32,9 +32,8 @@ void initReachability(py::module_& m) {
           "reaches",
           [](Instance& self, int from, int to, int level) {
             checkLevel(level);
-            return withInstance(self, [&](JobInstance& core) {
-              return mcjobs::reaches(core, from, to, level);
-            });
+            return withInstance(
+                self, [&](JobInstance& core) { return mcjobs::reaches(core, from, to, level); });
           },
           py::arg("from_id"), py::arg("to_id"), py::arg("level"),
           "Whether a path of arcs of `level` leads from job `from_id` to job `to_id`.\n"
@@ -42,8 +41,8 @@ void initReachability(py::module_& m) {
       .def("transitive_successors_array", idsOf(mcjobs::transitiveSuccessorIds), py::arg("id"),
            py::arg("level"),
            "The ids reachable from job `id` at `level`, ascending, as a NumPy int array.")
-      .def("transitive_predecessors_array", idsOf(mcjobs::transitivePredecessorIds),
-           py::arg("id"), py::arg("level"),
+      .def("transitive_predecessors_array", idsOf(mcjobs::transitivePredecessorIds), py::arg("id"),
+           py::arg("level"),
            "The ids that reach job `id` at `level`, ascending, as a NumPy int array.");
 }
 

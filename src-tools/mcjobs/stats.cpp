@@ -1,4 +1,6 @@
 // mcjobs stats: size, closure, critical path, budget, horizon and load per level.
+#include "stats.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cstdint>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "mcjobs/common.h"
-#include "stats.h"
 
 namespace mcjobs_tool {
 
@@ -60,9 +61,11 @@ int runStats(const std::string& file, bool json, int processors) {
       doc["total_budget"][key] = level_stats.totalBudget;
       doc["load"][key] = loadJson(level_stats.load);
     }
-    doc["horizon"] = any ? nlohmann::json{{"start", stats.horizonStart}, {"end", stats.horizonEnd}} : nlohmann::json(nullptr);
-    doc["utilization"] = any ? nlohmann::json{{"lo", utilization(CRIT_LO)}, {"hi", utilization(CRIT_HI)}}
-                             : nlohmann::json(nullptr);
+    doc["horizon"] = any ? nlohmann::json{{"start", stats.horizonStart}, {"end", stats.horizonEnd}}
+                         : nlohmann::json(nullptr);
+    doc["utilization"] =
+        any ? nlohmann::json{{"lo", utilization(CRIT_LO)}, {"hi", utilization(CRIT_HI)}}
+            : nlohmann::json(nullptr);
     if (processors != 1) doc["processors"] = processors;
     writeText(doc.dump(2) + "\n", "-");
     return kSuccess;
@@ -73,13 +76,15 @@ int runStats(const std::string& file, bool json, int processors) {
        << instance.numJobs(CRIT_HI) << " HI)\n"
        << "arcs: LO " << lo.arcs << ", HI " << hi.arcs << "\n"
        << "closure pairs: LO " << lo.closurePairs << ", HI " << hi.closurePairs << "\n"
-       << "longest path: LO " << pathText(lo.longestPath) << ", HI " << pathText(hi.longestPath) << "\n"
+       << "longest path: LO " << pathText(lo.longestPath) << ", HI " << pathText(hi.longestPath)
+       << "\n"
        << "total budget: LO " << lo.totalBudget << ", HI " << hi.totalBudget << "\n";
   if (any)
     text << "horizon: [" << stats.horizonStart << ", " << stats.horizonEnd << "]\n"
          << "utilization"
          << (processors == 1 ? "" : " on " + std::to_string(processors) + " processors") << ": LO "
-         << formatNumber(utilization(CRIT_LO)) << ", HI " << formatNumber(utilization(CRIT_HI)) << "\n";
+         << formatNumber(utilization(CRIT_LO)) << ", HI " << formatNumber(utilization(CRIT_HI))
+         << "\n";
   else
     text << "horizon: none\nutilization: none\n";
   text << "load: LO " << loadText(lo.load) << ", HI " << loadText(hi.load) << "\n";

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "job.h"
-#include "reach_scan.h"
+#include "detail/reach_scan.h"
 
 namespace {
 

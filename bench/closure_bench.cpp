@@ -1,6 +1,7 @@
 // The transitive closure as a caller reads it (every transitive set handed
-// out once through the public accessors) against Boost.Graph's
-// transitive_closure on the same random DAG, in the same run.
+// out once through the public accessors, or every job's successors as ids
+// through reachability.h) against Boost.Graph's transitive_closure on the
+// same random DAG, in the same run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "job.h"
+#include "reachability.h"
 
 namespace {
 
@@ -89,6 +91,29 @@ void BM_ClosureIndexOnly(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ClosureIndexOnly)->Args({10000, 100000})->Unit(benchmark::kMillisecond);
+
+// Every job's transitive successors as ids, read straight from the index:
+// what a caller that does not need Util::Set pays.
+void BM_ClosureThroughIdQueries(benchmark::State& state) {
+  const int jobs = static_cast<int>(state.range(0));
+  const Pairs arcs = randomForwardArcs(jobs, static_cast<int>(state.range(1)), 42);
+  size_t pairs = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto instance = std::make_unique<JobInstance>(loJobs(jobs));
+    state.ResumeTiming();
+    for (const auto& arc : arcs) instance->insert(Arc(arc.first, arc.second));
+    pairs = 0;
+    for (int id = 0; id < jobs; ++id)
+      pairs += mcjobs::transitiveSuccessorIds(*instance, id, CRIT_LO).size();
+    benchmark::DoNotOptimize(pairs);
+    state.PauseTiming();
+    instance.reset();
+    state.ResumeTiming();
+  }
+  state.counters["closure_pairs"] = static_cast<double>(pairs);
+}
+BENCHMARK(BM_ClosureThroughIdQueries)->Args({10000, 100000})->Unit(benchmark::kMillisecond);
 
 void BM_BoostTransitiveClosure(benchmark::State& state) {
   using Graph = boost::adjacency_list<boost::vecS, boost::vecS, boost::directedS>;

@@ -16,7 +16,7 @@ namespace {
 // hyperperiod of 10,000, 220 on average: about a million jobs in all.
 mcjobs::GenerateOptions millionJobs() {
   mcjobs::GenerateOptions options;
-  options.model = mcjobs::GenerateModel::Periodic;
+  options.model = mcjobs::GenerateModel::kPeriodic;
   options.tasks = 4545;
   options.periods = {1000, 2000, 2500, 5000, 10000};
   options.nodesMin = options.nodesMax = 50;

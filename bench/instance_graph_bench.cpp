@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "instance_text.h"
+#include "detail/instance_text.h"
 #include "job.h"
 
 namespace {

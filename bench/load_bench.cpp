@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "job.h"
-#include "load_scan.h"
+#include "detail/load_scan.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "job.h"
-#include "line_format.h"
+#include "detail/line_format.h"
 
 namespace {
 

@@ -45,7 +45,7 @@ bool parsesAs(const Given& given, GenerateOptions& options) {
   try {
     for (const auto& option : given.options)
       mcjobs::setGenerateOption(options, option.first, option.second);
-  } catch (const std::invalid_argument& refused) {
+  } catch (const mcjobs::OptionError& refused) {
     fuzz::require(std::string(refused.what()).find("--") != std::string::npos ||
                   std::string(refused.what()).find("option") != std::string::npos);
     return false;
@@ -56,11 +56,11 @@ bool parsesAs(const Given& given, GenerateOptions& options) {
 // At least as many jobs as a set of these (validated) options can have.
 long long mostJobs(const GenerateOptions& options) {
   double perGraph = options.nodesMax;
-  if (options.shape == mcjobs::GraphShape::ForkJoin) {
+  if (options.shape == mcjobs::GraphShape::kForkJoin) {
     perGraph = 1.0;
     for (int level = 0; level < options.depth; ++level) perGraph = 2.0 + options.branching * perGraph;
   }
-  if (options.model == mcjobs::GenerateModel::Frame) return static_cast<long long>(options.graphs * perGraph);
+  if (options.model == mcjobs::GenerateModel::kFrame) return static_cast<long long>(options.graphs * perGraph);
   long long hyperperiod = 1;
   int shortest = options.periods[0];
   for (int period : options.periods) {
@@ -75,7 +75,7 @@ long long mostJobs(const GenerateOptions& options) {
 bool drawn(const GenerateOptions& options, std::uint64_t seed, mcjobs::GeneratedSet& set) {
   try {
     set = mcjobs::generateJobSet(options, seed);
-  } catch (const std::invalid_argument&) {
+  } catch (const mcjobs::OptionError&) {
     return false;
   } catch (const CheckError& refused) {
     const std::string& reason = refused.condition();
@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
 
   try {
     mcjobs::validateGenerateOptions(options);
-  } catch (const std::invalid_argument&) {
+  } catch (const mcjobs::OptionError&) {
     return 0;
   }
   if (mostJobs(options) > kMostJobs) return 0;

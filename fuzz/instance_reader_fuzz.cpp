@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "instance_text.h"
+#include "detail/instance_text.h"
 #include "job.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "job.h"
-#include "line_format.h"
+#include "detail/line_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -61,11 +61,11 @@ int main(int argc, char** argv) {
     for (int k = 2; k < argc; ++k) {
       const std::string path = argv[k];
       const std::string name = baseName(path);
-      mcjobs::Format format = mcjobs::Format::Native;
+      mcjobs::Format format = mcjobs::Format::kNative;
       if (!mcjobs::formatFromPath(path, format)) continue;
       std::ifstream in(path, std::ios::binary);
-      JobInstance set = format == mcjobs::Format::Dot   ? mcjobs::readDot(in, path, drawingDefaults())
-                        : format == mcjobs::Format::Stg ? mcjobs::readStg(in, path)
+      JobInstance set = format == mcjobs::Format::kDot   ? mcjobs::readDot(in, path, drawingDefaults())
+                        : format == mcjobs::Format::kStg ? mcjobs::readStg(in, path)
                                                         : mcjobs::readNative(in, path);
       save(out, "json_reader", name + ".json", mcjobs::writeJson(set));
       save(out, "dot_reader", name + ".dot", mcjobs::writeDot(set));

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   const std::string* precedenceFile = split == std::string::npos ? nullptr : &precedence;
 
   mcjobs::InterchangeOptions exact, latest;
-  latest.release = mcjobs::NptestRelease::Max;
+  latest.release = mcjobs::NptestRelease::kMax;
   Read strict, lenient;
   const bool strictRead = readsAs(jobs, precedenceFile, exact, strict);
   const bool lenientRead = readsAs(jobs, precedenceFile, latest, lenient);
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
 
   mcjobs::InterchangeOptions writing;
   writing.bcetRatio = 0.5;
-  writing.priority = mcjobs::NptestPriority::Alap;
+  writing.priority = mcjobs::NptestPriority::kAlap;
   const mcjobs::NptestFiles files =
       mcjobs::writeNptest(lenient.set, writing, &lenient.numbering);
   Read again;

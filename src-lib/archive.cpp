@@ -11,11 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "archive_entry.h"
-#include "check.h"
-#include "instance_text.h"
+#include "detail/archive_entry.h"
+#include "detail/check.h"
+#include "detail/instance_text.h"
 #include "job.h"
-#include "line_format.h"
+#include "detail/line_format.h"
 
 namespace mcjobs_detail {
 

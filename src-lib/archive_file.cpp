@@ -19,11 +19,11 @@
 #include <new>
 #include <string>
 
-#include "archive_entry.h"
-#include "check.h"
+#include "detail/archive_entry.h"
+#include "detail/check.h"
+#include "detail/instance_text.h"
+#include "detail/signal_block.h"
 #include "explain.h"
-#include "instance_text.h"
-#include "safe_write.h"
 
 namespace mcjobs {
 namespace {
@@ -563,23 +563,19 @@ void forEachArchiveEntry(FILE* stream, const std::string& source, const std::str
        warnings);
 }
 
-}  // namespace mcjobs
-
-namespace mcjobs_detail {
-
 FILE* seekableStream(FILE* stream, const std::string& source, StreamPtr& copy) {
   if (::lseek(::fileno(stream), 0, SEEK_CUR) >= 0) return stream;
   copy.reset(std::tmpfile());
-  if (!copy) mcjobs::failOn(source, "cannot create a temporary file", errno);
+  if (!copy) failOn(source, "cannot create a temporary file", errno);
   char buffer[1 << 16];
   size_t count;
   while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
     if (std::fwrite(buffer, 1, count, copy.get()) != count)
-      mcjobs::failOn(source, "cannot copy the archive to a temporary file", errno);
-  if (std::ferror(stream)) mcjobs::failOn(source, "cannot read archive", errno ? errno : EIO);
+      failOn(source, "cannot copy the archive to a temporary file", errno);
+  if (std::ferror(stream)) failOn(source, "cannot read archive", errno ? errno : EIO);
   if (std::fflush(copy.get()) != 0)
-    mcjobs::failOn(source, "cannot copy the archive to a temporary file", errno);
+    failOn(source, "cannot copy the archive to a temporary file", errno);
   return copy.get();
 }
 
-}  // namespace mcjobs_detail
+}  // namespace mcjobs

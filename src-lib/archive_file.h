@@ -17,6 +17,19 @@
 
 namespace mcjobs {
 
+/// @brief Closes a stream owned through StreamPtr.
+struct StreamCloser {
+  void operator()(FILE* stream) const { std::fclose(stream); }
+};
+/// @brief An owned stdio stream, closed when it goes.
+using StreamPtr = std::unique_ptr<FILE, StreamCloser>;
+
+/// @brief `stream` itself when it can seek; otherwise (a pipe) its whole content copied
+/// into a temporary file that `copy` then owns. Archive walks seek, so a piped archive that
+/// is walked more than once is read through this first. `source` names the stream in the
+/// CheckError thrown when it cannot be read or copied.
+FILE* seekableStream(FILE* stream, const std::string& source, StreamPtr& copy);
+
 /// @brief A walk through the entries of one archive stream whose names match an expression.
 ///
 /// Unlike JobInstance::read_jobstar, each reader keeps its own position, expression and line

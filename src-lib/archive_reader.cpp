@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "archive_entry.h"
+#include "detail/archive_entry.h"
 #include "archive_file.h"
-#include "check.h"
+#include "detail/check.h"
 
 namespace mcjobs {
 

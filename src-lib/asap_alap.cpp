@@ -5,10 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "check.h"
+#include "detail/check.h"
 #include "explain.h"
 #include "job.h"
-#include "topo_order.h"
+#include "propagation.h"
+#include "detail/topo_order.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ int saturate(std::int64_t value) {
   return static_cast<int>(value);
 }
 
-enum class Direction { asap, alap };
+enum class Direction { kAsap, kAlap };
 
 struct Frame {
   int id;
@@ -45,7 +46,7 @@ void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited
   checkLevel(crit);
 
   auto neighbours = [&](int id) -> const Util::Set<int>& {
-    return direction == Direction::asap ? instance->getPredecessors(id, crit)
+    return direction == Direction::kAsap ? instance->getPredecessors(id, crit)
                                         : instance->getSuccessors(id, crit);
   };
   stack.push_back({root, neighbours(root).begin()});
@@ -61,7 +62,7 @@ void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited
     }
 
     Job* job = instance->at(frame.id);
-    if (direction == Direction::asap) {
+    if (direction == Direction::kAsap) {
       int latest = job->arrival;
       for (int p : around) {
         Job* pred = instance->at(p);
@@ -95,7 +96,7 @@ void computeWindowBound(JobInstance* instance, int root, int crit, bool* visited
 bool propagate(JobInstance* instance, int crit, Direction direction) {
   const mcjobs_detail::LevelGraph graph = mcjobs_detail::levelGraph(*instance, crit);
   const std::vector<int> order = mcjobs_detail::topologicalOrder(graph);
-  if (direction == Direction::asap) {
+  if (direction == Direction::kAsap) {
     // Each finished job offers its completion to its successors; a job is
     // finished when its turn comes, all its predecessors having offered.
     std::vector<int> offered(static_cast<size_t>(order.size()), INT32_MIN);
@@ -125,22 +126,22 @@ bool propagate(JobInstance* instance, int crit, Direction direction) {
 
 bool computeASAP(JobInstance* destInst, int jobid, int criticality, bool* visited) {
   std::vector<Frame> stack;
-  computeWindowBound(destInst, jobid, criticality, visited, Direction::asap, stack);
+  computeWindowBound(destInst, jobid, criticality, visited, Direction::kAsap, stack);
   return true;
 }
 
 bool computeALAP(JobInstance* destInst, int jobid, int criticality, bool* visited) {
   std::vector<Frame> stack;
-  computeWindowBound(destInst, jobid, criticality, visited, Direction::alap, stack);
+  computeWindowBound(destInst, jobid, criticality, visited, Direction::kAlap, stack);
   return true;
 }
 
 bool propagateASAP(JobInstance* instance, int crit) {
-  return propagate(instance, crit, Direction::asap);
+  return propagate(instance, crit, Direction::kAsap);
 }
 
 bool propagateALAP(JobInstance* instance, int crit) {
-  return propagate(instance, crit, Direction::alap);
+  return propagate(instance, crit, Direction::kAlap);
 }
 
 bool propagateAlapAndAsap(JobInstance* instance, int crit) {

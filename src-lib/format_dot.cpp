@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "instance_graph.h"
+#include "detail/instance_graph.h"
 #include "interchange.h"
-#include "interchange_input.h"
-#include "line_format.h"
-#include "reach_scan.h"
+#include "detail/interchange_input.h"
+#include "detail/line_format.h"
+#include "detail/reach_scan.h"
 
 namespace mcjobs {
 namespace {

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "instance_graph.h"
+#include "detail/instance_graph.h"
 #include "interchange.h"
-#include "interchange_input.h"
-#include "line_format.h"
+#include "detail/interchange_input.h"
+#include "detail/line_format.h"
 
 namespace mcjobs {
 namespace {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "check.h"
+#include "detail/check.h"
 #include "explain.h"
 #include "interchange.h"
-#include "interchange_input.h"
-#include "line_format.h"
-#include "topo_order.h"
+#include "detail/interchange_input.h"
+#include "detail/line_format.h"
+#include "detail/topo_order.h"
 
 namespace mcjobs {
 namespace {
@@ -119,12 +119,12 @@ JobInstance readNptest(std::istream& jobs, const std::string& jobsName, std::ist
              "nptest: " + label + ": arrival min " + std::to_string(row[2]) +
                  " is above arrival max " + std::to_string(row[3]));
     if (row[2] != row[3]) {
-      if (options.release == NptestRelease::Exact)
+      if (options.release == NptestRelease::kExact)
         failAt(jobsName, rows.line(),
                "nptest: " + label + " has release jitter [" + std::to_string(row[2]) + ", " +
                    std::to_string(row[3]) +
                    "]; choose the arrival with the release option (min or max)");
-      arrival = options.release == NptestRelease::Min ? row[2] : row[3];
+      arrival = options.release == NptestRelease::kMin ? row[2] : row[3];
     }
     if (row[4] > row[5])
       failAt(jobsName, rows.line(),
@@ -184,7 +184,7 @@ NptestFiles writeNptest(JobInstance& instance, const InterchangeOptions& options
                                 : TaskJob(static_cast<std::int64_t>(id) + 1, 1);
   };
   std::vector<int> priority(static_cast<size_t>(instance.numJobs()));
-  if (options.priority == NptestPriority::Alap) {
+  if (options.priority == NptestPriority::kAlap) {
     JobInstance latest = instance;
     propagateALAP(&latest, level);
     for (const Job& job : latest) priority[static_cast<size_t>(job.id)] = job.deadline;
@@ -204,8 +204,8 @@ NptestFiles writeNptest(JobInstance& instance, const InterchangeOptions& options
                                    bestCost,
                                    cost,
                                    job.deadline,
-                                   options.priority == NptestPriority::Deadline ? job.deadline
-                                   : options.priority == NptestPriority::Id
+                                   options.priority == NptestPriority::kDeadline ? job.deadline
+                                   : options.priority == NptestPriority::kId
                                        ? static_cast<std::int64_t>(job.id) + 1
                                        : priority[static_cast<size_t>(job.id)]};
     for (size_t k = 0; k < 8; ++k) {

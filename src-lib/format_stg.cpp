@@ -7,16 +7,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <queue>
 #include <string>
 #include <vector>
 
+#include "detail/interchange_input.h"
+#include "detail/line_format.h"
+#include "detail/topo_order.h"
 #include "explain.h"
 #include "interchange.h"
-#include "interchange_input.h"
-#include "line_format.h"
 #include "random_stream.h"
-#include "topo_order.h"
 
 namespace mcjobs {
 namespace {
@@ -27,6 +26,8 @@ struct Task {
   std::int64_t cost;
   std::vector<int> preds;
   long line;
+  bool hi = false;
+  std::int64_t budget = 0;  // a zero-cost task keeps 0, so paths weigh real tasks only
 };
 
 std::vector<std::int64_t> lineIntegers(const char* begin, const char* end, const std::string& name,
@@ -66,62 +67,96 @@ std::string factorText(double factor) {
 
 // The tasks in an order where each comes after its predecessors; a cycle fails
 // at the line of its lowest-numbered task.
-std::vector<int> taskOrder(const std::vector<Task>& tasks, const std::string& name) {
-  const size_t count = tasks.size();
-  std::vector<std::vector<int>> successors(count);
-  std::vector<int> missing(count, 0);
-  for (size_t t = 0; t < count; ++t) {
+using SuccessorLists = std::vector<std::vector<int>>;
+
+SuccessorLists successorLists(const std::vector<Task>& tasks) {
+  SuccessorLists successors(tasks.size());
+  for (size_t t = 0; t < tasks.size(); ++t)
     for (int p : tasks[t].preds) successors[static_cast<size_t>(p)].push_back(static_cast<int>(t));
-    missing[t] = static_cast<int>(tasks[t].preds.size());
+  return successors;
+}
+
+// The adjacency of the tasks as kahnOrder and heaviestPath walk it.
+auto eachSuccessor(const SuccessorLists& successors) {
+  return [&successors](int t, auto&& visit) {
+    for (int s : successors[static_cast<size_t>(t)]) visit(s);
+  };
+}
+
+std::vector<int> taskOrder(const std::vector<Task>& tasks, const SuccessorLists& successors,
+                           const std::string& name) {
+  mcjobs_detail::KahnOrder sorted =
+      mcjobs_detail::kahnOrder(static_cast<int>(tasks.size()), eachSuccessor(successors));
+  if (!sorted.complete())
+    failAt(
+        name, tasks[static_cast<size_t>(sorted.cycleWitness)].line,
+        "STG: the predecessors of task " + std::to_string(sorted.cycleWitness) + " form a cycle");
+  return std::move(sorted.order);
+}
+
+// The task line `values`, checked as the task numbered `index`.
+Task taskFromLine(const std::vector<std::int64_t>& values, size_t index, const std::string& name,
+                  long line) {
+  const std::string id = std::to_string(index);
+  if (values.size() < 3)
+    failAt(name, line, "STG: a task line needs an id, a processing time and a predecessor count");
+  if (values[0] != static_cast<std::int64_t>(index))
+    failAt(name, line,
+           "STG: task " + std::to_string(values[0]) + " where task " + id +
+               " comes next (tasks are numbered 0, 1, 2, ... in order)");
+  if (values[1] < 0 || !mcjobs_detail::fitsInt32(values[1]))
+    failAt(name, line,
+           "STG: task " + id + ": the processing time " + std::to_string(values[1]) +
+               " is not in 0..2147483647");
+  if (values[2] != static_cast<std::int64_t>(values.size() - 3))
+    failAt(name, line,
+           "STG: task " + id + " says " + std::to_string(values[2]) + " predecessors but lists " +
+               std::to_string(values.size() - 3));
+  Task task{values[1], {}, line};
+  for (size_t k = 3; k < values.size(); ++k) {
+    if (values[k] < 0 || values[k] > INT32_MAX)
+      failAt(name, line, "STG: task " + id + ": no task " + std::to_string(values[k]));
+    task.preds.push_back(static_cast<int>(values[k]));
   }
-  std::vector<int> order;
-  order.reserve(count);
-  for (size_t t = 0; t < count; ++t)
-    if (missing[t] == 0) order.push_back(static_cast<int>(t));
-  for (size_t k = 0; k < order.size(); ++k)
-    for (int s : successors[static_cast<size_t>(order[k])])
-      if (--missing[static_cast<size_t>(s)] == 0) order.push_back(s);
-  if (order.size() < count)
-    for (size_t t = 0; t < count; ++t)
-      if (missing[t] > 0)
+  return task;
+}
+
+// Files in the wild count their tasks with or without the dummy entry and exit.
+void checkTaskCount(std::int64_t declared, long countLine, size_t found, const std::string& name) {
+  const std::int64_t count = static_cast<std::int64_t>(found);
+  // count - 2, as declared + 2 may not fit.
+  if (count != declared && count - 2 != declared)
+    failAt(name, countLine,
+           "STG: the count line says " + std::to_string(declared) + " tasks, but " +
+               std::to_string(count) + " task lines follow (expected " + std::to_string(declared) +
+               ", or " + std::to_string(static_cast<std::uint64_t>(declared) + 2) +
+               " with the dummy entry and exit)");
+}
+
+// Predecessors name tasks of the file (later ones too) other than the task itself.
+void checkPredecessors(const std::vector<Task>& tasks, const std::string& name) {
+  const std::int64_t count = static_cast<std::int64_t>(tasks.size());
+  for (size_t t = 0; t < tasks.size(); ++t)
+    for (int p : tasks[t].preds)
+      if (p >= count || p == static_cast<int>(t))
         failAt(name, tasks[t].line,
-               "STG: the predecessors of task " + std::to_string(t) + " form a cycle");
-  return order;
+               "STG: task " + std::to_string(t) +
+                   (p == static_cast<int>(t) ? " lists itself as a predecessor"
+                                             : ": no task " + std::to_string(p)));
 }
 
-// Kahn's order taking the smallest ready id first, so that tasks keep the job
-// order wherever the arcs allow it (exactly, when every arc points to a higher id).
-std::vector<int> smallestFirstOrder(const mcjobs_detail::LevelGraph& graph) {
-  const int count = graph.size();
-  std::vector<int> missing(static_cast<size_t>(count), 0);
-  for (int u = 0; u < count; ++u)
-    for (const int* v = graph.begin(u); v != graph.end(u); ++v) ++missing[static_cast<size_t>(*v)];
-  std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
-  for (int u = 0; u < count; ++u)
-    if (missing[static_cast<size_t>(u)] == 0) ready.push(u);
-  std::vector<int> order;
-  order.reserve(static_cast<size_t>(count));
-  while (!ready.empty()) {
-    const int u = ready.top();
-    ready.pop();
-    order.push_back(u);
-    for (const int* v = graph.begin(u); v != graph.end(u); ++v)
-      if (--missing[static_cast<size_t>(*v)] == 0) ready.push(*v);
-  }
-  return order;
-}
+struct StgTasks {
+  std::vector<Task> tasks;
+  long countLine = 0;  // blamed for a count or deadline that does not fit
+};
 
-}  // namespace
-
-JobInstance readStg(std::istream& in, const std::string& name, const InterchangeOptions& options) {
-  const std::string text = mcjobs_detail::readInput(in, name);
+StgTasks parseTasks(const std::string& text, const std::string& name) {
   mcjobs_detail::TextLines lines(text);
   const char* begin;
   const char* end;
   std::int64_t declared = -1;
-  long countLine = 0;
   bool inComments = false;
-  std::vector<Task> tasks;
+  StgTasks parsed;
   while (lines.next(begin, end)) {
     const long line = lines.number();
     if (blank(begin, end)) continue;
@@ -135,121 +170,108 @@ JobInstance readStg(std::istream& in, const std::string& name, const Interchange
       if (values.size() != 1 || values[0] < 0)
         failAt(name, line, "STG: the first line must be the task count alone");
       declared = values[0];
-      countLine = line;
+      parsed.countLine = line;
       continue;
     }
-    const std::string id = std::to_string(tasks.size());
-    if (values.size() < 3)
-      failAt(name, line, "STG: a task line needs an id, a processing time and a predecessor count");
-    if (values[0] != static_cast<std::int64_t>(tasks.size()))
-      failAt(name, line,
-             "STG: task " + std::to_string(values[0]) + " where task " + id +
-                 " comes next (tasks are numbered 0, 1, 2, ... in order)");
-    if (values[1] < 0 || !mcjobs_detail::fitsInt32(values[1]))
-      failAt(name, line,
-             "STG: task " + id + ": the processing time " + std::to_string(values[1]) +
-                 " is not in 0..2147483647");
-    if (values[2] != static_cast<std::int64_t>(values.size() - 3))
-      failAt(name, line,
-             "STG: task " + id + " says " + std::to_string(values[2]) + " predecessors but lists " +
-                 std::to_string(values.size() - 3));
-    Task task{values[1], {}, line};
-    for (size_t k = 3; k < values.size(); ++k) {
-      if (values[k] < 0 || values[k] > INT32_MAX)
-        failAt(name, line, "STG: task " + id + ": no task " + std::to_string(values[k]));
-      task.preds.push_back(static_cast<int>(values[k]));
-    }
-    tasks.push_back(std::move(task));
+    parsed.tasks.push_back(taskFromLine(values, parsed.tasks.size(), name, line));
   }
   if (declared < 0) failAt(name, lines.number(), "STG: no task count line");
-  const std::int64_t count = static_cast<std::int64_t>(tasks.size());
-  // count - 2, as declared + 2 may not fit.
-  if (count != declared && count - 2 != declared)
-    failAt(name, countLine,
-           "STG: the count line says " + std::to_string(declared) + " tasks, but " +
-               std::to_string(count) + " task lines follow (expected " + std::to_string(declared) +
-               ", or " + std::to_string(static_cast<std::uint64_t>(declared) + 2) +
-               " with the dummy entry and exit)");
-  for (size_t t = 0; t < tasks.size(); ++t)
-    for (int p : tasks[t].preds)
-      if (p >= count || p == static_cast<int>(t))
-        failAt(name, tasks[t].line,
-               "STG: task " + std::to_string(t) +
-                   (p == static_cast<int>(t) ? " lists itself as a predecessor"
-                                             : ": no task " + std::to_string(p)));
-  const std::vector<int> order = taskOrder(tasks, name);
+  checkTaskCount(declared, parsed.countLine, parsed.tasks.size(), name);
+  checkPredecessors(parsed.tasks, name);
+  return parsed;
+}
 
-  // Criticalities: a seeded choice of exactly round(hiFraction x n) real tasks.
+// The tasks with a cost, which become the jobs.
+std::vector<int> realTasks(const std::vector<Task>& tasks) {
   std::vector<int> real;
   for (size_t t = 0; t < tasks.size(); ++t)
     if (tasks[t].cost > 0) real.push_back(static_cast<int>(t));
+  return real;
+}
+
+// A seeded choice of exactly round(hiFraction x n) real tasks, so that a seed and a fraction
+// give the same criticalities everywhere.
+void chooseHiTasks(std::vector<Task>& tasks, const std::vector<int>& real,
+                   const InterchangeOptions& options) {
   const size_t n = real.size();
   const double fraction = std::min(1.0, std::max(0.0, options.hiFraction));
   const size_t hiCount =
       std::min(n, static_cast<size_t>(std::llround(fraction * static_cast<double>(n))));
-  std::vector<bool> isHi(tasks.size(), false);
   std::vector<int> pick = real;
   RandomStream random(options.seed);
   for (size_t k = 0; k < hiCount; ++k) {
     const size_t j = static_cast<size_t>(
         random.integer(static_cast<std::int64_t>(k), static_cast<std::int64_t>(n) - 1));
     std::swap(pick[k], pick[j]);
-    isHi[static_cast<size_t>(pick[k])] = true;
+    tasks[static_cast<size_t>(pick[k])].hi = true;
   }
+}
 
-  // Budgets, then the critical path with each job's budget at its own level.
-  std::vector<std::int64_t> budget(tasks.size(), 0);
+// A job runs its own level's budget: the cost at LO, the cost times the factor at HI.
+void assignBudgets(std::vector<Task>& tasks, const std::vector<int>& real, double criticalityFactor,
+                   const std::string& name) {
   for (int t : real) {
-    const Task& task = tasks[static_cast<size_t>(t)];
-    budget[static_cast<size_t>(t)] =
-        isHi[static_cast<size_t>(t)]
-            ? roundUp(static_cast<double>(task.cost) * options.criticalityFactor)
-            : task.cost;
-    if (budget[static_cast<size_t>(t)] < task.cost ||
-        !mcjobs_detail::fitsInt32(budget[static_cast<size_t>(t)]))
+    Task& task = tasks[static_cast<size_t>(t)];
+    task.budget = task.hi ? roundUp(static_cast<double>(task.cost) * criticalityFactor) : task.cost;
+    if (task.budget < task.cost || !mcjobs_detail::fitsInt32(task.budget))
       failAt(name, task.line,
-             "STG: task " + std::to_string(t) + ": its HI budget " +
-                 std::to_string(budget[static_cast<size_t>(t)]) +
+             "STG: task " + std::to_string(t) + ": its HI budget " + std::to_string(task.budget) +
                  " is outside 1..2147483647 or below its cost");
   }
-  std::vector<std::int64_t> finish(tasks.size(), 0);
-  std::int64_t criticalPath = 0;
-  for (int t : order) {
-    std::int64_t start = 0;
-    for (int p : tasks[static_cast<size_t>(t)].preds)
-      start = std::max(start, finish[static_cast<size_t>(p)]);
-    finish[static_cast<size_t>(t)] = start + budget[static_cast<size_t>(t)];
-    criticalPath = std::max(criticalPath, finish[static_cast<size_t>(t)]);
-  }
+}
+
+std::int64_t criticalPathLength(const std::vector<Task>& tasks, const std::vector<int>& order,
+                                const SuccessorLists& successors) {
+  return mcjobs_detail::heaviestPath(
+             static_cast<int>(tasks.size()), order, eachSuccessor(successors),
+             [&tasks](int t) {
+               return static_cast<long long>(tasks[static_cast<size_t>(t)].budget);
+             })
+      .length;
+}
+
+// The common deadline of the jobs: as given, or scaled from the critical path. A file without
+// jobs has no deadline to check.
+std::int64_t commonDeadline(const InterchangeOptions& options, std::int64_t criticalPath,
+                            bool hasJobs, const std::string& name, long countLine) {
   std::int64_t deadline = options.deadline;
   if (deadline <= 0) {
     const double scaled = options.deadlineFactor * static_cast<double>(criticalPath);
     // Checked as a double: a huge or NaN factor has no integer to convert to.
-    if (n > 0 && !(scaled <= INT32_MAX))
+    if (hasJobs && !(scaled <= INT32_MAX))
       failAt(name, countLine,
              "STG: the deadline " + factorText(options.deadlineFactor) +
                  " x the critical-path length " + std::to_string(criticalPath) +
                  " is outside the 32-bit range");
-    deadline = n > 0 ? roundUp(scaled) : 0;
+    deadline = hasJobs ? roundUp(scaled) : 0;
   }
-  if (n > 0 && !mcjobs_detail::fitsInt32(deadline))
+  if (hasJobs && !mcjobs_detail::fitsInt32(deadline))
     failAt(name, countLine,
            "STG: the deadline " + std::to_string(deadline) + " is outside the 32-bit range");
+  return deadline;
+}
 
-  mcjobs_detail::InstanceBuilder builder(name, "task");
+// The job id of each real task, -1 for a zero-cost one.
+std::vector<int> addJobs(mcjobs_detail::InstanceBuilder& builder, const std::vector<Task>& tasks,
+                         const std::vector<int>& real, std::int64_t deadline) {
   std::vector<int> jobOf(tasks.size(), -1);
   for (int t : real) {
     const Task& task = tasks[static_cast<size_t>(t)];
     Job job;
     job.arrival = 0;
     job.deadline = static_cast<int>(deadline);
-    job.criticality = isHi[static_cast<size_t>(t)] ? CRIT_HI : CRIT_LO;
+    job.criticality = task.hi ? CRIT_HI : CRIT_LO;
     job.lo_wcet = static_cast<int>(task.cost);
-    job.hi_wcet = static_cast<int>(budget[static_cast<size_t>(t)]);
+    job.hi_wcet = static_cast<int>(task.budget);
     jobOf[static_cast<size_t>(t)] = builder.jobs();
     builder.addJob(job, std::to_string(t), task.line);
   }
-  // A zero-cost task passes on the real tasks before it to the tasks after it.
+  return jobOf;
+}
+
+// A zero-cost task is no job, but it orders the real tasks before it before those after it.
+void addArcs(mcjobs_detail::InstanceBuilder& builder, const std::vector<Task>& tasks,
+             const std::vector<int>& order, const std::vector<int>& jobOf) {
   std::vector<std::vector<int>> realBefore(tasks.size());
   for (int t : order) {
     std::vector<int> before;
@@ -269,6 +291,24 @@ JobInstance readStg(std::istream& in, const std::string& name, const Interchange
     for (int from : before)
       builder.addArc(from, jobOf[static_cast<size_t>(t)], tasks[static_cast<size_t>(t)].line);
   }
+}
+
+}  // namespace
+
+JobInstance readStg(std::istream& in, const std::string& name, const InterchangeOptions& options) {
+  const std::string text = mcjobs_detail::readInput(in, name);
+  StgTasks parsed = parseTasks(text, name);
+  std::vector<Task>& tasks = parsed.tasks;
+  const SuccessorLists successors = successorLists(tasks);
+  const std::vector<int> order = taskOrder(tasks, successors, name);
+  const std::vector<int> real = realTasks(tasks);
+  chooseHiTasks(tasks, real, options);
+  assignBudgets(tasks, real, options.criticalityFactor, name);
+  const std::int64_t deadline = commonDeadline(
+      options, criticalPathLength(tasks, order, successors), !real.empty(), name, parsed.countLine);
+  mcjobs_detail::InstanceBuilder builder(name, "task");
+  const std::vector<int> jobOf = addJobs(builder, tasks, real, deadline);
+  addArcs(builder, tasks, order, jobOf);
   return builder.finish();
 }
 
@@ -276,7 +316,7 @@ std::string writeStg(JobInstance& instance, const InterchangeOptions& options) {
   const int level = options.level == CRIT_HI ? CRIT_HI : CRIT_LO;
   const mcjobs_detail::LevelGraph graph = mcjobs_detail::levelGraph(instance, level);
   std::vector<int> order;
-  for (int id : smallestFirstOrder(graph))
+  for (int id : mcjobs_detail::kahnOrder(graph, mcjobs_detail::ReadyRule::kSmallestId).order)
     if (instance.at(id)->criticality >= level) order.push_back(id);
   std::vector<int> number(static_cast<size_t>(instance.numJobs()), 0);
   for (size_t k = 0; k < order.size(); ++k)

@@ -15,8 +15,8 @@
 #include <numeric>
 #include <stdexcept>
 
-#include "check.h"
-#include "instance_graph.h"
+#include "detail/check.h"
+#include "detail/instance_graph.h"
 #include "random_stream.h"
 #include "utilization_split.h"
 
@@ -106,13 +106,13 @@ std::pair<int, int> forkJoinBlock(RandomStream& random, TaskGraph& graph, int br
 }
 
 TaskGraph drawGraph(RandomStream& random, const GenerateOptions& options) {
-  if (options.shape == GraphShape::ForkJoin) {
+  if (options.shape == GraphShape::kForkJoin) {
     TaskGraph graph;
     forkJoinBlock(random, graph, options.branching, options.depth, options.nestProb);
     return graph;
   }
   const int nodes = static_cast<int>(random.integer(options.nodesMin, options.nodesMax));
-  if (options.shape == GraphShape::Layers)
+  if (options.shape == GraphShape::kLayers)
     return layeredGraph(random, nodes, options.layers, options.edgeProb);
   return gnpGraph(random, nodes, options.edgeProb);
 }
@@ -205,16 +205,16 @@ struct ModelWords {
 };
 
 ModelWords modelWords(const GenerateOptions& options) {
-  const bool periodic = options.model == GenerateModel::Periodic;
+  const bool periodic = options.model == GenerateModel::kPeriodic;
   return {periodic ? "task" : "graph", periodic ? "--tasks" : "--graphs",
-          options.shape == GraphShape::ForkJoin ? "--branching, --depth" : "--nodes"};
+          options.shape == GraphShape::kForkJoin ? "--branching, --depth" : "--nodes"};
 }
 
 // Only what applies: a frame graph's budget and windows both grow with --deadline, so raising
 // it never makes a budget fit; a periodic task's windows grow with --deadline-factor alone.
 std::string budgetRemedies(const GenerateOptions& options, int level) {
   const ModelWords words = modelWords(options);
-  const bool periodic = options.model == GenerateModel::Periodic;
+  const bool periodic = options.model == GenerateModel::kPeriodic;
   if (level == CRIT_HI && options.utilizationHi >= 0) return "lower --utilization-hi";
   if (level == CRIT_HI)
     return std::string("lower --criticality-factor, --max-task-utilization or --utilization") +
@@ -266,12 +266,10 @@ std::vector<long long> wholeBudgets(const std::vector<BudgetTarget>& targets, in
     }
     budgets[k] = std::min(std::max(static_cast<long long>(floor), target.lower), target.upper);
     balanced.push_back(k);
-    missing += (target.units - static_cast<double>(budgets[k])) /
-               static_cast<double>(target.period);
+    missing +=
+        (target.units - static_cast<double>(budgets[k])) / static_cast<double>(target.period);
   }
-  auto remainder = [&](size_t k) {
-    return targets[k].units - static_cast<double>(budgets[k]);
-  };
+  auto remainder = [&](size_t k) { return targets[k].units - static_cast<double>(budgets[k]); };
   std::vector<size_t> order = balanced;
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return remainder(a) > remainder(b); });
@@ -400,9 +398,9 @@ void drawHiBudgets(RandomStream& random, const GenerateOptions& options,
     hiTasks.push_back(k);
     lower.push_back(static_cast<double>(loBudget) / period);
     upper.push_back(std::max(
-        lower.back(), std::min(options.maxTaskUtilization,
-                               static_cast<double>(hiNodeCount(tasks[k]) * tasks[k].deadline) /
-                                   period)));
+        lower.back(),
+        std::min(options.maxTaskUtilization,
+                 static_cast<double>(hiNodeCount(tasks[k]) * tasks[k].deadline) / period)));
     lowerSum += lower.back();
     upperSum += upper.back();
   }
@@ -419,8 +417,8 @@ void drawHiBudgets(RandomStream& random, const GenerateOptions& options,
   std::vector<BudgetTarget> targets;
   for (size_t i = 0; i < hiTasks.size(); ++i) {
     const PlannedTask& task = tasks[hiTasks[i]];
-    targets.push_back({shares[i] * static_cast<double>(task.period), task.period,
-                       hiLoBudget(task), hiNodeCount(task) * task.deadline});
+    targets.push_back({shares[i] * static_cast<double>(task.period), task.period, hiLoBudget(task),
+                       hiNodeCount(task) * task.deadline});
   }
   int belowLo = 0;  // none: each share is at least its task's LO utilization
   const std::vector<long long> budgets = wholeBudgets(targets, belowLo);
@@ -431,13 +429,12 @@ std::vector<double> splitUtilization(RandomStream& random, const GenerateOptions
                                      size_t count) {
   const double total = options.utilization * options.processors;
   if (total > static_cast<double>(count) * options.maxTaskUtilization)
-    throw std::invalid_argument("--utilization " + std::to_string(options.utilization) + " on " +
-                                std::to_string(options.processors) +
-                                " processors cannot be split over " + std::to_string(count) +
-                                " " + modelWords(options).unit +
-                                "s of at most --max-task-utilization " +
-                                std::to_string(options.maxTaskUtilization) + " each");
-  if (options.split == UtilizationSplit::Cfs)
+    throw OptionError("--utilization " + std::to_string(options.utilization) + " on " +
+                      std::to_string(options.processors) + " processors cannot be split over " +
+                      std::to_string(count) + " " + modelWords(options).unit +
+                      "s of at most --max-task-utilization " +
+                      std::to_string(options.maxTaskUtilization) + " each");
+  if (options.split == UtilizationSplit::kCfs)
     return convolutionalFixedSum(random, total, std::vector<double>(count, 0.0),
                                  std::vector<double>(count, options.maxTaskUtilization));
   return uunifastDiscard(random, count, total, options.maxTaskUtilization);
@@ -448,8 +445,8 @@ long long hyperperiod(const std::vector<PlannedTask>& tasks) {
   for (const PlannedTask& task : tasks) {
     h = h / std::gcd(h, task.period) * task.period;
     if (h > std::numeric_limits<int>::max())
-      throw std::invalid_argument("--periods: the hyperperiod of the drawn periods exceeds " +
-                                  std::to_string(std::numeric_limits<int>::max()));
+      throw OptionError("--periods: the hyperperiod of the drawn periods exceeds " +
+                        std::to_string(std::numeric_limits<int>::max()));
   }
   return h;
 }
@@ -461,16 +458,15 @@ long long hyperperiod(const std::vector<PlannedTask>& tasks) {
 // one per node past the first layer (at most that many are added). Fork-join graphs have under
 // two arcs per node, which the limit on jobs already bounds.
 double expectedArcsPerGraph(const GenerateOptions& options) {
-  if (options.shape == GraphShape::ForkJoin) return 0.0;
+  if (options.shape == GraphShape::kForkJoin) return 0.0;
   // The first two moments of n, uniform on nodesMin..nodesMax: every count below is a
   // quadratic in n.
   const double a = options.nodesMin, b = options.nodesMax, count = b - a + 1;
   const double mean = (a + b) / 2;
-  const double meanSquare =
-      (b * (b + 1) * (2 * b + 1) - (a - 1) * a * (2 * a - 1)) / 6 / count;
+  const double meanSquare = (b * (b + 1) * (2 * b + 1) - (a - 1) * a * (2 * a - 1)) / 6 / count;
   double pairs = (meanSquare - mean) / 2;
   double feeding = 0.0;
-  if (options.shape == GraphShape::Layers) {
+  if (options.shape == GraphShape::kLayers) {
     const double layers = options.layers;
     const double squares = (2 * meanSquare - (layers - 1) * mean) / (layers + 1);  // all layers
     pairs -= (squares - mean) / 2;
@@ -499,7 +495,7 @@ std::string missText(double achieved, double target) {
 std::vector<std::string> offTargetWarnings(const GenerateOptions& options,
                                            const GeneratedSet& set) {
   const ModelWords words = modelWords(options);
-  const bool periodic = options.model == GenerateModel::Periodic;
+  const bool periodic = options.model == GenerateModel::kPeriodic;
   const std::string finer = periodic ? "choose longer --periods" : "raise --deadline";
   std::vector<std::string> warnings;
   auto check = [&](const char* level, double achieved, double target) {
@@ -518,86 +514,96 @@ std::vector<std::string> offTargetWarnings(const GenerateOptions& options,
   return warnings;
 }
 
-}  // namespace
-
 // About 2.6 GB in memory: a mistyped period list should fail, not swap.
 constexpr long long kMostJobs = 20000000;
 // About 2.3 GB in memory, and above the arcs of any fork-join set within the job limit.
 constexpr long long kMostArcs = 50000000;
 
-GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) {
-  validateGenerateOptions(options);
-  RandomStream random(seed);
-  const bool periodic = options.model == GenerateModel::Periodic;
-  // Each graph has at least this many nodes and each task at least one instance: refuse a set
-  // that must exceed the limit before drawing its graphs.
-  const long long fewestNodes = options.shape == GraphShape::ForkJoin ? 4 : options.nodesMin;
+// Each graph has at least this many nodes and each task at least one instance: refuse a set
+// that must exceed the limit before drawing its graphs.
+void checkLeastSize(const GenerateOptions& options) {
+  const bool periodic = options.model == GenerateModel::kPeriodic;
+  const long long fewestNodes = options.shape == GraphShape::kForkJoin ? 4 : options.nodesMin;
   const long long count = periodic ? options.tasks : options.graphs;
   if (count * fewestNodes > kMostJobs)
-    throw std::invalid_argument(std::string(periodic ? "--tasks: " : "--graphs: ") +
-                                plural(count, modelWords(options).unit) + " of at least " +
-                                std::to_string(fewestNodes) + " nodes make more than the " +
-                                std::to_string(kMostJobs) + " jobs a generated set may hold");
+    throw OptionError(std::string(periodic ? "--tasks: " : "--graphs: ") +
+                      plural(count, modelWords(options).unit) + " of at least " +
+                      std::to_string(fewestNodes) + " nodes make more than the " +
+                      std::to_string(kMostJobs) + " jobs a generated set may hold");
   // Arcs too, from their expected count: a dense graph of many nodes would exhaust the memory
   // while it is drawn, long before the set could be refused.
   const double expectedArcs = static_cast<double>(count) * expectedArcsPerGraph(options);
   if (expectedArcs > static_cast<double>(kMostArcs)) {
     const ModelWords words = modelWords(options);
-    throw std::invalid_argument(
+    throw OptionError(
         "--edge-prob: " + plural(count, words.unit) + " of " + nodeRangeText(options) +
         " nodes with --edge-prob " + realText(options.edgeProb) + " would have about " +
         std::to_string(std::llround(expectedArcs)) + " arcs" +
-        (periodic ? " in one instance each" : "") + ", more than the " +
-        std::to_string(kMostArcs) + " a generated set may hold; lower --edge-prob, --nodes or " +
-        words.count);
+        (periodic ? " in one instance each" : "") + ", more than the " + std::to_string(kMostArcs) +
+        " a generated set may hold; lower --edge-prob, --nodes or " + words.count);
   }
+}
+
+// A periodic task draws its period; a frame graph's window is the frame.
+void drawWindow(RandomStream& random, const GenerateOptions& options, PlannedTask& task) {
+  if (options.model != GenerateModel::kPeriodic) {
+    task.period = task.deadline = options.deadline;
+    return;
+  }
+  task.period = options.periods[static_cast<size_t>(
+      random.integer(0, static_cast<std::int64_t>(options.periods.size()) - 1))];
+  // Clamped past the largest time value (the check of the unrolled set reports it) before
+  // llround could overflow.
+  const double deadline = std::min(static_cast<double>(task.period) * options.deadlineFactor,
+                                   std::numeric_limits<int>::max() + 1.0);
+  task.deadline = std::max<long long>(1, std::llround(deadline));
+}
+
+std::vector<PlannedTask> drawTasks(RandomStream& random, const GenerateOptions& options) {
+  const bool periodic = options.model == GenerateModel::kPeriodic;
   std::vector<PlannedTask> tasks(static_cast<size_t>(periodic ? options.tasks : options.graphs));
   for (PlannedTask& task : tasks) {
-    if (periodic) {
-      task.period = options.periods[static_cast<size_t>(
-          random.integer(0, static_cast<std::int64_t>(options.periods.size()) - 1))];
-      // Clamped past the largest time value (the check below reports it) before llround
-      // could overflow.
-      const double deadline = std::min(static_cast<double>(task.period) * options.deadlineFactor,
-                                       std::numeric_limits<int>::max() + 1.0);
-      task.deadline = std::max<long long>(1, std::llround(deadline));
-    } else {
-      task.period = task.deadline = options.deadline;
-    }
+    drawWindow(random, options, task);
     task.graph = drawGraph(random, options);
     drawCriticalities(random, options, task.graph);
   }
-  const std::vector<double> utilizations = splitUtilization(random, options, tasks.size());
-  const int raised = drawLoBudgets(random, options, utilizations, tasks);
-  drawHiBudgets(random, options, tasks);
+  return tasks;
+}
 
-  const long long horizon = periodic ? hyperperiod(tasks) : options.deadline;
-  GeneratedSet set;
-  set.raisedBudgets = raised;
+// The jobs the tasks unroll to over `horizon`; a set beyond the limits, or with a deadline past
+// the largest time value, is refused before any job is made.
+long long checkUnrolledSize(const std::vector<PlannedTask>& tasks, long long horizon,
+                            bool periodic) {
   long long jobs = 0, arcCount = 0;
   for (const PlannedTask& task : tasks) {
     jobs += horizon / task.period * task.graph.nodes;
     arcCount += horizon / task.period * static_cast<long long>(task.graph.arcs.size());
   }
   const bool tooMany = jobs > kMostJobs || arcCount > kMostArcs;
-  const std::string what = jobs > kMostJobs ? std::to_string(jobs) + " jobs, more than the " +
-                                                  std::to_string(kMostJobs)
-                                            : std::to_string(arcCount) + " arcs, more than the " +
-                                                  std::to_string(kMostArcs);
+  const std::string what =
+      jobs > kMostJobs
+          ? std::to_string(jobs) + " jobs, more than the " + std::to_string(kMostJobs)
+          : std::to_string(arcCount) + " arcs, more than the " + std::to_string(kMostArcs);
   if (tooMany && !periodic)
-    throw std::invalid_argument("--graphs: the drawn graphs have " + what +
-                                " a generated set may hold; choose fewer graphs or nodes");
+    throw OptionError("--graphs: the drawn graphs have " + what +
+                      " a generated set may hold; choose fewer graphs or nodes");
   if (tooMany)
-    throw std::invalid_argument("--periods: the drawn periods have a hyperperiod of " +
-                                std::to_string(horizon) + ", which unrolls to " + what +
-                                " a generated set may hold; choose periods with a smaller least "
-                                "common multiple, or fewer tasks or nodes");
+    throw OptionError("--periods: the drawn periods have a hyperperiod of " +
+                      std::to_string(horizon) + ", which unrolls to " + what +
+                      " a generated set may hold; choose periods with a smaller least "
+                      "common multiple, or fewer tasks or nodes");
   for (const PlannedTask& task : tasks)
     if (horizon - task.period + task.deadline > std::numeric_limits<int>::max())
-      throw std::invalid_argument("--deadline-factor: deadlines past the largest time value");
+      throw OptionError("--deadline-factor: deadlines past the largest time value");
+  return jobs;
+}
+
+// Every instance of every task over `horizon`, task by task: the jobs of one instance are
+// consecutive, in node order, which the nptest numbering of the tools relies on.
+void unrollTasks(const std::vector<PlannedTask>& tasks, long long horizon, long long jobs,
+                 GeneratedSet& set) {
   set.taskOfJob.reserve(static_cast<size_t>(jobs));
   std::vector<Arc> arcs;
-  double loRate = 0.0, hiRate = 0.0;
   for (size_t k = 0; k < tasks.size(); ++k) {
     const PlannedTask& task = tasks[k];
     set.tasks.push_back(
@@ -617,17 +623,42 @@ GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) 
       for (const auto& arc : task.graph.arcs)
         arcs.emplace_back(first + arc.first, first + arc.second);
     }
+  }
+  // Every arc follows its graph's order, so none can close a cycle.
+  MCJOBS_CHECK(mcjobs_detail::InstanceAccess::insertArcs(set.instance, arcs) < 0,
+               "generated arcs form no cycle");
+}
+
+// Per processor, as the targets are given.
+void measureUtilization(const std::vector<PlannedTask>& tasks, int processors, GeneratedSet& set) {
+  double loRate = 0.0, hiRate = 0.0;
+  for (const PlannedTask& task : tasks)
     for (int v = 0; v < task.graph.nodes; ++v) {
       loRate += static_cast<double>(task.lo[v]) / static_cast<double>(task.period);
       if (task.graph.hi[v])
         hiRate += static_cast<double>(task.hi[v]) / static_cast<double>(task.period);
     }
-  }
-  // Every arc follows its graph's order, so none can close a cycle.
-  MCJOBS_CHECK(mcjobs_detail::InstanceAccess::insertArcs(set.instance, arcs) < 0,
-               "generated arcs form no cycle");
-  set.utilizationLo = loRate / options.processors;
-  set.utilizationHi = hiRate / options.processors;
+  set.utilizationLo = loRate / processors;
+  set.utilizationHi = hiRate / processors;
+}
+
+}  // namespace
+
+GeneratedSet generateJobSet(const GenerateOptions& options, std::uint64_t seed) {
+  validateGenerateOptions(options);
+  checkLeastSize(options);
+  RandomStream random(seed);
+  std::vector<PlannedTask> tasks = drawTasks(random, options);
+  const std::vector<double> utilizations = splitUtilization(random, options, tasks.size());
+  GeneratedSet set;
+  set.raisedBudgets = drawLoBudgets(random, options, utilizations, tasks);
+  drawHiBudgets(random, options, tasks);
+
+  const bool periodic = options.model == GenerateModel::kPeriodic;
+  const long long horizon = periodic ? hyperperiod(tasks) : options.deadline;
+  const long long jobs = checkUnrolledSize(tasks, horizon, periodic);
+  unrollTasks(tasks, horizon, jobs, set);
+  measureUtilization(tasks, options.processors, set);
   set.warnings = offTargetWarnings(options, set);
   return set;
 }

@@ -10,17 +10,37 @@
 #include <vector>
 
 #include "job.h"
+#include "option_numbers.h"
 
 namespace mcjobs {
 
-enum class GenerateModel { Frame, Periodic };
-enum class GraphShape { Gnp, Layers, ForkJoin };
-enum class UtilizationSplit { UUniFast, Cfs };
+/// @brief The frame model (DAGs released together) or the periodic one (DAG tasks unrolled).
+enum class GenerateModel {
+  kFrame, kPeriodic,
+  // The earlier spellings, kept for callers written against them.
+  Frame [[deprecated("use kFrame")]] = kFrame,
+  Periodic [[deprecated("use kPeriodic")]] = kPeriodic,
+};
+/// @brief The shape of each generated DAG.
+enum class GraphShape {
+  kGnp, kLayers, kForkJoin,
+  // The earlier spellings, kept for callers written against them.
+  Gnp [[deprecated("use kGnp")]] = kGnp,
+  Layers [[deprecated("use kLayers")]] = kLayers,
+  ForkJoin [[deprecated("use kForkJoin")]] = kForkJoin,
+};
+/// @brief How the utilization is split over the DAGs or tasks.
+enum class UtilizationSplit {
+  kUUniFast, kCfs,
+  // The earlier spellings, kept for callers written against them.
+  UUniFast [[deprecated("use kUUniFast")]] = kUUniFast,
+  Cfs [[deprecated("use kCfs")]] = kCfs,
+};
 
 /// @brief What to generate. Utilizations are normalized: a set of utilization U on m
 /// processors has a total budget of about U * m per time unit.
 struct GenerateOptions {
-  GenerateModel model = GenerateModel::Frame;
+  GenerateModel model = GenerateModel::kFrame;
   int processors = 1;        ///< m
   double utilization = 0.5;  ///< target LO utilization, in (0, 1]
 
@@ -45,7 +65,7 @@ struct GenerateOptions {
 
   // Graph shapes; nodes per DAG drawn uniformly from nodesMin..nodesMax
   // (fork-join graphs take their size from branching and depth instead).
-  GraphShape shape = GraphShape::Gnp;
+  GraphShape shape = GraphShape::kGnp;
   int nodesMin = 10;
   int nodesMax = 10;
   double edgeProb = 0.2;  ///< gnp and layers: probability of each allowed arc
@@ -55,7 +75,7 @@ struct GenerateOptions {
   double nestProb = 0.5;  ///< fork-join: probability that a branch is a nested fork-join
 
   // How the total utilization is split over the graphs or tasks.
-  UtilizationSplit split = UtilizationSplit::UUniFast;
+  UtilizationSplit split = UtilizationSplit::kUUniFast;
   double maxTaskUtilization = 1.0;  ///< cap on each graph's or task's utilization
 };
 
@@ -72,18 +92,18 @@ const std::vector<GenerateOptionInfo>& generateOptionList();
 
 /// @brief Sets the option `name` ("edge-prob" or "edge_prob") from its text, as the command
 /// line gives it ("30..50" for nodes, "10,20,50" for periods, "true"/"false" for a flag).
-/// An unknown name or a malformed value throws std::invalid_argument naming both.
+/// An unknown name or a malformed value throws OptionError naming both.
 void setGenerateOption(GenerateOptions& options, const std::string& name, const std::string& value);
 
 /// @brief Every option with its value as text, in generateOptionList order.
 std::vector<std::pair<std::string, std::string>> describeGenerateOptions(
     const GenerateOptions& options);
 
-/// @brief Throws std::invalid_argument, naming the option, when the options cannot give a
+/// @brief Throws OptionError, naming the option, when the options cannot give a
 /// job set (U outside (0, 1], an empty period list, a probability outside [0, 1], ...).
 void validateGenerateOptions(const GenerateOptions& options);
 
-/// @brief Throws std::invalid_argument naming the first of the `given` options (names as
+/// @brief Throws OptionError naming the first of the `given` options (names as
 /// setGenerateOption takes them) that does not apply to the model or shape of `options`, or
 /// --criticality-factor given together with --utilization-hi, which replaces it. An option
 /// that would be ignored is refused rather than silently dropped.
@@ -118,7 +138,7 @@ struct GeneratedSet {
 
 /// @brief The job set of `options` for `seed`: the same options and seed give the same set
 /// on every platform. Budgets are whole units, rounded together so that the total utilization
-/// is as close to its target as whole units allow. Throws std::invalid_argument for invalid
+/// is as close to its target as whole units allow. Throws OptionError for invalid
 /// options (and for sets of more than 20,000,000 jobs or 50,000,000 arcs, the arcs refused
 /// from their expected count before any is drawn) and CheckError when a drawn set cannot be
 /// realised (a budget that does not fit its windows).

@@ -16,7 +16,7 @@ namespace {
 
 [[noreturn]] void badValue(const std::string& name, const std::string& value,
                            const std::string& expected) {
-  mcjobs_detail::refuseOptionText(name, value, expected);
+  mcjobs::refuseOptionText(name, value, expected);
 }
 
 // Whole-text conversions, independent of the locale.
@@ -25,7 +25,7 @@ int parseInt(const std::string& name, const std::string& text) {
   const char* end = text.data() + text.size();
   const auto result = std::from_chars(text.data(), end, value);
   if (result.ec == std::errc::result_out_of_range && result.ptr == end)
-    throw std::invalid_argument(
+    throw OptionError(
         "--" + name + ": '" + mcjobs::abbreviate(text) + "' is out of range (the " +
         (text[0] == '-' ? "smallest is " + std::to_string(std::numeric_limits<int>::min())
                         : "largest is " + std::to_string(std::numeric_limits<int>::max())) +
@@ -36,7 +36,7 @@ int parseInt(const std::string& name, const std::string& text) {
 }
 
 double parseReal(const std::string& name, const std::string& text) {
-  return mcjobs_detail::finiteNumberOption(name, text);
+  return mcjobs::finiteNumberOption(name, text);
 }
 
 bool parseFlag(const std::string& name, const std::string& text) {
@@ -69,12 +69,12 @@ std::string wordOf(Enum value, const std::pair<const char*, Enum> (&words)[N]) {
   return "";
 }
 
-const std::pair<const char*, GenerateModel> kModels[] = {{"frame", GenerateModel::Frame},
-                                                         {"periodic", GenerateModel::Periodic}};
+const std::pair<const char*, GenerateModel> kModels[] = {{"frame", GenerateModel::kFrame},
+                                                         {"periodic", GenerateModel::kPeriodic}};
 const std::pair<const char*, GraphShape> kShapes[] = {
-    {"gnp", GraphShape::Gnp}, {"layers", GraphShape::Layers}, {"fork-join", GraphShape::ForkJoin}};
+    {"gnp", GraphShape::kGnp}, {"layers", GraphShape::kLayers}, {"fork-join", GraphShape::kForkJoin}};
 const std::pair<const char*, UtilizationSplit> kSplits[] = {
-    {"uunifast", UtilizationSplit::UUniFast}, {"cfs", UtilizationSplit::Cfs}};
+    {"uunifast", UtilizationSplit::kUUniFast}, {"cfs", UtilizationSplit::kCfs}};
 
 struct OptionEntry {
   GenerateOptionInfo info;
@@ -190,7 +190,7 @@ const std::vector<OptionEntry>& optionTable() {
 }
 
 void require(bool holds, const std::string& option, const std::string& rule) {
-  mcjobs_detail::requireOption(holds, option, rule);
+  mcjobs::requireOption(holds, option, rule);
 }
 
 bool probability(double p) {
@@ -215,7 +215,7 @@ void setGenerateOption(GenerateOptions& options, const std::string& name,
     if (c == '_') c = '-';
   for (const OptionEntry& entry : optionTable())
     if (dashed == entry.info.name) return entry.set(options, dashed, value);
-  throw std::invalid_argument("unknown generator option '" + name + "'");
+  throw OptionError("unknown generator option '" + name + "'");
 }
 
 std::vector<std::pair<std::string, std::string>> describeGenerateOptions(
@@ -228,8 +228,8 @@ std::vector<std::pair<std::string, std::string>> describeGenerateOptions(
 
 void checkGivenGenerateOptions(const GenerateOptions& options,
                                const std::vector<std::string>& given) {
-  const bool frame = options.model == GenerateModel::Frame;
-  const bool forkJoin = options.shape == GraphShape::ForkJoin;
+  const bool frame = options.model == GenerateModel::kFrame;
+  const bool forkJoin = options.shape == GraphShape::kForkJoin;
   const std::string model = "--model " + wordOf(options.model, kModels);
   const std::string shape = "--shape " + wordOf(options.shape, kShapes);
   const struct {
@@ -244,7 +244,7 @@ void checkGivenGenerateOptions(const GenerateOptions& options,
       {"deadline-factor", !frame, model},
       {"nodes", !forkJoin, shape},
       {"edge-prob", !forkJoin, shape},
-      {"layers", options.shape == GraphShape::Layers, shape},
+      {"layers", options.shape == GraphShape::kLayers, shape},
       {"branching", forkJoin, shape},
       {"depth", forkJoin, shape},
       {"nest-prob", forkJoin, shape},
@@ -259,10 +259,10 @@ void checkGivenGenerateOptions(const GenerateOptions& options,
   };
   for (const auto& rule : rules)
     if (!rule.applies && isGiven(rule.option))
-      throw std::invalid_argument("--" + std::string(rule.option) + " does not apply to " +
+      throw OptionError("--" + std::string(rule.option) + " does not apply to " +
                                   rule.setBy);
   if (isGiven("criticality-factor") && isGiven("utilization-hi"))
-    throw std::invalid_argument(
+    throw OptionError(
         "--criticality-factor does not apply with --utilization-hi, which draws the HI budgets "
         "to that utilization instead");
 }
@@ -278,7 +278,7 @@ void validateGenerateOptions(const GenerateOptions& o) {
   require(o.criticalityFactor >= 1, "criticality-factor", "must be at least 1");
   require(o.utilizationHi < 0 || o.utilizationHi <= 1, "utilization-hi",
           "must be in [0, 1]: it is per processor");
-  if (o.model == GenerateModel::Frame) {
+  if (o.model == GenerateModel::kFrame) {
     require(o.graphs >= 1, "graphs", "must be at least 1");
     require(o.deadline >= 1, "deadline", "must be at least 1");
   } else {
@@ -287,7 +287,7 @@ void validateGenerateOptions(const GenerateOptions& o) {
     for (int period : o.periods) require(period >= 1, "periods", "must all be at least 1");
     require(o.deadlineFactor > 0, "deadline-factor", "must be positive");
   }
-  if (o.shape == GraphShape::ForkJoin) {
+  if (o.shape == GraphShape::kForkJoin) {
     require(o.branching >= 2, "branching", "must be at least 2");
     require(o.depth >= 1, "depth", "must be at least 1");
     // Nodes of a fully nested graph: 2 + B * (nodes one level down). Counted only up to
@@ -302,7 +302,7 @@ void validateGenerateOptions(const GenerateOptions& o) {
             "must be a range A..B with 1 <= A <= B");
     require(o.nodesMax <= 100000, "nodes", "must not exceed 100000 nodes per DAG");
   }
-  if (o.shape == GraphShape::Layers)
+  if (o.shape == GraphShape::kLayers)
     require(o.layers >= 1 && o.layers <= o.nodesMin, "layers",
             "must be between 1 and the smallest node count (--nodes)");
 }

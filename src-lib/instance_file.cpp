@@ -4,9 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "check.h"
-#include "instance_graph.h"
-#include "instance_text.h"
+#include "detail/check.h"
+#include "detail/instance_graph.h"
+#include "detail/instance_text.h"
+#include "instance_stream.h"
 #include "job.h"
 #include "safe_write.h"
 
@@ -34,6 +35,19 @@ bool JobInstance::read(const char* filename) {
 }
 
 void JobInstance::write(const char* filename) {
-  mcjobs_detail::writeFileSafely(
+  mcjobs::writeFileSafely(
       filename, [this](FILE* stream) { return mcjobs_detail::writeBody(stream, *this); });
 }
+
+namespace mcjobs {
+
+void readInstanceStream(FILE* stream, JobInstance& instance, const std::string& name,
+                        std::vector<std::string>* warnings) {
+  mcjobs_detail::readBody(stream, instance, name, warnings);
+}
+
+bool writeInstanceStream(FILE* stream, JobInstance& instance) {
+  return mcjobs_detail::writeBody(stream, instance);
+}
+
+}  // namespace mcjobs

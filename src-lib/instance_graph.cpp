@@ -1,9 +1,11 @@
 // The precedence graph of a JobInstance: arc storage, the topological order
 // that answers the cycle test, bulk insertion for the readers, the canonical
 // arc list and the sets handed out by the accessors.
-#include "instance_graph.h"
+#include "detail/instance_graph.h"
 
 #include <algorithm>
+
+#include "detail/topo_order.h"
 
 namespace mcjobs_detail {
 
@@ -162,13 +164,9 @@ bool InstanceGraph::hasCycle(const std::vector<Arc>& list, size_t count) const {
   const size_t n = static_cast<size_t>(jobs());
   // Out-lists of the existing and the new arcs in one compact array, then Kahn.
   std::vector<int> start(n + 1, 0);
-  std::vector<int> indegree(n, 0);
-  auto count_arc = [&](int u, int v) {
-    ++start[static_cast<size_t>(u) + 1];
-    ++indegree[static_cast<size_t>(v)];
-  };
-  for (int u = 0; u < static_cast<int>(n); ++u) arcs.forEachOut(u, [&](int v) { count_arc(u, v); });
-  for (size_t k = 0; k < count; ++k) count_arc(list[k].from_id, list[k].to_id);
+  auto count_arc = [&](int u) { ++start[static_cast<size_t>(u) + 1]; };
+  for (int u = 0; u < static_cast<int>(n); ++u) arcs.forEachOut(u, [&](int) { count_arc(u); });
+  for (size_t k = 0; k < count; ++k) count_arc(list[k].from_id);
   for (size_t i = 0; i < n; ++i) start[i + 1] += start[i];
   std::vector<int> target(static_cast<size_t>(start[n]));
   std::vector<int> fillAt(start.begin(), start.end() - 1);
@@ -179,19 +177,10 @@ bool InstanceGraph::hasCycle(const std::vector<Arc>& list, size_t count) const {
   for (size_t k = 0; k < count; ++k) place(list[k].from_id, list[k].to_id);
   fillAt = std::vector<int>();
 
-  std::vector<int> ready;
-  ready.reserve(n);
-  for (size_t id = 0; id < n; ++id) {
-    if (indegree[id] == 0) ready.push_back(static_cast<int>(id));
-  }
-  for (size_t head = 0; head < ready.size(); ++head) {
-    const size_t u = static_cast<size_t>(ready[head]);
-    for (int k = start[u]; k < start[u + 1]; ++k) {
-      const int v = target[static_cast<size_t>(k)];
-      if (--indegree[static_cast<size_t>(v)] == 0) ready.push_back(v);
-    }
-  }
-  return ready.size() != n;
+  return !kahnOrder(static_cast<int>(n), [&](int u, auto&& visit) {
+            for (int k = start[static_cast<size_t>(u)]; k < start[static_cast<size_t>(u) + 1]; ++k)
+              visit(target[static_cast<size_t>(k)]);
+          }).complete();
 }
 
 // In list order, with each source's targets marked once per level.
@@ -286,19 +275,10 @@ long InstanceGraph::firstCyclicArc(const std::vector<Arc>& list) const {
 bool InstanceGraph::orderFromLists() {
   const ArcLists& arcs = mArcs[CRIT_LO - 1];
   const size_t n = static_cast<size_t>(jobs());
-  std::vector<int> indegree(n, 0);
-  for (int s = 0; s < arcs.size(); ++s) ++indegree[static_cast<size_t>(arcs.slot(s).to)];
-  std::vector<int> ready;
-  ready.reserve(n);
-  for (size_t id = 0; id < n; ++id) {
-    if (indegree[id] == 0) ready.push_back(static_cast<int>(id));
-  }
-  for (size_t head = 0; head < ready.size(); ++head) {
-    arcs.forEachOut(ready[head], [&](int v) {
-      if (--indegree[static_cast<size_t>(v)] == 0) ready.push_back(v);
-    });
-  }
-  if (ready.size() != n) return false;
+  const KahnOrder sorted =
+      kahnOrder(static_cast<int>(n), [&arcs](int u, auto&& visit) { arcs.forEachOut(u, visit); });
+  if (!sorted.complete()) return false;
+  const std::vector<int>& ready = sorted.order;
   for (size_t place = 0; place < n; ++place) {
     mAtPosition[place] = ready[place];
     mPosition[static_cast<size_t>(ready[place])] = static_cast<int>(place);
@@ -341,13 +321,17 @@ Util::Set<int>& InstanceGraph::set(SetKind kind, int id, int level) {
   return *slot;
 }
 
+const ClosureIndex& InstanceGraph::closure(int level) {
+  if (!mClosure[level - 1].built) buildClosure(level);
+  return mClosure[level - 1];
+}
+
 void InstanceGraph::fill(SetKind kind, int id, int level, Util::Set<int>& set) {
   if (kind == kTransitiveSuccessors || kind == kTransitivePredecessors) {
-    if (!mClosure[level - 1].built) buildClosure(level);
-    const ClosureIndex& closure = mClosure[level - 1];
+    const ClosureIndex& index = closure(level);
     const ReachRow& row =
-        (kind == kTransitiveSuccessors ? closure.successors
-                                       : closure.predecessors)[static_cast<size_t>(id)];
+        (kind == kTransitiveSuccessors ? index.successors
+                                       : index.predecessors)[static_cast<size_t>(id)];
     row.forEach([&set](int member) { set.emplace_hint(set.end(), member); });
     return;
   }

@@ -1,16 +1,16 @@
 // The body of an instance file or archive entry: reading lines, parsing the
 // job and arc sections, writing them back.
-#include "instance_text.h"
+#include "detail/instance_text.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 
-#include "check.h"
+#include "detail/check.h"
 #include "explain.h"
-#include "instance_graph.h"
-#include "line_format.h"
+#include "detail/instance_graph.h"
+#include "detail/line_format.h"
 
 namespace mcjobs_detail {
 

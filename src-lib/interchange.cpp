@@ -11,12 +11,12 @@
 #include <memory>
 #include <new>
 
-#include "check.h"
+#include "detail/check.h"
 #include "explain.h"
-#include "instance_graph.h"
-#include "instance_text.h"
-#include "interchange_input.h"
-#include "line_format.h"
+#include "detail/instance_graph.h"
+#include "detail/instance_text.h"
+#include "detail/interchange_input.h"
+#include "detail/line_format.h"
 
 namespace mcjobs_detail {
 
@@ -236,15 +236,15 @@ bool fromWord(const Word<Value> (&words)[N], const std::string& name, Value& val
   return false;
 }
 
-const Word<Format> kFormats[] = {{Format::Native, "native"},
-                                 {Format::Json, "json"},
-                                 {Format::Dot, "dot"},
-                                 {Format::Stg, "stg"},
-                                 {Format::Nptest, "nptest"}};
+const Word<Format> kFormats[] = {{Format::kNative, "native"},
+                                 {Format::kJson, "json"},
+                                 {Format::kDot, "dot"},
+                                 {Format::kStg, "stg"},
+                                 {Format::kNptest, "nptest"}};
 const Word<NptestPriority> kPriorities[] = {
-    {NptestPriority::Deadline, "edf"}, {NptestPriority::Alap, "alap"}, {NptestPriority::Id, "id"}};
+    {NptestPriority::kDeadline, "edf"}, {NptestPriority::kAlap, "alap"}, {NptestPriority::kId, "id"}};
 const Word<NptestRelease> kReleases[] = {
-    {NptestRelease::Exact, "exact"}, {NptestRelease::Min, "min"}, {NptestRelease::Max, "max"}};
+    {NptestRelease::kExact, "exact"}, {NptestRelease::kMin, "min"}, {NptestRelease::kMax, "max"}};
 
 bool endsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
@@ -276,9 +276,9 @@ bool formatFromPath(const std::string& path, Format& format) {
     const char* tail;
     Format format;
   };
-  static const Extension extensions[] = {{".txt", Format::Native}, {".json", Format::Json},
-                                         {".dot", Format::Dot},    {".gv", Format::Dot},
-                                         {".stg", Format::Stg},    {".csv", Format::Nptest}};
+  static const Extension extensions[] = {{".txt", Format::kNative}, {".json", Format::kJson},
+                                         {".dot", Format::kDot},    {".gv", Format::kDot},
+                                         {".stg", Format::kStg},    {".csv", Format::kNptest}};
   for (const Extension& extension : extensions)
     if (endsWith(path, extension.tail)) {
       format = extension.format;

@@ -19,14 +19,34 @@
 namespace mcjobs {
 
 /// @brief The formats a job set can be read from and written to.
-enum class Format { Native, Json, Dot, Stg, Nptest };
+enum class Format {
+  kNative, kJson, kDot, kStg, kNptest,
+  // The earlier spellings, kept for callers written against them.
+  Native [[deprecated("use kNative")]] = kNative,
+  Json [[deprecated("use kJson")]] = kJson,
+  Dot [[deprecated("use kDot")]] = kDot,
+  Stg [[deprecated("use kStg")]] = kStg,
+  Nptest [[deprecated("use kNptest")]] = kNptest,
+};
 
 /// @brief How nptest priorities are chosen: the deadline (EDF), the ALAP latest finish at the
 /// level, or the job's position.
-enum class NptestPriority { Deadline, Alap, Id };
+enum class NptestPriority {
+  kDeadline, kAlap, kId,
+  // The earlier spellings, kept for callers written against them.
+  Deadline [[deprecated("use kDeadline")]] = kDeadline,
+  Alap [[deprecated("use kAlap")]] = kAlap,
+  Id [[deprecated("use kId")]] = kId,
+};
 
-/// @brief Which end of an nptest release interval becomes the arrival; Exact refuses jitter.
-enum class NptestRelease { Exact, Min, Max };
+/// @brief Which end of an nptest release interval becomes the arrival; kExact refuses jitter.
+enum class NptestRelease {
+  kExact, kMin, kMax,
+  // The earlier spellings, kept for callers written against them.
+  Exact [[deprecated("use kExact")]] = kExact,
+  Min [[deprecated("use kMin")]] = kMin,
+  Max [[deprecated("use kMax")]] = kMax,
+};
 
 /// @brief One job's (task id, job id) pair in an nptest job set.
 using TaskJob = std::pair<std::int64_t, std::int64_t>;
@@ -58,8 +78,8 @@ struct InterchangeOptions {
   // nptest.
   /// Cost min = floor(bcetRatio x cost max); 1 writes equal costs.
   double bcetRatio = 1.0;
-  NptestPriority priority = NptestPriority::Deadline;
-  NptestRelease release = NptestRelease::Exact;
+  NptestPriority priority = NptestPriority::kDeadline;
+  NptestRelease release = NptestRelease::kExact;
 };
 
 /// @brief "native", "json", "dot", "stg" or "nptest".

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "check.h"
-#include "line_format.h"
+#include "detail/check.h"
+#include "detail/line_format.h"
 
 Job::Job()
     : id(NO_JOB_ID),

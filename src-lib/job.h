@@ -213,12 +213,6 @@ bool propDebug();
 
 /// @brief propagateALAP, then propagateASAP; always true.
 bool propagateAlapAndAsap(JobInstance* instance, int crit);
-namespace mcjobs {
-/// @brief propagateAlapAndAsap, with the result checked: when a window can no longer hold its
-/// job's budgets, CheckError for the first such job (its failed check, explained by
-/// explainCollapse in explain.h), and every window is left exactly as before the call.
-void propagateAlapAndAsapChecked(JobInstance& instance, int level);
-}  // namespace mcjobs
 /// @brief Every job's arrival becomes its ASAP time at `crit`; always true.
 bool propagateASAP(JobInstance* instance, int crit);
 /// @brief Every job's deadline becomes its ALAP time at `crit`; always true.

@@ -4,8 +4,8 @@
 #include <memory>
 #include <utility>
 
-#include "check.h"
-#include "instance_graph.h"
+#include "detail/check.h"
+#include "detail/instance_graph.h"
 #include "job.h"
 
 using mcjobs_detail::InstanceGraph;
@@ -130,6 +130,11 @@ long InstanceAccess::insertArcs(JobInstance& instance, const std::vector<Arc>& a
 std::vector<Arc> InstanceAccess::levelArcs(JobInstance& instance, int level) {
   MCJOBS_CHECK(level == CRIT_LO || level == CRIT_HI, "crit==CRIT_LO || crit == CRIT_HI");
   return instance.graph().allArcs(level);
+}
+
+const ClosureIndex& InstanceAccess::closure(JobInstance& instance, int level) {
+  MCJOBS_CHECK(level == CRIT_LO || level == CRIT_HI, "crit==CRIT_LO || crit == CRIT_HI");
+  return instance.graph().closure(level);
 }
 
 }  // namespace mcjobs_detail

@@ -1,12 +1,12 @@
 // The job and arc lines as text: tolerant parsing (as stored files expect),
 // exact writing, and the words for what the tolerance changes.
-#include "line_format.h"
+#include "detail/line_format.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 
-#include "check.h"
+#include "detail/check.h"
 #include "explain.h"
 
 namespace mcjobs_detail {
@@ -16,7 +16,7 @@ bool isScanfSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-enum class IntScan { ok, no_number, out_of_range };
+enum class IntScan { kOk, kNoNumber, kOutOfRange };
 
 // One scanf "%d" conversion: white space, an optional sign, at least one
 // digit. Unlike scanf, a value outside the 32-bit range is reported rather
@@ -29,7 +29,7 @@ IntScan scanInt(const char*& p, const char* end, int& value) {
     negative = *q == '-';
     ++q;
   }
-  if (q == end || *q < '0' || *q > '9') return IntScan::no_number;
+  if (q == end || *q < '0' || *q > '9') return IntScan::kNoNumber;
   std::int64_t magnitude = 0;
   bool overflow = false;
   for (; q != end && *q >= '0' && *q <= '9'; ++q) {
@@ -41,11 +41,11 @@ IntScan scanInt(const char*& p, const char* end, int& value) {
   std::int64_t signedValue = negative ? -magnitude : magnitude;
   if (overflow || signedValue > INT32_MAX || signedValue < INT32_MIN) {
     p = q;
-    return IntScan::out_of_range;
+    return IntScan::kOutOfRange;
   }
   value = static_cast<int>(signedValue);
   p = q;
-  return IntScan::ok;
+  return IntScan::kOk;
 }
 
 // The offending number as messages show it: a huge one is cut short.
@@ -69,8 +69,8 @@ bool parseJobLine(const char* begin, const char* end, Job& job) {
   for (int i = 0; i < 5; ++i) {
     const char* start = p;
     IntScan result = scanInt(p, end, *fields[i]);
-    if (result == IntScan::no_number) return false;
-    if (result == IntScan::out_of_range) {
+    if (result == IntScan::kNoNumber) return false;
+    if (result == IntScan::kOutOfRange) {
       MCJOBS_FAIL(std::string("job line value out of the 32-bit range: ") + fieldNames[i] + " " +
                   trimmedNumber(start, p));
     }
@@ -81,23 +81,23 @@ bool parseJobLine(const char* begin, const char* end, Job& job) {
 int idFromName(const char* begin, const char* end) {
   int index = 0;
   const char* p = begin;
-  IntScan result = IntScan::no_number;
+  IntScan result = IntScan::kNoNumber;
   if (p != end && *p == 'J') {
     ++p;
     result = scanInt(p, end, index);
   }
-  if (result == IntScan::out_of_range) {
+  if (result == IntScan::kOutOfRange) {
     MCJOBS_FAIL("Job name index out of the 32-bit range: " +
                 mcjobs::abbreviate(std::string(begin, p)));
   }
-  if (result != IntScan::ok || index <= 0) {
+  if (result != IntScan::kOk || index <= 0) {
     CheckError failure(
-        result != IntScan::ok ? "Not a job name!" : "Name must have a strictly positive index!",
+        result != IntScan::kOk ? "Not a job name!" : "Name must have a strictly positive index!",
         __FILE__, __LINE__);
     const std::string name = mcjobs::abbreviate(std::string(begin, end));
     if (begin == end)
       failure.setExplanation("a job name is missing (J followed by a positive number)");
-    else if (result != IntScan::ok)
+    else if (result != IntScan::kOk)
       failure.setExplanation("'" + name + "' is not a job name (J followed by a positive number)");
     else
       failure.setExplanation("'" + name + "' is not a job name; job names start at J1");

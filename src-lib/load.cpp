@@ -6,9 +6,9 @@
 #include <iostream>
 #include <vector>
 
-#include "check.h"
+#include "detail/check.h"
 #include "job.h"
-#include "load_scan.h"
+#include "detail/load_scan.h"
 
 namespace {
 

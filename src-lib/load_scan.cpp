@@ -7,13 +7,13 @@
 // jobs, which np scales up, get a pass of their own. Ratios are compared
 // exactly in integers, and the returned double is computed from the winning
 // interval as the quadratic scan computes it, so both give the same double.
-#include "load_scan.h"
+#include "detail/load_scan.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-#include "prefix_max_tree.h"
+#include "detail/prefix_max_tree.h"
 #include "util.h"
 
 namespace mcjobs_detail {
@@ -78,33 +78,33 @@ class IntervalScan {
  public:
   IntervalScan(const std::vector<int>& arrivals, const std::vector<int>& deadlines,
                const std::vector<LoadWindow>& counted)
-      : arrivals_(arrivals), deadlines_(deadlines) {
+      : mArrivals(arrivals), mDeadlines(deadlines) {
     for (const LoadWindow& window : counted) {
       const size_t starts = static_cast<size_t>(
           std::upper_bound(arrivals.begin(), arrivals.end(), window.arrival) - arrivals.begin());
       const size_t close = static_cast<size_t>(
           std::lower_bound(deadlines.begin(), deadlines.end(), window.deadline) -
           deadlines.begin());
-      if (starts > 0 && close < deadlines.size()) entries_.push_back({starts, close, window.wcet});
+      if (starts > 0 && close < deadlines.size()) mEntries.push_back({starts, close, window.wcet});
     }
-    std::sort(entries_.begin(), entries_.end(),
+    std::sort(mEntries.begin(), mEntries.end(),
               [](const Entry& a, const Entry& b) { return a.close < b.close; });
     // A sweep's values are at most length * budgets + budgets * |time| in size
     // (q is a length or 1, p a sum of budgets), its gains at most that plus budgets * |time|.
     Wide magnitude = 0;
-    for (const Entry& entry : entries_)
+    for (const Entry& entry : mEntries)
       magnitude += entry.wcet < 0 ? -Wide{entry.wcet} : entry.wcet;
     const Wide span = Wide{deadlines.back()} - arrivals.front();
     const Wide time = std::max({-Wide{arrivals.front()}, Wide{arrivals.back()},
                                 -Wide{deadlines.front()}, Wide{deadlines.back()}});
-    narrow_ = magnitude * (std::max(span, Wide{1}) + 2 * time) < (Wide{1} << 62);
-    opensBefore_.reserve(deadlines.size());
+    mNarrow = magnitude * (std::max(span, Wide{1}) + 2 * time) < (Wide{1} << 62);
+    mOpensBefore.reserve(deadlines.size());
     for (int ddl : deadlines)
-      opensBefore_.push_back(static_cast<size_t>(
+      mOpensBefore.push_back(static_cast<size_t>(
           std::lower_bound(arrivals.begin(), arrivals.end(), ddl) - arrivals.begin()));
   }
 
-  bool empty() const { return entries_.empty(); }
+  bool empty() const { return mEntries.empty(); }
 
   // The interval with the largest budgets / length, if one is positive.
   bool bestRatio(Interval* best) {
@@ -112,13 +112,13 @@ class IntervalScan {
     bool found = false;
     // Each round's winner beats the ratio of the one before strictly, so the
     // rounds end; in practice after a handful.
-    while (narrow_ ? sweep(narrowTree_, &place, found) : sweep(wideTree_, &place, found))
+    while (mNarrow ? sweep(mNarrowTree, &place, found) : sweep(mWideTree, &place, found))
       found = true;
     if (!found) return false;
     best->time = place.time;
-    best->length = std::int64_t{deadlines_[place.end]} - arrivals_[place.start];
+    best->length = std::int64_t{mDeadlines[place.end]} - mArrivals[place.start];
     best->jobs = 0;
-    for (const Entry& entry : entries_) {
+    for (const Entry& entry : mEntries) {
       if (entry.close > place.end) break;
       if (entry.starts > place.start) ++best->jobs;
     }
@@ -131,7 +131,7 @@ class IntervalScan {
   // total, so only the shortest interval of each count matters: the first np
   // windows by closing end tell them all.
   bool bestFewJobs(int np, Interval* best) const {
-    std::vector<Entry> byStart = entries_;
+    std::vector<Entry> byStart = mEntries;
     std::stable_sort(byStart.begin(), byStart.end(),
                      [](const Entry& a, const Entry& b) { return a.starts > b.starts; });
     const size_t keep = std::min(static_cast<size_t>(np), byStart.size());
@@ -139,7 +139,7 @@ class IntervalScan {
     first.reserve(keep);
     bool found = false;
     size_t next = 0;
-    for (size_t start = arrivals_.size(); start-- > 0;) {
+    for (size_t start = mArrivals.size(); start-- > 0;) {
       for (; next < byStart.size() && byStart[next].starts > start; ++next) {
         const Entry& entry = byStart[next];
         if (first.size() == keep) {
@@ -152,9 +152,9 @@ class IntervalScan {
             entry);
       }
       const size_t opening = static_cast<size_t>(
-          std::upper_bound(deadlines_.begin(), deadlines_.end(), arrivals_[start]) -
-          deadlines_.begin());
-      if (first.empty() || opening == deadlines_.size()) continue;
+          std::upper_bound(mDeadlines.begin(), mDeadlines.end(), mArrivals[start]) -
+          mDeadlines.begin());
+      if (first.empty() || opening == mDeadlines.size()) continue;
       const size_t fewer = std::min(first.size(), static_cast<size_t>(np) - 1);
       std::int64_t time = 0;
       for (size_t k = 0; k < fewer; ++k) {
@@ -162,7 +162,7 @@ class IntervalScan {
         const size_t end = std::max(first[k].close, opening);
         if (k + 1 < first.size() && std::max(first[k + 1].close, opening) == end) continue;
         if (time <= 0) continue;
-        const Interval candidate{time, std::int64_t{deadlines_[end]} - arrivals_[start],
+        const Interval candidate{time, std::int64_t{mDeadlines[end]} - mArrivals[start],
                                  static_cast<int>(k + 1)};
         if (!found || Wide{candidate.time} * best->jobs * best->length >
                           Wide{best->time} * candidate.jobs * candidate.length) {
@@ -185,23 +185,23 @@ class IntervalScan {
   bool sweep(PrefixMaxTree<Value>& tree, Place* place, bool haveRatio) {
     const Value pace = haveRatio ? static_cast<Value>(place->time) : Value(0);
     const Value scale =
-        haveRatio ? static_cast<Value>(deadlines_[place->end]) - arrivals_[place->start] : Value(1);
-    std::vector<Value> values(arrivals_.size());
-    for (size_t i = 0; i < arrivals_.size(); ++i) values[i] = pace * arrivals_[i];
+        haveRatio ? static_cast<Value>(mDeadlines[place->end]) - mArrivals[place->start] : Value(1);
+    std::vector<Value> values(mArrivals.size());
+    for (size_t i = 0; i < mArrivals.size(); ++i) values[i] = pace * mArrivals[i];
     tree.assign(values);
     bool improved = false;
     Place best = *place;
     Value bestLength = scale;
     size_t next = 0;
-    for (size_t d = 0; d < deadlines_.size(); ++d) {
-      for (; next < entries_.size() && entries_[next].close <= d; ++next)
-        tree.addPrefix(entries_[next].starts, scale * entries_[next].wcet);
-      if (opensBefore_[d] == 0) continue;
-      const std::pair<Value, size_t> top = tree.maxPrefix(opensBefore_[d]);
-      if (top.first - pace * deadlines_[d] <= 0) continue;
+    for (size_t d = 0; d < mDeadlines.size(); ++d) {
+      for (; next < mEntries.size() && mEntries[next].close <= d; ++next)
+        tree.addPrefix(mEntries[next].starts, scale * mEntries[next].wcet);
+      if (mOpensBefore[d] == 0) continue;
+      const std::pair<Value, size_t> top = tree.maxPrefix(mOpensBefore[d]);
+      if (top.first - pace * mDeadlines[d] <= 0) continue;
       const size_t start = top.second;
-      const Value time = (top.first - pace * arrivals_[start]) / scale;
-      const Value length = static_cast<Value>(deadlines_[d]) - arrivals_[start];
+      const Value time = (top.first - pace * mArrivals[start]) / scale;
+      const Value length = static_cast<Value>(mDeadlines[d]) - mArrivals[start];
       if (!improved || Wide{time} * bestLength > Wide{best.time} * length) {
         best = {start, d, static_cast<std::int64_t>(time)};
         bestLength = length;
@@ -212,13 +212,13 @@ class IntervalScan {
     return improved;
   }
 
-  const std::vector<int>& arrivals_;
-  const std::vector<int>& deadlines_;
-  std::vector<Entry> entries_;       // by closing end
-  std::vector<size_t> opensBefore_;  // per deadline: the arrivals before it
-  bool narrow_ = false;              // whether every value of a sweep fits 64 bits
-  PrefixMaxTree<std::int64_t> narrowTree_;
-  PrefixMaxTree<Wide> wideTree_;
+  const std::vector<int>& mArrivals;
+  const std::vector<int>& mDeadlines;
+  std::vector<Entry> mEntries;       // by closing end
+  std::vector<size_t> mOpensBefore;  // per deadline: the arrivals before it
+  bool mNarrow = false;              // whether every value of a sweep fits 64 bits
+  PrefixMaxTree<std::int64_t> mNarrowTree;
+  PrefixMaxTree<Wide> mWideTree;
 };
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "load_scan.h"
+#include "detail/load_scan.h"
 #include "util.h"
 
 namespace mcjobs_detail {

@@ -9,7 +9,7 @@
 
 #include "explain.h"
 
-namespace mcjobs_detail {
+namespace mcjobs {
 
 namespace {
 
@@ -24,12 +24,11 @@ bool wholeText(const std::string& text, Number& value) {
 
 void refuseOptionText(const std::string& name, const std::string& text,
                       const std::string& expected) {
-  throw std::invalid_argument("--" + name + ": '" + mcjobs::abbreviate(text) + "' is not " +
-                              expected);
+  throw OptionError("--" + name + ": '" + abbreviate(text) + "' is not " + expected);
 }
 
 void requireOption(bool holds, const std::string& name, const std::string& rule) {
-  if (!holds) throw std::invalid_argument("--" + name + " " + rule);
+  if (!holds) throw OptionError("--" + name + " " + rule);
 }
 
 double finiteNumberOption(const std::string& name, const std::string& text) {
@@ -37,8 +36,8 @@ double finiteNumberOption(const std::string& name, const std::string& text) {
   const char* end = text.data() + text.size();
   const auto result = std::from_chars(text.data(), end, value);
   if (result.ec == std::errc::result_out_of_range && result.ptr == end)
-    throw std::invalid_argument("--" + name + ": '" + mcjobs::abbreviate(text) +
-                                "' is out of range for a double");
+    throw OptionError("--" + name + ": '" + mcjobs::abbreviate(text) +
+                      "' is out of range for a double");
   if (!wholeText(text, value) || !std::isfinite(value)) refuseOptionText(name, text, "a number");
   return value;
 }
@@ -50,4 +49,4 @@ std::uint64_t seedOption(const std::string& name, const std::string& text) {
   return value;
 }
 
-}  // namespace mcjobs_detail
+}  // namespace mcjobs

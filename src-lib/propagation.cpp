@@ -5,9 +5,9 @@
 #include <iostream>
 #include <vector>
 
-#include "check.h"
+#include "detail/check.h"
 #include "job.h"
-#include "window_sweep.h"
+#include "detail/window_sweep.h"
 
 namespace {
 // Atomic: analyses of different instances may run on several threads at once.

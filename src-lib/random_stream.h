@@ -11,10 +11,10 @@ namespace mcjobs {
 
 class RandomStream {
  public:
-  explicit RandomStream(std::uint64_t seed) : engine_(seed) {}
+  explicit RandomStream(std::uint64_t seed) : mEngine(seed) {}
 
   /// 64 uniformly distributed bits.
-  std::uint64_t bits() { return engine_(); }
+  std::uint64_t bits() { return mEngine(); }
 
   /// Uniform on [0, 1), on the grid of multiples of 2^-53 (every double of the
   /// grid equally likely).
@@ -43,7 +43,7 @@ class RandomStream {
   bool bernoulli(double p) { return uniform01() < p; }
 
  private:
-  std::mt19937_64 engine_;
+  std::mt19937_64 mEngine;
 };
 
 /// A seed for the i-th of several derived streams, so that stream i does not

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "check.h"
+#include "detail/check.h"
 #include "job.h"
 
 void Job::print() const {

@@ -17,7 +17,8 @@
 #include <random>
 #include <string>
 
-#include "check.h"
+#include "detail/check.h"
+#include "detail/signal_block.h"
 
 namespace mcjobs_detail {
 namespace {
@@ -106,25 +107,30 @@ SignalBlock::~SignalBlock() {
   if (mActive) pthread_sigmask(SIG_SETMASK, &mPrevious, nullptr);
 }
 
+}  // namespace mcjobs_detail
+
+namespace mcjobs {
+
 void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fill,
                      ExistingTarget existing) {
+  using namespace mcjobs_detail;
   if (filename == nullptr || *filename == '\0') failWrite("", "cannot create file", ENOENT);
   const std::string requested(filename);
 
   // Write through a symbolic link to the file it names, so the link survives.
-  // (Extraction refuses links before it gets here, and Keep never follows one.)
+  // (Extraction refuses links before it gets here, and kKeep never follows one.)
   std::string target = requested;
   struct stat status {};
-  const bool exists = existing == ExistingTarget::Keep ? ::lstat(filename, &status) == 0
-                                                       : ::stat(filename, &status) == 0;
-  if (exists && existing == ExistingTarget::Keep)
+  const bool exists = existing == ExistingTarget::kKeep ? ::lstat(filename, &status) == 0
+                                                        : ::stat(filename, &status) == 0;
+  if (exists && existing == ExistingTarget::kKeep)
     failWrite(requested, "cannot create file", EEXIST);
   if (exists) {
     if (char* resolved = ::realpath(filename, nullptr)) {
       target = resolved;
       std::free(resolved);
     }
-  } else if (existing == ExistingTarget::Replace) {
+  } else if (existing == ExistingTarget::kReplace) {
     // Renaming over a dangling link would replace the link, not create its file.
     target = danglingTarget(requested);
   }
@@ -133,7 +139,7 @@ void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fil
   // /dev/stdout and /proc/self/fd name, even when they lead to a regular file.
   const bool special = requested.rfind("/dev/", 0) == 0 || requested.rfind("/proc/", 0) == 0;
   if (exists && (special || !S_ISREG(status.st_mode))) {
-    if (existing != ExistingTarget::Replace) failWrite(requested, "cannot replace file", EPERM);
+    if (existing != ExistingTarget::kReplace) failWrite(requested, "cannot replace file", EPERM);
     // Opened by the name given: /dev/stdout and /dev/fd/N mean the caller's
     // descriptor, not whatever file it resolves to at this moment.
     StreamPtr stream(std::fopen(requested.c_str(), "w"));
@@ -170,7 +176,7 @@ void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fil
     discard();
     throw;
   }
-  if (existing == ExistingTarget::Keep) {
+  if (existing == ExistingTarget::kKeep) {
     // link() fails when the name exists, so a file that appeared meanwhile is kept.
     const int error = ::link(temporary.c_str(), target.c_str()) == 0 ? 0 : errno;
     discard();
@@ -184,4 +190,4 @@ void writeFileSafely(const char* filename, const std::function<bool(FILE*)>& fil
     failWrite(requested, "cannot sync the directory of file", error);
 }
 
-}  // namespace mcjobs_detail
+}  // namespace mcjobs

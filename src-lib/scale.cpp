@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "check.h"
+#include "detail/check.h"
 #include "job.h"
 
 bool parseScaleFactor(const std::string& text, int* scale) {

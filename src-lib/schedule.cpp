@@ -1,7 +1,7 @@
 // Both mode tables in one call, and the names and words of the scheduling results.
 #include "schedule.h"
 
-#include "check.h"
+#include "detail/check.h"
 
 namespace mcjobs {
 

@@ -2,10 +2,10 @@
 // possible and leave the early part of their windows to the LO table.
 #include <algorithm>
 
-#include "check.h"
+#include "detail/check.h"
 #include "schedule.h"
-#include "schedule_engine.h"
-#include "topo_order.h"
+#include "detail/schedule_engine.h"
+#include "detail/topo_order.h"
 
 namespace mcjobs {
 

@@ -2,10 +2,10 @@
 // progress until they have run their LO budget (the safe mode switch).
 #include <algorithm>
 
-#include "check.h"
+#include "detail/check.h"
 #include "schedule.h"
-#include "schedule_engine.h"
-#include "topo_order.h"
+#include "detail/schedule_engine.h"
+#include "detail/topo_order.h"
 
 namespace mcjobs {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
-#include "check.h"
+#include "detail/check.h"
 #include "schedule.h"
 
 namespace mcjobs {

@@ -1,11 +1,11 @@
 // One level's arcs in compact arrays and its topological orders, shared by the
 // window analyses, the reachability scan and the reports built on them.
-#include "topo_order.h"
+#include "detail/topo_order.h"
 
 #include <utility>
 
-#include "check.h"
-#include "instance_graph.h"
+#include "detail/check.h"
+#include "detail/instance_graph.h"
 
 namespace mcjobs_detail {
 
@@ -31,22 +31,10 @@ LevelGraph levelGraph(JobInstance& instance, int level) {
 }
 
 std::vector<int> topologicalOrder(const LevelGraph& graph) {
-  const int count = graph.size();
-  std::vector<int> pending(static_cast<size_t>(count), 0);
-  for (int successor : graph.successors) ++pending[successor];
-  std::vector<int> order;
-  order.reserve(static_cast<size_t>(count));
-  for (int id = 0; id < count; ++id)
-    if (pending[id] == 0) order.push_back(id);
-  // `order` doubles as the FIFO queue: the jobs behind `next` are ready.
-  for (size_t next = 0; next < order.size(); ++next) {
-    const int id = order[next];
-    for (const int* s = graph.begin(id); s != graph.end(id); ++s)
-      if (--pending[*s] == 0) order.push_back(*s);
-  }
+  KahnOrder sorted = kahnOrder(graph);
   // The instance rejects every arc that would close a cycle.
-  MCJOBS_CHECK(order.size() == static_cast<size_t>(count), "acyclic precedence graph");
-  return order;
+  MCJOBS_CHECK(sorted.complete(), "acyclic precedence graph");
+  return std::move(sorted.order);
 }
 
 std::vector<int> topologicalOrder(JobInstance& instance, int level) {

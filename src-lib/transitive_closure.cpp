@@ -5,7 +5,7 @@
 #include <climits>
 #include <iterator>
 
-#include "instance_graph.h"
+#include "detail/instance_graph.h"
 
 namespace mcjobs_detail {
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "check.h"
-#include "utilization_split_grid.h"
+#include "detail/check.h"
+#include "detail/utilization_split_grid.h"
 
 // The same bytes on every platform need every product rounded on its own.
 #ifdef __clang__
@@ -76,75 +76,75 @@ double power(double base, int exponent) {
 class UniformSum {
  public:
   explicit UniformSum(double width)
-      : knots_{0.0, width}, signs_{1.0, -1.0}, count_(1), scale_(1 / width), total_(width) {}
+      : mKnots{0.0, width}, mSigns{1.0, -1.0}, mCount(1), mScale(1 / width), mTotal(width) {}
 
   // S plus one more Uniform(0, width).
   UniformSum(const UniformSum& later, double width)
-      : count_(later.count_ + 1),
-        scale_(later.scale_ / (static_cast<double>(later.count_ + 1) * width)),
-        total_(later.total_ + width) {
-    knots_.reserve(2 * later.knots_.size());
-    signs_.reserve(2 * later.knots_.size());
-    for (std::size_t i = 0; i < later.knots_.size(); ++i) {
-      knots_.push_back(later.knots_[i]);
-      signs_.push_back(later.signs_[i]);
-      knots_.push_back(later.knots_[i] + width);
-      signs_.push_back(-later.signs_[i]);
+      : mCount(later.mCount + 1),
+        mScale(later.mScale / (static_cast<double>(later.mCount + 1) * width)),
+        mTotal(later.mTotal + width) {
+    mKnots.reserve(2 * later.mKnots.size());
+    mSigns.reserve(2 * later.mKnots.size());
+    for (std::size_t i = 0; i < later.mKnots.size(); ++i) {
+      mKnots.push_back(later.mKnots[i]);
+      mSigns.push_back(later.mSigns[i]);
+      mKnots.push_back(later.mKnots[i] + width);
+      mSigns.push_back(-later.mSigns[i]);
     }
   }
 
-  double total() const { return total_; }
+  double total() const { return mTotal; }
 
   double cdf(double t) const {
     if (t <= 0) return 0;
-    if (t >= total_) return 1;
-    return t <= total_ / 2 ? head(t, count_) : 1 - head(total_ - t, count_);
+    if (t >= mTotal) return 1;
+    return t <= mTotal / 2 ? head(t, mCount) : 1 - head(mTotal - t, mCount);
   }
 
   // P(a <= S <= b) for a <= b, without subtracting values near 1.
   double mass(double a, double b) const {
     a = std::max(a, 0.0);
-    b = std::min(b, total_);
+    b = std::min(b, mTotal);
     if (b <= a) return 0;
-    const double half = total_ / 2;
+    const double half = mTotal / 2;
     double result;
     if (b <= half)
-      result = head(b, count_) - head(a, count_);
+      result = head(b, mCount) - head(a, mCount);
     else if (a >= half)
-      result = head(total_ - a, count_) - head(total_ - b, count_);
+      result = head(mTotal - a, mCount) - head(mTotal - b, mCount);
     else
-      result = 1 - head(a, count_) - head(total_ - b, count_);
+      result = 1 - head(a, mCount) - head(mTotal - b, mCount);
     return std::max(result, 0.0);
   }
 
   double density(double t) const {
-    if (t <= 0 || t >= total_) return 0;
-    return static_cast<double>(count_) * head(std::min(t, total_ - t), count_ - 1);
+    if (t <= 0 || t >= mTotal) return 0;
+    return static_cast<double>(mCount) * head(std::min(t, mTotal - t), mCount - 1);
   }
 
   // The cancellation of the CDF at t <= total / 2: the error bound of its sum
   // relative to 1.
   double cancellation(double t) const {
     double magnitude = 0;
-    for (double knot : knots_)
-      if (knot < t) magnitude += power(t - knot, count_);
-    return magnitude * scale_ * (count_ + 2) * kUnit;
+    for (double knot : mKnots)
+      if (knot < t) magnitude += power(t - knot, mCount);
+    return magnitude * mScale * (mCount + 2) * kUnit;
   }
 
  private:
   // scale * sum over knots below t of sign * (t - knot)^degree.
   double head(double t, int degree) const {
     double sum = 0;
-    for (std::size_t i = 0; i < knots_.size(); ++i)
-      if (knots_[i] < t) sum += signs_[i] * power(t - knots_[i], degree);
-    return std::max(sum * scale_, 0.0);
+    for (std::size_t i = 0; i < mKnots.size(); ++i)
+      if (mKnots[i] < t) sum += mSigns[i] * power(t - mKnots[i], degree);
+    return std::max(sum * mScale, 0.0);
   }
 
-  std::vector<double> knots_;
-  std::vector<double> signs_;
-  int count_;
-  double scale_;  // 1 / (count! * product of the widths)
-  double total_;
+  std::vector<double> mKnots;
+  std::vector<double> mSigns;
+  int mCount;
+  double mScale;  // 1 / (count! * product of the widths)
+  double mTotal;
 };
 
 // y in [0, width] with density proportional to g(rest - y), g the density of
@@ -217,7 +217,7 @@ struct SuffixGrid {
   const double* row(std::size_t j) const { return values + (j - first) * nodes; }
 };
 
-// The error bounds (h^2 / 8) * sum_{l >= j} L_l of the header, for h = 1.
+// The error bounds (h^2 / 8) * mSum{l >= j} L_l of the header, for h = 1.
 std::vector<double> curvatureSums(const double* w, std::size_t k, std::size_t first) {
   std::vector<double> sums(k - 1, 0.0);
   double lipschitz = 1 / (w[k - 2] * w[k - 1]);
@@ -480,20 +480,21 @@ std::vector<double> convolutionalFixedSum(RandomStream& random, double total,
   return x;
 }
 
-namespace detail {
+}  // namespace mcjobs
+
+namespace mcjobs_detail {
 
 double uniformSumCdf(const std::vector<double>& widths, double t) {
-  UniformSum sum(widths.back());
-  for (std::size_t i = widths.size() - 1; i-- > 0;) sum = UniformSum(sum, widths[i]);
+  mcjobs::UniformSum sum(widths.back());
+  for (std::size_t i = widths.size() - 1; i-- > 0;) sum = mcjobs::UniformSum(sum, widths[i]);
   return sum.cdf(t);
 }
 
 UniformSumGrid uniformSumGrid(const std::vector<double>& widths, double range, int intervals) {
-  const SuffixGrid grid = tabulate(widths.data(), widths.size(), range, 0, intervals);
+  const mcjobs::SuffixGrid grid = mcjobs::tabulate(widths.data(), widths.size(), range, 0, intervals);
   UniformSumGrid result{grid.step, {grid.row(0), grid.row(0) + grid.nodes}, grid.bound[0]};
   for (double& value : result.cdf) value *= grid.top[0];
   return result;
 }
 
-}  // namespace detail
-}  // namespace mcjobs
+}  // namespace mcjobs_detail

@@ -17,12 +17,13 @@
 // bound, and the first rejected change of the pass is at the lowest such u
 // over all s: the lowest u whose arrival exceeds the smallest bound among its
 // transitive successors, applied to the lowest such successor of u.
-#include "window_sweep.h"
+#include "detail/window_sweep.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
-#include "topo_order.h"
+#include "detail/topo_order.h"
 
 namespace mcjobs_detail {
 
@@ -93,20 +94,49 @@ int lowestRejectingPredecessor(const LevelGraph& graph, const std::vector<int>& 
   return lowest;
 }
 
+// What both sweeps start from: the level's arcs in a topological order, each
+// job's window end as the value to propagate, and the bound its check sets.
+struct Sweep {
+  Sweep(JobInstance& instance, int level, int Job::*field, std::int64_t (*boundOf)(const Job&))
+      : graph(levelGraph(instance, level)),
+        order(topologicalOrder(graph)),
+        mInstance(instance),
+        mField(field) {
+    const size_t count = static_cast<size_t>(instance.size());
+    result.values.resize(count);
+    bound.resize(count);
+    for (size_t id = 0; id < count; ++id) {
+      const Job& job = *instance.at(static_cast<int>(id));
+      result.values[id] = job.*field;
+      bound[id] = boundOf(job);
+    }
+  }
+
+  SweepResult finish() {
+    for (int id = 0; id < mInstance.size() && !result.changes; ++id)
+      result.changes = result.values[id] != mInstance.at(id)->*mField;
+    return std::move(result);
+  }
+
+  const LevelGraph graph;
+  const std::vector<int> order;
+  std::vector<std::int64_t> bound;
+  SweepResult result;
+
+ private:
+  JobInstance& mInstance;
+  int Job::*mField;
+};
+
 }  // namespace
 
 SweepResult sweepArrivals(JobInstance& instance, int level) {
-  const LevelGraph graph = levelGraph(instance, level);
-  const std::vector<int> order = topologicalOrder(graph);
+  Sweep sweep(instance, level, &Job::arrival, arrivalBound);
+  const LevelGraph& graph = sweep.graph;
+  const std::vector<int>& order = sweep.order;
+  const std::vector<std::int64_t>& bound = sweep.bound;
   const int count = instance.size();
-  SweepResult result;
-  result.values.resize(static_cast<size_t>(count));
-  std::vector<std::int64_t> bound(static_cast<size_t>(count));
-  for (int id = 0; id < count; ++id) {
-    const Job& job = *instance.at(id);
-    result.values[id] = job.arrival;
-    bound[id] = arrivalBound(job);
-  }
+  SweepResult& result = sweep.result;
 
   for (int id : order)
     for (const int* s = graph.begin(id); s != graph.end(id); ++s)
@@ -127,23 +157,16 @@ SweepResult sweepArrivals(JobInstance& instance, int level) {
       break;
     }
   }
-  for (int id = 0; id < count && !result.changes; ++id)
-    result.changes = result.values[id] != instance.at(id)->arrival;
-  return result;
+  return sweep.finish();
 }
 
 SweepResult sweepDeadlines(JobInstance& instance, int level) {
-  const LevelGraph graph = levelGraph(instance, level);
-  const std::vector<int> order = topologicalOrder(graph);
+  Sweep sweep(instance, level, &Job::deadline, deadlineBound);
+  const LevelGraph& graph = sweep.graph;
+  const std::vector<int>& order = sweep.order;
+  const std::vector<std::int64_t>& bound = sweep.bound;
   const int count = instance.size();
-  SweepResult result;
-  result.values.resize(static_cast<size_t>(count));
-  std::vector<std::int64_t> bound(static_cast<size_t>(count));
-  for (int id = 0; id < count; ++id) {
-    const Job& job = *instance.at(id);
-    result.values[id] = job.deadline;
-    bound[id] = deadlineBound(job);
-  }
+  SweepResult& result = sweep.result;
 
   for (auto it = order.rbegin(); it != order.rend(); ++it)
     for (const int* s = graph.begin(*it); s != graph.end(*it); ++s)
@@ -164,9 +187,19 @@ SweepResult sweepDeadlines(JobInstance& instance, int level) {
       break;
     }
   }
-  for (int id = 0; id < count && !result.changes; ++id)
-    result.changes = result.values[id] != instance.at(id)->deadline;
-  return result;
+  return sweep.finish();
 }
 
 }  // namespace mcjobs_detail
+
+namespace mcjobs {
+
+RejectedChange firstRejectedArrival(JobInstance& instance, int level) {
+  return mcjobs_detail::sweepArrivals(instance, level).rejected;
+}
+
+RejectedChange firstRejectedDeadline(JobInstance& instance, int level) {
+  return mcjobs_detail::sweepDeadlines(instance, level).rejected;
+}
+
+}  // namespace mcjobs

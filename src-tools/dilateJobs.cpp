@@ -6,15 +6,15 @@
 #include <iostream>
 #include <string>
 
+#include "exit_status.h"
 #include "explain.h"
 #include "job.h"
 #include "util.h"
 
-namespace {
-
-enum ExitStatus { kSuccess = 0, kUsage = 1, kScaleParse = 2, kFailure = 3 };
-
-}  // namespace
+using mcjobs::kFailure;
+using mcjobs::kScaleParse;
+using mcjobs::kSuccess;
+using mcjobs::kUsage;
 
 int main(int argc, char** argv) {
   // Past a file-size limit the write then fails and is cleaned up, instead of

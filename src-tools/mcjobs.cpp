@@ -14,6 +14,7 @@
 #include "explain.h"
 #include "job.h"
 #include "mcjobs/common.h"
+#include "option_numbers.h"
 
 using namespace mcjobs_tool;
 
@@ -66,6 +67,14 @@ int afterResults(int status) {
   std::cerr << "mcjobs: <stdout>: cannot write the results: " << std::strerror(errno ? errno : EIO)
             << std::endl;
   return kFailure;
+}
+
+// A command line that parses but cannot be carried out as given.
+int usageFailure(const char* message) {
+  std::cout.flush();
+  std::cerr << "mcjobs: " << mcjobs::withoutControls(message)
+            << "\nRun with --help for more information." << std::endl;
+  return kUsage;
 }
 
 }  // namespace
@@ -127,10 +136,9 @@ int main(int argc, char** argv) {
   } catch (const ResultsReaderGone&) {
     return kFailure;
   } catch (const UsageError& error) {
-    std::cout.flush();
-    std::cerr << "mcjobs: " << mcjobs::withoutControls(error.what())
-              << "\nRun with --help for more information." << std::endl;
-    return kUsage;
+    return usageFailure(error.what());
+  } catch (const mcjobs::OptionError& error) {
+    return usageFailure(error.what());
   } catch (const CheckError& error) {
     std::cout.flush();
     std::cerr << "mcjobs: " << mcjobs::describeFailure(error) << std::endl;

@@ -13,7 +13,9 @@
 
 #include "explain.h"
 #include "job.h"
-#include "test_support.h"
+#include "propagation.h"
+#include "support/builders.h"
+#include "support/oracles.h"
 
 namespace {
 

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "job.h"
-#include "test_support.h"
 
 namespace {
 

@@ -351,7 +351,7 @@ TEST(GenerateBudgets, WhatCannotFitIsNamedWithItsRemedies) {
   try {
     mcjobs::generateJobSet(withOptions({{"nodes", "100000"}, {"edge-prob", "0.2"}}), 1);
     ADD_FAILURE() << "a set of a billion arcs was drawn";
-  } catch (const std::invalid_argument& refused) {
+  } catch (const mcjobs::OptionError& refused) {
     EXPECT_STREQ(refused.what(),
                  "--edge-prob: 1 graph of 100000 nodes with --edge-prob 0.2 would have about "
                  "999990000 arcs, more than the 50000000 a generated set may hold; lower "
@@ -391,7 +391,7 @@ TEST(GenerateOptions, RoundTripThroughTheirTextAndRejectNonsense) {
     try {
       mcjobs::generateJobSet(withOptions(given), 1);
       ADD_FAILURE() << "accepted --" << given.begin()->first << " " << given.begin()->second;
-    } catch (const std::invalid_argument& error) {
+    } catch (const mcjobs::OptionError& error) {
       EXPECT_NE(std::string(error.what()).find(given.begin()->first), std::string::npos)
           << error.what();
     }
@@ -459,7 +459,7 @@ TEST(GenerateOptions, RandomMixesGiveValidSetsOrReasons) {
       GeneratedSet set = mcjobs::generateJobSet(withOptions(given), rng());
       for (const Job& job : set.instance) ASSERT_NO_THROW(job.sanity_check());
       ++generated;
-    } catch (const std::invalid_argument&) {
+    } catch (const mcjobs::OptionError&) {
     } catch (const CheckError& refused) {
       const std::string reason = refused.condition();
       EXPECT_TRUE(reason.rfind("cannot ", 0) == 0 || reason.rfind("utilization split: ", 0) == 0)

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "instance_text.h"
+#include "detail/instance_text.h"
 #include "job.h"
-#include "test_files.h"
+#include "support/files.h"
 
 namespace {
 

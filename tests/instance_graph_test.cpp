@@ -2,7 +2,7 @@
 // directly: all four accessors at both levels, arcs in random order with
 // cycles attempted, sets held across insertions, copies and moves, and job
 // criticalities changed through the public field.
-#include "instance_graph.h"
+#include "detail/instance_graph.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "job.h"
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/oracles.h"
 
 namespace {
 

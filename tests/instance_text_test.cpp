@@ -15,8 +15,8 @@
 
 #include "archive_file.h"
 #include "job.h"
-#include "test_files.h"
-#include "test_support.h"
+#include "support/files.h"
+#include "support/oracles.h"
 
 namespace {
 

@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "explain.h"
-#include "test_files.h"
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/files.h"
+#include "support/oracles.h"
 
 namespace {
 
@@ -275,7 +276,7 @@ TEST(Interchange, NptestKeepsTheTaskNumberingItRead) {
   const mcjobs::NptestFiles files = mcjobs::writeNptest(instance, options, &numbering);
   EXPECT_EQ(files.jobs, jobs);
   EXPECT_EQ(files.precedence, precedence);
-  options.priority = mcjobs::NptestPriority::Alap;
+  options.priority = mcjobs::NptestPriority::kAlap;
   options.bcetRatio = 1;
   // J1 must finish by 20 - 2 for J3.
   EXPECT_EQ(mcjobs::writeNptest(instance, options).jobs,
@@ -292,13 +293,13 @@ struct Case {
 JobInstance readFormat(const Case& c, const InterchangeOptions& options) {
   std::istringstream in(c.text);
   switch (c.format) {
-    case mcjobs::Format::Json:
+    case mcjobs::Format::kJson:
       return mcjobs::readJson(in, "in", options);
-    case mcjobs::Format::Dot:
+    case mcjobs::Format::kDot:
       return mcjobs::readDot(in, "in", options);
-    case mcjobs::Format::Stg:
+    case mcjobs::Format::kStg:
       return mcjobs::readStg(in, "in", options);
-    case mcjobs::Format::Nptest: {
+    case mcjobs::Format::kNptest: {
       // A precedence file follows the job file after a line "--".
       const size_t split = c.text.find("--\n");
       std::istringstream jobs(c.text.substr(0, split));
@@ -336,35 +337,35 @@ TEST(Interchange, HandWrittenInputs) {
   defaults.defaultDeadline = 50;
   defaults.defaultWcet = 3;
   const std::vector<Case> cases = {
-      {F::Dot,
+      {F::kDot,
        "/* a chain */ strict digraph \"g\" {\n  node [shape=box, lo_wcet=2];\n"
        "  \"a b\" -> c -> d [color=red]  // comment\n# preprocessor line\n"
        "  c [criticality=HI, hi_wcet=\"4\"]; a -> d\n  graph [rankdir=LR] label=\"x\" + \"y\"\n}\n",
        "0 50 1 2 2\n0 50 2 2 4\n0 50 1 2 2\n0 50 1 2 2\n( J1 J2 )\n( J2 J3 )\n( J4 J3 )\n"},
       // "\\" is no escape: the string ends at the next quote.
-      {F::Dot, "digraph {\n \"a\\\\\" -> \"b\\\"\"\n \"a\\\\\\\\\" -> b\n}\n",
+      {F::kDot, "digraph {\n \"a\\\\\" -> \"b\\\"\"\n \"a\\\\\\\\\" -> b\n}\n",
        "0 50 1 3 3\n0 50 1 3 3\n0 50 1 3 3\n0 50 1 3 3\n( J1 J2 )\n( J3 J4 )\n"},
-      {F::Json,
+      {F::kJson,
        "{\"nodes\": [{\"id\": 1, \"arrival\": 0, \"deadline\": 9, \"lo_wcet\": 1, \"x\": [true, "
        "null, -1.5e3, \"\\u00e9\\ud83d\\ude00\"]},\n {\"id\": 2, \"criticality\": \"HI\"}],"
        " \"edges\": [{\"source\": 1, \"target\": 2}]}",
        "0 9 1 1 1\n0 50 2 3 3\n( J1 J2 )\n"},
       // NetworkX's graphs of ours: ids 0 .. n-1 and criticality 1 or 2.
-      {F::Json,
+      {F::kJson,
        "{\"nodes\": [{\"id\": 1, \"criticality\": 2, " + kJobFields + "}, {\"id\": -0, " +
            "\"criticality\": 1, " + kJobFields +
            "}],\n\"links\": [{\"source\": 1, \"target\": 0}]}",
        "0 9 1 1 1\n0 9 2 1 1\n( J2 J1 )\n"},
       // Our own job names put the jobs in order, however a tool reordered them.
-      {F::Json,
+      {F::kJson,
        "{\"nodes\": [{\"id\": \"J2\", " + kJobFields + "}, {\"id\": \"J1\", " + kJobFields +
            "}],\n\"links\": [{\"source\": \"J2\", \"target\": \"J1\"}]}",
        "0 9 1 1 1\n0 9 1 1 1\n( J2 J1 )\n"},
       // The count without, then with the dummies; a zero-cost task in the middle.
-      {F::Stg, "2\n0 0 0\n1 3 1 0\n2 4 1 1\n3 0 1 2\n", "0 7 1 3 3\n0 7 1 4 4\n( J1 J2 )\n"},
-      {F::Stg, "  4\n\n0 0 0\n1 3 1 0\n2 0 1 1\n3 4 1 2\n#c\n\n# c\n",
+      {F::kStg, "2\n0 0 0\n1 3 1 0\n2 4 1 1\n3 0 1 2\n", "0 7 1 3 3\n0 7 1 4 4\n( J1 J2 )\n"},
+      {F::kStg, "  4\n\n0 0 0\n1 3 1 0\n2 0 1 1\n3 4 1 2\n#c\n\n# c\n",
        "0 7 1 3 3\n0 7 1 4 4\n( J1 J2 )\n"},
-      {F::Nptest,
+      {F::kNptest,
        std::string(kHeader) + " 1 , 1, 0, 0, 1, 2, 10, 5\r\n\n2, 1, 3, 3, 2, 2, 9, 1\n" +
            kPrecHeader + "2, 1, 1, 1\n",
        "0 10 1 2 2\n3 9 1 2 2\n( J2 J1 )\n"},
@@ -426,120 +427,120 @@ TEST(Interchange, JsonRenumberingIsNamed) {
 
 TEST(Interchange, MalformedInputsNameTheFileAndLine) {
   const std::vector<Case> cases = {
-      {F::Json, "", "in:1: JSON: the document ends where a value should be"},
-      {F::Json, "{\"nodes\": [\n{\"id\": \"a\", " + kJobFields + "}\n,]}",
+      {F::kJson, "", "in:1: JSON: the document ends where a value should be"},
+      {F::kJson, "{\"nodes\": [\n{\"id\": \"a\", " + kJobFields + "}\n,]}",
        "in:3: JSON: unexpected character ']'"},
-      {F::Json, "{\"nodes\": [], \"nodes\": []}", "in:1: JSON: duplicate member \"nodes\""},
-      {F::Json, "{\"nodes\": [{\"id\": \"a\",\n\"arrival\": 2147483648}]}",
+      {F::kJson, "{\"nodes\": [], \"nodes\": []}", "in:1: JSON: duplicate member \"nodes\""},
+      {F::kJson, "{\"nodes\": [{\"id\": \"a\",\n\"arrival\": 2147483648}]}",
        "in:2: JSON: node a: \"arrival\" = 2147483648 is outside the 32-bit range"},
-      {F::Json,
+      {F::kJson,
        "{\"nodes\": [{\"id\": \"a\", " + kJobFields + "},\n{\"id\": \"a\", " + kJobFields + "}]}",
        "in:2: JSON: duplicate node id \"a\""},
-      {F::Json,
+      {F::kJson,
        "{\"nodes\": [{\"id\": \"a\", " + kJobFields +
            "}],\n\"links\": [{\"source\": \"a\",\n\"target\": \"b\"}]}",
        "in:3: JSON: link target \"b\" is no node"},
-      {F::Json,
+      {F::kJson,
        "{\"nodes\": [{\"id\": \"a\", " + kJobFields +
            "}],\n\"links\": [\n{\"source\": \"a\", \"target\": \"a\"}]}",
        "in:3: Cyclic path in task graph!"},
-      {F::Json, "{\"nodes\": [{\"id\": \"a\", \"arrival\": 0, \"lo_wcet\": 1}]}",
+      {F::kJson, "{\"nodes\": [{\"id\": \"a\", \"arrival\": 0, \"lo_wcet\": 1}]}",
        "in:1: JSON: node a has no \"deadline\" and no default window is given"},
-      {F::Json, "{\"nodes\": [{\"id\": \"a\", \"arrival\": 0.5}]}",
+      {F::kJson, "{\"nodes\": [{\"id\": \"a\", \"arrival\": 0.5}]}",
        "in:1: JSON: node a: \"arrival\" must be an integer"},
-      {F::Json, "{\"nodes\": [{\"id\": \"J1\",\n\"criticality\": \"MID\", " + kJobFields + "}]}",
+      {F::kJson, "{\"nodes\": [{\"id\": \"J1\",\n\"criticality\": \"MID\", " + kJobFields + "}]}",
        "in:2: JSON: node J1: \"criticality\" must be 1, 2, \"LO\" or \"HI\""},
-      {F::Json, "{\"nodes\": [{\"id\": 0, \"criticality\": 3, " + kJobFields + "}]}",
+      {F::kJson, "{\"nodes\": [{\"id\": 0, \"criticality\": 3, " + kJobFields + "}]}",
        "in:1: JSON: node 0: \"criticality\" must be 1, 2, \"LO\" or \"HI\""},
-      {F::Json,
+      {F::kJson,
        "{\"nodes\": [{\"id\": \"J2\", " + kJobFields + "},\n{\"id\": 0, " + kJobFields + "}]}",
        "in:2: JSON: node ids are all integers or all strings, not a mix such as \"J2\" and 0"},
-      {F::Json, "{\"directed\": false, \"nodes\": []}",
+      {F::kJson, "{\"directed\": false, \"nodes\": []}",
        "in:1: JSON: \"directed\" is false; precedence needs a directed graph"},
-      {F::Json, "{\"nodes\": [\"\\q\"]}", "in:1: JSON: unknown escape '\\q'"},
-      {F::Json, std::string(300, '['), "in:1: JSON: values nested deeper than 200 levels"},
-      {F::Dot, "graph { a }",
+      {F::kJson, "{\"nodes\": [\"\\q\"]}", "in:1: JSON: unknown escape '\\q'"},
+      {F::kJson, std::string(300, '['), "in:1: JSON: values nested deeper than 200 levels"},
+      {F::kDot, "graph { a }",
        "in:1: DOT: an undirected graph cannot hold precedence; use 'digraph'"},
-      {F::Dot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1]\n a -> b\n}",
+      {F::kDot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1]\n a -> b\n}",
        "in:3: DOT: node b has no arrival attribute and no default window is given"},
-      {F::Dot, "digraph {\n a [arrival=x]\n}",
+      {F::kDot, "digraph {\n a [arrival=x]\n}",
        "in:2: DOT: node a: arrival=\"x\" is not an integer"},
-      {F::Dot, "digraph {\n a -- b }",
+      {F::kDot, "digraph {\n a -- b }",
        "in:2: DOT: '--' is an undirected edge; a digraph uses '->'"},
-      {F::Dot, "digraph {\n subgraph s { a } }", "in:2: DOT: subgraphs are not supported"},
-      {F::Dot, "digraph {\n a:p -> b }", "in:2: DOT: node ports are not supported"},
-      {F::Dot, "digraph {\n /* open", "in:2: DOT: unterminated comment"},
-      {F::Dot, "digraph {\n a [label=\"x\n", "in:2: DOT: unterminated quoted string"},
-      {F::Dot, "digraph { }\n}", "in:2: DOT: text after the end of the graph"},
-      {F::Dot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1 hi_wcet=9999999999] }",
+      {F::kDot, "digraph {\n subgraph s { a } }", "in:2: DOT: subgraphs are not supported"},
+      {F::kDot, "digraph {\n a:p -> b }", "in:2: DOT: node ports are not supported"},
+      {F::kDot, "digraph {\n /* open", "in:2: DOT: unterminated comment"},
+      {F::kDot, "digraph {\n a [label=\"x\n", "in:2: DOT: unterminated quoted string"},
+      {F::kDot, "digraph { }\n}", "in:2: DOT: text after the end of the graph"},
+      {F::kDot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1 hi_wcet=9999999999] }",
        "in:2: DOT: node a: hi_wcet=9999999999 is outside the 32-bit range"},
-      {F::Dot, "digraph {\n a [arrival=5 deadline=5 lo_wcet=1] }", "in:2: deadline>arrival"},
+      {F::kDot, "digraph {\n a [arrival=5 deadline=5 lo_wcet=1] }", "in:2: deadline>arrival"},
       // Errors are reported where the attributes were given, not where the node appeared.
-      {F::Dot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1]\n a [deadline=0] }",
+      {F::kDot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1]\n a [deadline=0] }",
        "in:3: deadline>arrival"},
-      {F::Dot, "digraph {\n a [arrival=0 deadline=5]\n a [lo_wcet=y] }",
+      {F::kDot, "digraph {\n a [arrival=0 deadline=5]\n a [lo_wcet=y] }",
        "in:3: DOT: node a: lo_wcet=\"y\" is not an integer"},
-      {F::Dot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1]\n a -> a [\narrival=2] }",
+      {F::kDot, "digraph {\n a [arrival=0 deadline=5 lo_wcet=1]\n a -> a [\narrival=2] }",
        "in:4: DOT: arrival is a job attribute, which an edge cannot carry; give it to a node"},
-      {F::Dot, "digraph {\n edge [lo_wcet=2] }",
+      {F::kDot, "digraph {\n edge [lo_wcet=2] }",
        "in:2: DOT: lo_wcet is a job attribute, which an edge cannot carry; give it to a node"},
-      {F::Dot, "digraph {\n a [arrival=99999999999999999999] }",
+      {F::kDot, "digraph {\n a [arrival=99999999999999999999] }",
        "in:2: DOT: node a: arrival=99999999999999999999 is outside the 32-bit range"},
-      {F::Json, "{\"nodes\": [{\"id\": \"a\", \"deadline\": -99999999999999999999}]}",
+      {F::kJson, "{\"nodes\": [{\"id\": \"a\", \"deadline\": -99999999999999999999}]}",
        "in:1: JSON: node a: \"deadline\" = -99999999999999999999 is outside the 32-bit range"},
-      {F::Stg, "# only\n", "in:1: STG: no task count line"},
-      {F::Stg, "2 3\n", "in:1: STG: the first line must be the task count alone"},
-      {F::Stg, "1\n0 0 0\n1 x 0\n", "in:3: STG: 'x' is not an integer"},
-      {F::Stg, "1\n0 0 0\n2 3 0\n",
+      {F::kStg, "# only\n", "in:1: STG: no task count line"},
+      {F::kStg, "2 3\n", "in:1: STG: the first line must be the task count alone"},
+      {F::kStg, "1\n0 0 0\n1 x 0\n", "in:3: STG: 'x' is not an integer"},
+      {F::kStg, "1\n0 0 0\n2 3 0\n",
        "in:3: STG: task 2 where task 1 comes next (tasks are numbered 0, 1, 2, ... in order)"},
-      {F::Stg, "1\n0 0 0\n1 3 2 0\n", "in:3: STG: task 1 says 2 predecessors but lists 1"},
-      {F::Stg, "1\n0 0 0\n1 -3 0\n",
+      {F::kStg, "1\n0 0 0\n1 3 2 0\n", "in:3: STG: task 1 says 2 predecessors but lists 1"},
+      {F::kStg, "1\n0 0 0\n1 -3 0\n",
        "in:3: STG: task 1: the processing time -3 is not in 0..2147483647"},
-      {F::Stg, "2\n0 0 0\n1 3 1 5\n", "in:3: STG: task 1: no task 5"},
-      {F::Stg, "2\n0 0 0\n1 3 1 1\n", "in:3: STG: task 1 lists itself as a predecessor"},
-      {F::Stg, "3\n0 0 1 2\n1 3 1 0\n2 3 1 1\n",
+      {F::kStg, "2\n0 0 0\n1 3 1 5\n", "in:3: STG: task 1: no task 5"},
+      {F::kStg, "2\n0 0 0\n1 3 1 1\n", "in:3: STG: task 1 lists itself as a predecessor"},
+      {F::kStg, "3\n0 0 1 2\n1 3 1 0\n2 3 1 1\n",
        "in:2: STG: the predecessors of task 0 form a cycle"},
-      {F::Stg, "3\n0 0 0\n1 3 1 0\n",
+      {F::kStg, "3\n0 0 0\n1 3 1 0\n",
        "in:1: STG: the count line says 3 tasks, but 2 task lines follow (expected 3, or 5 with the "
        "dummy entry and exit)"},
-      {F::Stg, "1\n0 0 0\n#\n1 3 1 0\n", "in:4: STG: a task line after the comment lines"},
-      {F::Stg, "9223372036854775807\n0 0 0\n",
+      {F::kStg, "1\n0 0 0\n#\n1 3 1 0\n", "in:4: STG: a task line after the comment lines"},
+      {F::kStg, "9223372036854775807\n0 0 0\n",
        "in:1: STG: the count line says 9223372036854775807 tasks, but 1 task lines follow "
        "(expected 9223372036854775807, or 9223372036854775809 with the dummy entry and exit)"},
-      {F::Stg, "1\n0 0 0\n1 99999999999999999999 0\n",
+      {F::kStg, "1\n0 0 0\n1 99999999999999999999 0\n",
        "in:3: STG: '99999999999999999999' is outside the 64-bit range"},
-      {F::Stg, "1\n0 0 0\n1 " + std::string(200, 'x') + " 0\n",
+      {F::kStg, "1\n0 0 0\n1 " + std::string(200, 'x') + " 0\n",
        "in:3: STG: '" + std::string(77, 'x') + "...' is not an integer"},
-      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, " + std::string(200, '7') + "\n",
+      {F::kNptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, " + std::string(200, '7') + "\n",
        "in:2: nptest: field 8 '" + std::string(77, '7') + "...' is outside the 64-bit range"},
-      {F::Nptest, "1, 1, 0, 0, 1, 1, 5, 5\n",
+      {F::kNptest, "1, 1, 0, 0, 1, 1, 5, 5\n",
        "in:1: nptest: the first line must be the header \"Task ID, Job ID, Arrival min, Arrival "
        "max, Cost min, Cost max, Deadline, Priority\""},
       // Without the header, a first row with a column too many or too few is no header either.
-      {F::Nptest, "1, 1, 0, 0, 1, 1, 5\n2, 1, 0, 0, 1, 1, 5, 5\n",
+      {F::kNptest, "1, 1, 0, 0, 1, 1, 5\n2, 1, 0, 0, 1, 1, 5, 5\n",
        "in:1: nptest: the first line must be the header \"Task ID, Job ID, Arrival min, Arrival "
        "max, Cost min, Cost max, Deadline, Priority\""},
-      {F::Nptest, "garbage\n",
+      {F::kNptest, "garbage\n",
        "in:1: nptest: the header has 1 fields where 8 belong (Task ID, Job ID, Arrival min, "
        "Arrival max, Cost min, Cost max, Deadline, Priority)"},
-      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5\n",
+      {F::kNptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5\n",
        "in:2: nptest: 7 fields where 8 belong (Task ID, Job ID, Arrival min, Arrival max, Cost "
        "min, Cost max, Deadline, Priority)"},
-      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5.5\n",
+      {F::kNptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5.5\n",
        "in:2: nptest: field 8 '5.5' is not an integer"},
-      {F::Nptest, std::string(kHeader) + "1, 1, 0, 2, 1, 1, 5, 5\n",
+      {F::kNptest, std::string(kHeader) + "1, 1, 0, 2, 1, 1, 5, 5\n",
        "in:2: nptest: task 1 job 1 has release jitter [0, 2]; choose the arrival with the release "
        "option (min or max)"},
-      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n1, 1, 0, 0, 1, 1, 5, 5\n",
+      {F::kNptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n1, 1, 0, 0, 1, 1, 5, 5\n",
        "in:3: nptest: a second row for task 1 job 1"},
-      {F::Nptest, std::string(kHeader) + "1, 1, 3, 2, 1, 1, 5, 5\n",
+      {F::kNptest, std::string(kHeader) + "1, 1, 3, 2, 1, 1, 5, 5\n",
        "in:2: nptest: task 1 job 1: arrival min 3 is above arrival max 2"},
-      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 2, 1, 5, 5\n",
+      {F::kNptest, std::string(kHeader) + "1, 1, 0, 0, 2, 1, 5, 5\n",
        "in:2: nptest: task 1 job 1: cost min 2 is above cost max 1"},
-      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 0, 0, 5, 5\n", "in:2: lo_wcet>0"},
-      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n" + kPrecHeader + "1, 1, 2, 1\n",
+      {F::kNptest, std::string(kHeader) + "1, 1, 0, 0, 0, 0, 5, 5\n", "in:2: lo_wcet>0"},
+      {F::kNptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n" + kPrecHeader + "1, 1, 2, 1\n",
        "prec:2: nptest: successor task 2 job 1 is not in in"},
-      {F::Nptest,
+      {F::kNptest,
        std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n2, 1, 0, 0, 1, 1, 5, 5\n" + kPrecHeader +
            "1, 1, 2, 1\n2, 1, 1, 1\n",
        "prec:3: Cyclic path in task graph!"},
@@ -555,20 +556,20 @@ TEST(Interchange, ByteOrderMarksAndInvalidUtf8AreNamedAlike) {
       ":1: the file starts with a UTF-8 byte order mark (BOM), which is not supported; remove it";
   const std::string nptestJob = std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, 5\n";
   const std::vector<Case> cases = {
-      {F::Native, bom + "0 10 1 2 2\n",
+      {F::kNative, bom + "0 10 1 2 2\n",
        "in" + bomWords + " (success && \"Job instance read error!\")"},
-      {F::Json, bom + "{\"nodes\": []}", "in" + bomWords},
-      {F::Dot, bom + "digraph { }", "in" + bomWords},
-      {F::Stg, bom + "1\n0 0 0\n1 3 1 0\n", "in" + bomWords},
-      {F::Nptest, bom + nptestJob, "in" + bomWords},
-      {F::Nptest, nptestJob + "--\n" + bom + kPrecHeader, "prec" + bomWords},
-      {F::Json, "{\"nodes\": [\xff]}", "in:1: JSON: unexpected character '\\xff'"},
-      {F::Dot, "digraph {\n caf\xe9 [arrival=x] }",
+      {F::kJson, bom + "{\"nodes\": []}", "in" + bomWords},
+      {F::kDot, bom + "digraph { }", "in" + bomWords},
+      {F::kStg, bom + "1\n0 0 0\n1 3 1 0\n", "in" + bomWords},
+      {F::kNptest, bom + nptestJob, "in" + bomWords},
+      {F::kNptest, nptestJob + "--\n" + bom + kPrecHeader, "prec" + bomWords},
+      {F::kJson, "{\"nodes\": [\xff]}", "in:1: JSON: unexpected character '\\xff'"},
+      {F::kDot, "digraph {\n caf\xe9 [arrival=x] }",
        "in:2: DOT: node caf\\xe9: arrival=\"x\" is not an integer"},
-      {F::Dot, "digraph {\n caf\xc3\xa9 [arrival=\"\xc3\"] }",
+      {F::kDot, "digraph {\n caf\xc3\xa9 [arrival=\"\xc3\"] }",
        "in:2: DOT: node caf\xc3\xa9: arrival=\"\\xc3\" is not an integer"},
-      {F::Stg, "1\n0 0 0\n1 \xed\xa0\x80 0\n", "in:3: STG: '\\xed\\xa0\\x80' is not an integer"},
-      {F::Nptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, \xf0\x9f\x98\n",
+      {F::kStg, "1\n0 0 0\n1 \xed\xa0\x80 0\n", "in:3: STG: '\\xed\\xa0\\x80' is not an integer"},
+      {F::kNptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, \xf0\x9f\x98\n",
        "in:2: nptest: field 8 '\\xf0\\x9f\\x98' is not an integer"},
   };
   for (const Case& c : cases) EXPECT_EQ(readFailure(c, true), c.expected) << c.text;

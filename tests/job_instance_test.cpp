@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "job.h"
-#include "test_support.h"
+#include "support/oracles.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "support/oracles.h"
 
 namespace {
 
@@ -220,21 +220,6 @@ TEST(ArcRecord, RoundTripsItsOwnLine) {
       EXPECT_EQ(arc.to_id, b);
     }
   }
-}
-
-TEST(CheckErrorType, CarriesInputPosition) {
-  CheckError failure("Cyclic path in task graph!", "job_instance.cpp", 42);
-  EXPECT_STREQ(failure.what(), "Cyclic path in task graph!");
-  failure.setInput("in.txt", 7);
-  EXPECT_STREQ(failure.what(), "in.txt:7: Cyclic path in task graph!");
-  EXPECT_EQ(failure.condition(), "Cyclic path in task graph!");
-  EXPECT_EQ(failure.inputLine(), 7);
-  failure.setInput("", 3);
-  EXPECT_STREQ(failure.what(), "line 3: Cyclic path in task graph!");
-  failure.setInput("out.txt", 0);
-  EXPECT_STREQ(failure.what(), "out.txt: Cyclic path in task graph!");
-  const std::exception& base = failure;
-  EXPECT_STREQ(base.what(), "out.txt: Cyclic path in task graph!");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The fast interval scan against the direct one and against a brute force
 // written here, on random windows of many shapes, doubles compared exactly.
-#include "load_scan.h"
+#include "detail/load_scan.h"
 
 #include <gtest/gtest.h>
 

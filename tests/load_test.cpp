@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "job.h"
-#include "test_support.h"
+#include "support/builders.h"
 
 namespace {
 

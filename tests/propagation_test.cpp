@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "job.h"
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/oracles.h"
 
 namespace {
 

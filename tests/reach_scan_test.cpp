@@ -1,7 +1,7 @@
 // Bulk reachability: pair counts and implied arcs against a plain search over
 // the arcs the test inserted, with budgets small enough to force many blocks
 // of columns.
-#include "reach_scan.h"
+#include "detail/reach_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/oracles.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <random>
 
-#include "test_support.h"
+#include "support/builders.h"
 
 namespace {
 

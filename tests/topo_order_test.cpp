@@ -1,6 +1,6 @@
 // Topological orders of a level: permutations in which every arc of the level
 // points forward, and the id order kept when it already is one.
-#include "topo_order.h"
+#include "detail/topo_order.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/oracles.h"
 
 namespace {
 

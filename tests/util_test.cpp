@@ -1,9 +1,11 @@
-// Util helpers: set, minimum, random source, string builders, usage banner.
+// Util helpers: set, minimum, random source, string builders, usage banner;
+// the failed check's error and the input position it carries.
 #include "util.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -89,6 +91,21 @@ TEST(UtilUsage, BannerBytes) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "\n-------------------\n/dilateJobs\n-------------------\n\nUsage: \n"
             "./dilateJobs instance_filename  scale_factor output_filename\n\n\n");
+}
+
+TEST(CheckErrorType, CarriesInputPosition) {
+  CheckError failure("Cyclic path in task graph!", "job_instance.cpp", 42);
+  EXPECT_STREQ(failure.what(), "Cyclic path in task graph!");
+  failure.setInput("in.txt", 7);
+  EXPECT_STREQ(failure.what(), "in.txt:7: Cyclic path in task graph!");
+  EXPECT_EQ(failure.condition(), "Cyclic path in task graph!");
+  EXPECT_EQ(failure.inputLine(), 7);
+  failure.setInput("", 3);
+  EXPECT_STREQ(failure.what(), "line 3: Cyclic path in task graph!");
+  failure.setInput("out.txt", 0);
+  EXPECT_STREQ(failure.what(), "out.txt: Cyclic path in task graph!");
+  const std::exception& base = failure;
+  EXPECT_STREQ(base.what(), "out.txt: Cyclic path in task graph!");
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "explain.h"
-#include "utilization_split_grid.h"
+#include "detail/utilization_split_grid.h"
 
 namespace {
 
@@ -207,7 +207,7 @@ TEST(ConvolutionalFixedSum, MarginalsMatchRejectionSampling) {
 // The tabulated CDF against the exact one (up to 12 widths) or against a table
 // eight times finer, which is within its own bound of the exact CDF.
 TEST(ConvolutionalFixedSum, GridCdfStaysWithinItsErrorBound) {
-  using mcjobs::detail::UniformSumGrid;
+  using mcjobs_detail::UniformSumGrid;
   auto at = [](const UniformSumGrid& grid, double t) {
     const std::size_t node = std::min(static_cast<std::size_t>(t / grid.step), grid.cdf.size() - 2);
     const double offset = t / grid.step - static_cast<double>(node);
@@ -220,11 +220,11 @@ TEST(ConvolutionalFixedSum, GridCdfStaysWithinItsErrorBound) {
     std::sort(widths.begin(), widths.end());
     double range = 0;
     for (double width : widths) range += width / 2;
-    const UniformSumGrid grid = mcjobs::detail::uniformSumGrid(widths, range, 1024);
-    const UniformSumGrid fine = mcjobs::detail::uniformSumGrid(widths, range, n > 12 ? 8192 : 2);
+    const UniformSumGrid grid = mcjobs_detail::uniformSumGrid(widths, range, 1024);
+    const UniformSumGrid fine = mcjobs_detail::uniformSumGrid(widths, range, n > 12 ? 8192 : 2);
     double worst = 0;
     for (double t = 0; t < range; t += 0.3 * grid.step) {
-      const double exact = n > 12 ? at(fine, t) : mcjobs::detail::uniformSumCdf(widths, t);
+      const double exact = n > 12 ? at(fine, t) : mcjobs_detail::uniformSumCdf(widths, t);
       worst = std::max(worst, std::fabs(at(grid, t) - exact));
     }
     const double bound = grid.errorBound + (n > 12 ? fine.errorBound : 0);

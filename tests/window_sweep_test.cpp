@@ -1,6 +1,6 @@
 // The sweep behind window propagation: final windows and the first rejected
 // change, against the pass as first defined over reachability the test finds.
-#include "window_sweep.h"
+#include "detail/window_sweep.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "support/builders.h"
+#include "support/oracles.h"
 
 namespace {
 

@@ -72,44 +72,43 @@ class ArchiveIterator {
   std::mutex mMutex;
 };
 
-const Binding kBinding{
-    20, [](py::module_& m) {
-      py::class_<ArchiveIterator>(
-          m, "ArchiveIterator", "The matching entries of an archive as (name, JobInstance) pairs.")
-          .def("__iter__", [](py::object self) { return self; })
-          .def("__next__", &ArchiveIterator::next)
-          .def("close", &ArchiveIterator::close, "Closes the archive; iteration then ends.")
-          .def("__enter__", [](py::object self) { return self; })
-          .def("__exit__", [](ArchiveIterator& self, const py::args&) { self.close(); });
-
-      m.def(
-          "read_archive",
-          [](const py::object& path, const std::string& expression) {
-            return std::make_unique<ArchiveIterator>(pathOf(path), expression);
-          },
-          py::arg("path"), py::arg("expr") = ".*",
-          "Iterates over the entries of an archive whose names match `expr`, a POSIX basic\n"
-          "regular expression tied to the end of the name, as (name, JobInstance) pairs in file\n"
-          "order. Each iterator walks on its own; a faulty entry raises CheckError naming the\n"
-          "file and line, and the next step goes on after it. An incomplete entry left by an\n"
-          "interrupted append is never yielded: after the complete entries, CheckError names\n"
-          "it and the line where it starts, and the iteration ends.");
-      m.def(
-          "append_archive",
-          [](const py::object& path, const std::string& name, Instance& instance) {
-            const std::string file = pathOf(path);
-            const mcjobs::AppendReport report = withInstance(instance, [&](JobInstance& jobs) {
-              return mcjobs::appendToArchive(file, name, jobs);
-            });
-            if (!report.repaired.empty())
-              if (PyErr_WarnEx(PyExc_RuntimeWarning, report.repaired.c_str(), 1) < 0)
-                throw py::error_already_set();
-          },
-          py::arg("path"), py::arg("name"), py::arg("instance"),
-          "Appends `instance` as the entry `name`, under an exclusive lock, synced, and undone\n"
-          "on any failure; creates the archive when missing. An incomplete entry left by an\n"
-          "interrupted append is cut off first, with a RuntimeWarning saying so.");
-    }};
-
 }  // namespace
+
+void initArchive(py::module_& m) {
+  py::class_<ArchiveIterator>(m, "ArchiveIterator",
+                              "The matching entries of an archive as (name, JobInstance) pairs.")
+      .def("__iter__", [](py::object self) { return self; })
+      .def("__next__", &ArchiveIterator::next)
+      .def("close", &ArchiveIterator::close, "Closes the archive; iteration then ends.")
+      .def("__enter__", [](py::object self) { return self; })
+      .def("__exit__", [](ArchiveIterator& self, const py::args&) { self.close(); });
+
+  m.def(
+      "read_archive",
+      [](const py::object& path, const std::string& expression) {
+        return std::make_unique<ArchiveIterator>(pathOf(path), expression);
+      },
+      py::arg("path"), py::arg("expr") = ".*",
+      "Iterates over the entries of an archive whose names match `expr`, a POSIX basic\n"
+      "regular expression tied to the end of the name, as (name, JobInstance) pairs in file\n"
+      "order. Each iterator walks on its own; a faulty entry raises CheckError naming the\n"
+      "file and line, and the next step goes on after it. An incomplete entry left by an\n"
+      "interrupted append is never yielded: after the complete entries, CheckError names\n"
+      "it and the line where it starts, and the iteration ends.");
+  m.def(
+      "append_archive",
+      [](const py::object& path, const std::string& name, Instance& instance) {
+        const std::string file = pathOf(path);
+        const mcjobs::AppendReport report = withInstance(
+            instance, [&](JobInstance& jobs) { return mcjobs::appendToArchive(file, name, jobs); });
+        if (!report.repaired.empty())
+          if (PyErr_WarnEx(PyExc_RuntimeWarning, report.repaired.c_str(), 1) < 0)
+            throw py::error_already_set();
+      },
+      py::arg("path"), py::arg("name"), py::arg("instance"),
+      "Appends `instance` as the entry `name`, under an exclusive lock, synced, and undone\n"
+      "on any failure; creates the archive when missing. An incomplete entry left by an\n"
+      "interrupted append is cut off first, with a RuntimeWarning saying so.");
+}
+
 }  // namespace mcjobs_python

@@ -37,25 +37,25 @@ void raiseCheckError(const py::object& type, const CheckError& failure) {
   PyErr_SetObject(type.ptr(), exception.ptr());
 }
 
-const Binding kBinding{
-    0, [](py::module_& m) {
-      // Never destroyed: the interpreter may be gone by the time statics are.
-      static auto& checkError = *new py::exception<CheckError>(m, "CheckError", PyExc_ValueError);
-      checkError.doc() =
-          "A failed check of the library: invalid input or a violated precondition.\n\n"
-          "str() is the message in plain words; `condition` is the library's condition text,\n"
-          "`file` and `line` the input position (None when the check did not fire while a file\n"
-          "was read), `explanation` the words alone.";
-      for (const char* attribute : {"condition", "file", "line", "explanation"})
-        checkError.attr(attribute) = py::none();
-      py::register_exception_translator([](std::exception_ptr pending) {
-        try {
-          if (pending) std::rethrow_exception(pending);
-        } catch (const CheckError& failure) {
-          raiseCheckError(checkError, failure);
-        }
-      });
-    }};
-
 }  // namespace
+
+void initErrors(py::module_& m) {
+  // Never destroyed: the interpreter may be gone by the time statics are.
+  static auto& checkError = *new py::exception<CheckError>(m, "CheckError", PyExc_ValueError);
+  checkError.doc() =
+      "A failed check of the library: invalid input or a violated precondition.\n\n"
+      "str() is the message in plain words; `condition` is the library's condition text,\n"
+      "`file` and `line` the input position (None when the check did not fire while a file\n"
+      "was read), `explanation` the words alone.";
+  for (const char* attribute : {"condition", "file", "line", "explanation"})
+    checkError.attr(attribute) = py::none();
+  py::register_exception_translator([](std::exception_ptr pending) {
+    try {
+      if (pending) std::rethrow_exception(pending);
+    } catch (const CheckError& failure) {
+      raiseCheckError(checkError, failure);
+    }
+  });
+}
+
 }  // namespace mcjobs_python

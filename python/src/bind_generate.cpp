@@ -52,60 +52,60 @@ py::object optionValue(const mcjobs::GenerateOptionInfo& info, const std::string
   return py::str(text);
 }
 
-const Binding kBinding{
-    30, [](py::module_& m) {
-      m.def(
-          "generate",
-          [](std::uint64_t seed, const py::kwargs& given) {
-            mcjobs::GenerateOptions options;
-            std::vector<std::string> names;
-            for (const auto& option : given) {
-              // None is an option left at its default, as generate_options() lists it.
-              if (option.second.is_none()) continue;
-              const std::string name = option.first.cast<std::string>();
-              mcjobs::setGenerateOption(options, name, optionText(name, option.second));
-              names.push_back(name);
-            }
-            mcjobs::checkGivenGenerateOptions(options, names);
-            mcjobs::GeneratedSet set;
-            {
-              py::gil_scoped_release release;
-              mcjobs::validateGenerateOptions(options);
-              set = mcjobs::generateJobSet(options, seed);
-            }
-            // As the command line warns: the set is not quite what was asked for.
-            for (const std::string& warning : set.warnings)
-              if (PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1) < 0)
-                throw py::error_already_set();
-            return wrap(std::move(set.instance));
-          },
-          py::kw_only(), py::arg("seed"),
-          "A seeded random job set: generate(seed=7, model='frame', nodes='30..30', "
-          "edge_prob=0.2).\n"
-          "Takes the options of `mcjobs generate` with '_' for '-', as text or as Python values\n"
-          "(numbers, True/False, lists for periods, None for the default); the same options and\n"
-          "seed give the same set as the command line. ValueError names an unknown option, a bad\n"
-          "value or an option that does not apply to the model or shape; a RuntimeWarning says\n"
-          "when the LO (or, with utilization_hi, the HI) utilization misses its target by more\n"
-          "than 1%, with the achieved value.");
-      m.def("batch_seed", &mcjobs::batchSeed, py::arg("seed"), py::arg("index"),
-            "The seed of entry `index` (from 1) of a batch generated from `seed`.");
-      m.def(
-          "generate_options",
-          []() {
-            py::dict defaults;
-            const auto values = mcjobs::describeGenerateOptions(mcjobs::GenerateOptions());
-            const auto& infos = mcjobs::generateOptionList();
-            for (size_t i = 0; i < infos.size(); ++i) {
-              std::string name = values[i].first;
-              for (char& c : name) c = c == '-' ? '_' : c;
-              defaults[py::str(name)] = optionValue(infos[i], values[i].second);
-            }
-            return defaults;
-          },
-          "Every option of generate() with its default as a Python value (None: not given).\n"
-          "Options of another model or shape than the one chosen do not apply to generate().");
-    }};
-
 }  // namespace
+
+void initGenerate(py::module_& m) {
+  m.def(
+      "generate",
+      [](std::uint64_t seed, const py::kwargs& given) {
+        mcjobs::GenerateOptions options;
+        std::vector<std::string> names;
+        for (const auto& option : given) {
+          // None is an option left at its default, as generate_options() lists it.
+          if (option.second.is_none()) continue;
+          const std::string name = option.first.cast<std::string>();
+          mcjobs::setGenerateOption(options, name, optionText(name, option.second));
+          names.push_back(name);
+        }
+        mcjobs::checkGivenGenerateOptions(options, names);
+        mcjobs::GeneratedSet set;
+        {
+          py::gil_scoped_release release;
+          mcjobs::validateGenerateOptions(options);
+          set = mcjobs::generateJobSet(options, seed);
+        }
+        // As the command line warns: the set is not quite what was asked for.
+        for (const std::string& warning : set.warnings)
+          if (PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1) < 0)
+            throw py::error_already_set();
+        return wrap(std::move(set.instance));
+      },
+      py::kw_only(), py::arg("seed"),
+      "A seeded random job set: generate(seed=7, model='frame', nodes='30..30', "
+      "edge_prob=0.2).\n"
+      "Takes the options of `mcjobs generate` with '_' for '-', as text or as Python values\n"
+      "(numbers, True/False, lists for periods, None for the default); the same options and\n"
+      "seed give the same set as the command line. ValueError names an unknown option, a bad\n"
+      "value or an option that does not apply to the model or shape; a RuntimeWarning says\n"
+      "when the LO (or, with utilization_hi, the HI) utilization misses its target by more\n"
+      "than 1%, with the achieved value.");
+  m.def("batch_seed", &mcjobs::batchSeed, py::arg("seed"), py::arg("index"),
+        "The seed of entry `index` (from 1) of a batch generated from `seed`.");
+  m.def(
+      "generate_options",
+      []() {
+        py::dict defaults;
+        const auto values = mcjobs::describeGenerateOptions(mcjobs::GenerateOptions());
+        const auto& infos = mcjobs::generateOptionList();
+        for (size_t i = 0; i < infos.size(); ++i) {
+          std::string name = values[i].first;
+          for (char& c : name) c = c == '-' ? '_' : c;
+          defaults[py::str(name)] = optionValue(infos[i], values[i].second);
+        }
+        return defaults;
+      },
+      "Every option of generate() with its default as a Python value (None: not given).\n"
+      "Options of another model or shape than the one chosen do not apply to generate().");
+}
+
 }  // namespace mcjobs_python

@@ -2,6 +2,7 @@
 // the read-only job sequence and the NumPy view, and mcjobs.read.
 #include <mcjobs/interchange.h>
 #include <mcjobs/job.h>
+#include <mcjobs/propagation.h>
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -207,12 +208,7 @@ void defineJob(py::module_& m) {
       });
 }
 
-void defineInstance(py::module_& m) {
-  py::class_<Instance> instance(
-      m, "JobInstance",
-      "A job set with its precedence graph and transitive closure per criticality level.\n\n"
-      "Methods that may take long release the GIL; each instance serialises its own calls,\n"
-      "so threads may share it, and analyses of different instances run in parallel.");
+void defineConstructionAndJobs(py::class_<Instance>& instance) {
   instance.def(py::init<>(), "An empty instance.")
       .def("__len__",
            [](Instance& self) {
@@ -263,7 +259,11 @@ void defineInstance(py::module_& m) {
           },
           py::arg("u"), py::arg("v"),
           "Job u precedes job v: at LO, and at HI too when both are HI jobs.\n"
-          "CheckError for a job that does not exist or an arc that closes a cycle.")
+          "CheckError for a job that does not exist or an arc that closes a cycle.");
+}
+
+void defineGraphQueries(py::class_<Instance>& instance) {
+  instance
       .def(
           "arcs",
           [](Instance& self, std::optional<int> level) {
@@ -305,7 +305,11 @@ void defineInstance(py::module_& m) {
             return dependencySet(self, id, level, &JobInstance::getTransitivePredecessors);
           },
           py::arg("id"), py::arg("level"),
-          "Every job from which a job is reachable at a level, sorted.")
+          "Every job from which a job is reachable at a level, sorted.");
+}
+
+void defineAnalyses(py::class_<Instance>& instance) {
+  instance
       .def("propagate_arrivals",
            atLevel(+[](JobInstance& jobs, int level) { return jobs.propagate_arrivals(level); }),
            py::arg("level"),
@@ -343,7 +347,11 @@ void defineInstance(py::module_& m) {
           py::arg("processors") = 1, py::arg("jobs") = py::none(),
           "The largest interval load of the chosen jobs (all by default) at a level on\n"
           "`processors` processors; math.inf when the propagated windows cannot hold the "
-          "budgets.")
+          "budgets.");
+}
+
+void defineConversions(py::class_<Instance>& instance) {
+  instance
       .def(
           "write",
           [](Instance& self, const py::object& path) {
@@ -381,7 +389,9 @@ void defineInstance(py::module_& m) {
             py::gil_scoped_release release;
             return std::make_unique<Instance>(instanceFromText(text, "<pickle>"));
           }));
+}
 
+void defineReaders(py::module_& m) {
   m.def(
       "read",
       [](const py::object& path) {
@@ -407,21 +417,35 @@ void defineInstance(py::module_& m) {
       py::arg("text"), "An instance from the text of an instance file (the inverse of str()).");
 }
 
-const Binding kBinding{10, [](py::module_& m) {
-                         m.attr("LO") = static_cast<int>(CRIT_LO);
-                         m.attr("HI") = static_cast<int>(CRIT_HI);
-                         defineJob(m);
-                         defineInstance(m);
-                         // pybind11 looks NumPy up in a function-local static on first use, and
-                         // the import inside may let another thread take the GIL: a second
-                         // thread's first to_numpy() would then wait for the static's guard
-                         // holding the GIL, forever. Import is single-threaded, so look it up
-                         // now; without NumPy to_numpy() raises ImportError when called.
-                         try {
-                           py::detail::npy_api::get();
-                         } catch (const py::error_already_set&) {
-                         }
-                       }};
+void defineInstance(py::module_& m) {
+  py::class_<Instance> instance(
+      m, "JobInstance",
+      "A job set with its precedence graph and transitive closure per criticality level.\n\n"
+      "Methods that may take long release the GIL; each instance serialises its own calls,\n"
+      "so threads may share it, and analyses of different instances run in parallel.");
+  defineConstructionAndJobs(instance);
+  defineGraphQueries(instance);
+  defineAnalyses(instance);
+  defineConversions(instance);
+  defineReaders(m);
+}
 
 }  // namespace
+
+void initInstance(py::module_& m) {
+  m.attr("LO") = static_cast<int>(CRIT_LO);
+  m.attr("HI") = static_cast<int>(CRIT_HI);
+  defineJob(m);
+  defineInstance(m);
+  // pybind11 looks NumPy up in a function-local static on first use, and
+  // the import inside may let another thread take the GIL: a second
+  // thread's first to_numpy() would then wait for the static's guard
+  // holding the GIL, forever. Import is single-threaded, so look it up
+  // now; without NumPy to_numpy() raises ImportError when called.
+  try {
+    py::detail::npy_api::get();
+  } catch (const py::error_already_set&) {
+  }
+}
+
 }  // namespace mcjobs_python

@@ -86,100 +86,98 @@ void checkProcessors(int processors) {
   if (processors < 1) throw py::value_error("processors must be at least 1");
 }
 
-const Binding kBinding{
-    50, [](py::module_& m) {
-      auto instance = py::reinterpret_borrow<py::class_<Instance>>(m.attr("JobInstance"));
-      instance
-          .def(
-              "schedule",
-              [](Instance& self, int processors, const std::string& policyName) {
-                checkProcessors(processors);
-                if (policyName != "edf" && policyName != "llf")
-                  throw py::value_error("policy must be 'edf' or 'llf'");
-                const mcjobs::SchedulePolicy policy = policyName == "llf"
-                                                          ? mcjobs::SchedulePolicy::kLlf
-                                                          : mcjobs::SchedulePolicy::kEdf;
-                std::vector<mcjobs::ScheduleViolation> violations;
-                const mcjobs::ScheduleResult result = withInstance(self, [&](JobInstance& jobs) {
-                  mcjobs::ScheduleResult tables = mcjobs::schedule(jobs, processors, policy);
-                  if (tables.schedulable)
-                    violations = mcjobs::verifySchedule(jobs, tables.tables, processors);
-                  return tables;
-                });
-                if (!violations.empty())
-                  throw std::logic_error(
-                      "internal error: the scheduler produced tables that "
-                      "break a rule: " +
-                      mcjobs::describeViolation(violations.front()));
-                py::dict doc;
-                doc["processors"] = processors;
-                doc["schedulable"] = result.schedulable;
-                doc["policy"] = mcjobs::schedulePolicyName(result.policy);
-                doc["tables"] = py::none();
-                doc["failure"] = py::none();
-                if (result.schedulable) {
-                  py::dict tables;
-                  tables["hi"] = tableList(result.tables.hi);
-                  tables["lo"] = tableList(result.tables.lo);
-                  doc["tables"] = tables;
-                } else {
-                  py::dict failure;
-                  failure["mode"] = modeKey(result.failure.mode);
-                  failure["job"] = Job::nameFromId(result.failure.job);
-                  failure["kind"] = mcjobs::scheduleFailureKindName(result.failure.kind);
-                  failure["bound"] = result.failure.bound;
-                  failure["time"] = result.failure.time;
-                  failure["message"] = mcjobs::describeScheduleFailure(result.failure);
-                  doc["failure"] = failure;
-                }
-                return doc;
-              },
-              py::arg("processors"), py::arg("policy") = "edf",
-              "The HI table (global EDF backwards from the deadlines) and the LO table (global\n"
-              "EDF or LLF with the safe mode switch) on `processors` processors, verified, as\n"
-              "{'processors', 'schedulable', 'policy', 'tables': {'hi': [...], 'lo': [...]} or\n"
-              "None, 'failure': None or {'mode', 'job', 'kind', 'bound', 'time', 'message'}};\n"
-              "a segment is {'job', 'id', 'processor', 'start', 'end'}.")
-          .def(
-              "verify_schedule",
-              [](Instance& self, const py::object& tables, int processors) {
-                checkProcessors(processors);
-                const mcjobs::ScheduleTables segments = tablesOf(tables);
-                const std::vector<mcjobs::ScheduleViolation> violations =
-                    withInstance(self, [&](JobInstance& jobs) {
-                      return mcjobs::verifySchedule(jobs, segments, processors);
-                    });
-                py::list found;
-                for (const mcjobs::ScheduleViolation& v : violations) {
-                  py::dict row;
-                  row["rule"] = mcjobs::scheduleRuleName(v.rule);
-                  row["mode"] = modeKey(v.mode);
-                  row["job"] = Job::nameFromId(v.job);
-                  row["time"] = v.time;
-                  row["other"] = v.other < 0 ? py::object(py::none())
-                                             : py::object(py::str(Job::nameFromId(v.other)));
-                  row["message"] = mcjobs::describeViolation(v);
-                  found.append(row);
-                }
-                return found;
-              },
-              py::arg("tables"), py::arg("processors"),
-              "Every rule the tables break (a schedule() result or {'hi': [...], 'lo': [...]}),\n"
-              "as dicts {'rule', 'mode', 'job', 'time', 'other', 'message'}; [] when none.")
-          .def(
-              "gantt_svg",
-              [](Instance& self, const py::object& tables, int processors,
-                 const std::string& title) {
-                checkProcessors(processors);
-                const mcjobs::ScheduleTables segments = tablesOf(tables);
-                return withInstance(self, [&](JobInstance& jobs) {
-                  return mcjobs::ganttSvg(jobs, segments, processors, title);
-                });
-              },
-              py::arg("tables"), py::arg("processors"), py::arg("title") = "",
-              "The Gantt chart of the tables as an SVG document (one panel per mode, one lane\n"
-              "per processor).");
-    }};
-
 }  // namespace
+
+void initSchedule(py::module_& m) {
+  auto instance = py::reinterpret_borrow<py::class_<Instance>>(m.attr("JobInstance"));
+  instance
+      .def(
+          "schedule",
+          [](Instance& self, int processors, const std::string& policyName) {
+            checkProcessors(processors);
+            if (policyName != "edf" && policyName != "llf")
+              throw py::value_error("policy must be 'edf' or 'llf'");
+            const mcjobs::SchedulePolicy policy =
+                policyName == "llf" ? mcjobs::SchedulePolicy::kLlf : mcjobs::SchedulePolicy::kEdf;
+            std::vector<mcjobs::ScheduleViolation> violations;
+            const mcjobs::ScheduleResult result = withInstance(self, [&](JobInstance& jobs) {
+              mcjobs::ScheduleResult tables = mcjobs::schedule(jobs, processors, policy);
+              if (tables.schedulable)
+                violations = mcjobs::verifySchedule(jobs, tables.tables, processors);
+              return tables;
+            });
+            if (!violations.empty())
+              throw std::logic_error(
+                  "internal error: the scheduler produced tables that "
+                  "break a rule: " +
+                  mcjobs::describeViolation(violations.front()));
+            py::dict doc;
+            doc["processors"] = processors;
+            doc["schedulable"] = result.schedulable;
+            doc["policy"] = mcjobs::schedulePolicyName(result.policy);
+            doc["tables"] = py::none();
+            doc["failure"] = py::none();
+            if (result.schedulable) {
+              py::dict tables;
+              tables["hi"] = tableList(result.tables.hi);
+              tables["lo"] = tableList(result.tables.lo);
+              doc["tables"] = tables;
+            } else {
+              py::dict failure;
+              failure["mode"] = modeKey(result.failure.mode);
+              failure["job"] = Job::nameFromId(result.failure.job);
+              failure["kind"] = mcjobs::scheduleFailureKindName(result.failure.kind);
+              failure["bound"] = result.failure.bound;
+              failure["time"] = result.failure.time;
+              failure["message"] = mcjobs::describeScheduleFailure(result.failure);
+              doc["failure"] = failure;
+            }
+            return doc;
+          },
+          py::arg("processors"), py::arg("policy") = "edf",
+          "The HI table (global EDF backwards from the deadlines) and the LO table (global\n"
+          "EDF or LLF with the safe mode switch) on `processors` processors, verified, as\n"
+          "{'processors', 'schedulable', 'policy', 'tables': {'hi': [...], 'lo': [...]} or\n"
+          "None, 'failure': None or {'mode', 'job', 'kind', 'bound', 'time', 'message'}};\n"
+          "a segment is {'job', 'id', 'processor', 'start', 'end'}.")
+      .def(
+          "verify_schedule",
+          [](Instance& self, const py::object& tables, int processors) {
+            checkProcessors(processors);
+            const mcjobs::ScheduleTables segments = tablesOf(tables);
+            const std::vector<mcjobs::ScheduleViolation> violations =
+                withInstance(self, [&](JobInstance& jobs) {
+                  return mcjobs::verifySchedule(jobs, segments, processors);
+                });
+            py::list found;
+            for (const mcjobs::ScheduleViolation& v : violations) {
+              py::dict row;
+              row["rule"] = mcjobs::scheduleRuleName(v.rule);
+              row["mode"] = modeKey(v.mode);
+              row["job"] = Job::nameFromId(v.job);
+              row["time"] = v.time;
+              row["other"] = v.other < 0 ? py::object(py::none())
+                                         : py::object(py::str(Job::nameFromId(v.other)));
+              row["message"] = mcjobs::describeViolation(v);
+              found.append(row);
+            }
+            return found;
+          },
+          py::arg("tables"), py::arg("processors"),
+          "Every rule the tables break (a schedule() result or {'hi': [...], 'lo': [...]}),\n"
+          "as dicts {'rule', 'mode', 'job', 'time', 'other', 'message'}; [] when none.")
+      .def(
+          "gantt_svg",
+          [](Instance& self, const py::object& tables, int processors, const std::string& title) {
+            checkProcessors(processors);
+            const mcjobs::ScheduleTables segments = tablesOf(tables);
+            return withInstance(self, [&](JobInstance& jobs) {
+              return mcjobs::ganttSvg(jobs, segments, processors, title);
+            });
+          },
+          py::arg("tables"), py::arg("processors"), py::arg("title") = "",
+          "The Gantt chart of the tables as an SVG document (one panel per mode, one lane\n"
+          "per processor).");
+}
+
 }  // namespace mcjobs_python

@@ -1,5 +1,5 @@
 // Internal to the Python module: the wrapped instance, the shared helpers of
-// the binding files, and the registry through which each file adds its part.
+// the binding files, and the parts each file adds.
 #ifndef MCJOBS_PYTHON_BINDING_H
 #define MCJOBS_PYTHON_BINDING_H
 
@@ -56,14 +56,16 @@ std::string pathOf(const py::handle& path);
 /// @brief Raises the OSError subclass of `error` (FileNotFoundError for ENOENT ...) for `path`.
 [[noreturn]] void raiseOSError(int error, const std::string& path);
 
-/// @brief One binding file's part of the module, run at import in ascending `order`.
-///
-/// A binding file defines `const Binding kBinding{order, [](py::module_& m) {...}};` at
-/// namespace scope and nothing else needs to change: module.cpp runs every registered part.
-struct Binding {
-  using Define = void (*)(py::module_&);
-  Binding(int order, Define define);
-};
+/// @brief The binding files' parts of the module, each defined in its bind_*.cpp; module.cpp
+/// calls them in the order the module needs.
+void initErrors(py::module_& m);
+void initInstance(py::module_& m);
+void initArchive(py::module_& m);
+void initGenerate(py::module_& m);
+void initFormats(py::module_& m);
+void initSchedule(py::module_& m);
+void initStats(py::module_& m);
+void initReachability(py::module_& m);
 
 }  // namespace mcjobs_python
 

@@ -1,6 +1,5 @@
-// The extension module mcjobs._mcjobs: runs the parts that the binding files
-// registered, and the helpers they share.
-#include <algorithm>
+// The extension module mcjobs._mcjobs: the binding files' parts in the order
+// they depend on each other, and the helpers they share.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,24 +7,6 @@
 #include "binding.h"
 
 namespace mcjobs_python {
-namespace {
-
-struct Part {
-  int order;
-  Binding::Define define;
-};
-
-// Function-local, so that it exists before the first binding file's static registers.
-std::vector<Part>& parts() {
-  static std::vector<Part> registered;
-  return registered;
-}
-
-}  // namespace
-
-Binding::Binding(int order, Define define) {
-  parts().push_back({order, define});
-}
 
 int checkLevel(int level) {
   if (level != CRIT_LO && level != CRIT_HI)
@@ -53,10 +34,17 @@ std::string pathOf(const py::handle& path) {
 }  // namespace mcjobs_python
 
 PYBIND11_MODULE(_mcjobs, module) {
-  using mcjobs_python::Part;
+  using namespace mcjobs_python;
   module.doc() = "Mixed-criticality job sets with precedence constraints (the C++ core).";
-  auto& all = mcjobs_python::parts();
-  std::stable_sort(all.begin(), all.end(),
-                   [](const Part& a, const Part& b) { return a.order < b.order; });
-  for (const Part& part : all) part.define(module);
+  // CheckError first: every later part may raise it. JobInstance and Job next,
+  // since the archive, generator and format functions return instances and the
+  // schedule, stats and reachability parts add methods to the JobInstance class.
+  initErrors(module);
+  initInstance(module);
+  initArchive(module);
+  initGenerate(module);
+  initFormats(module);
+  initSchedule(module);
+  initStats(module);
+  initReachability(module);
 }

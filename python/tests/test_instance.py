@@ -1,6 +1,7 @@
 # The instance API against the mcjobs tool and independent oracles: text,
 # loads, dependency sets, copies and pickling.
 import copy
+import json
 import pickle
 
 import networkx
@@ -184,3 +185,38 @@ def test_out_of_range_ints_and_foreign_comparisons():
     job = instance.job(0)
     assert job != 5 and job != None and job in [None, job]  # noqa: E711
     assert instance.jobs.index(job) == 0 and instance.jobs.count(job) == 1
+
+
+@pytest.mark.parametrize("processors", [1, 3])
+def test_stats_equal_the_tool_and_networkx(random_case, example, processors, tmp_path):
+    path = tmp_path / "random.txt"
+    random_case.write(path)
+    for source in (path, example):
+        instance = mcjobs.read(source)
+        assert instance.stats(processors) == json.loads(
+            cli("stats", source, "--json", "--processors", processors))
+    # The heaviest path, weighting each job with its budget at the level, from NetworkX.
+    for level, key in ((mcjobs.LO, "lo"), (mcjobs.HI, "hi")):
+        graph = random_case.to_networkx(level)
+        members = [job for job in graph if random_case.job(job).criticality >= level]
+        weight = {job: random_case.job(job).wcet(level) for job in members}
+        best = {}
+        for job in networkx.topological_sort(graph.subgraph(members)):
+            best[job] = weight[job] + max((best[p] for p in graph.predecessors(job)), default=0)
+        assert random_case.stats()["longest_path"][key]["length"] == max(best.values(), default=0)
+
+
+def test_reachability_arrays_match_networkx(random_case):
+    for level in (mcjobs.LO, mcjobs.HI):
+        graph = random_case.to_networkx(level)
+        for job in range(len(random_case)):
+            after = random_case.transitive_successors_array(job, level)
+            assert after.tolist() == sorted(networkx.descendants(graph, job))
+            before = random_case.transitive_predecessors_array(job, level)
+            assert before.tolist() == sorted(networkx.ancestors(graph, job))
+            assert [random_case.reaches(job, other, level) for other in range(len(random_case))] \
+                == [other in set(after.tolist()) for other in range(len(random_case))]
+    with pytest.raises(mcjobs.CheckError):
+        random_case.reaches(0, len(random_case), mcjobs.LO)
+    with pytest.raises(ValueError):
+        random_case.transitive_successors_array(0, 3)

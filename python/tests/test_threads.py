@@ -1,6 +1,6 @@
-# Long calls release the GIL: two threads' loads of different instances overlap
-# in time and give the results of a serial run; first NumPy views in several
-# threads at once do not deadlock.
+# Long calls release the GIL: another thread runs on time while one lasts, and
+# analyses in a thread pool give the results of a serial run; first NumPy views
+# in several threads at once do not deadlock.
 import os
 import random
 import subprocess
@@ -20,28 +20,37 @@ def big_instance(jobs):
     return mcjobs.from_text("".join(lines))
 
 
-def test_two_threads_overlap_on_long_loads():
-    instances = [big_instance(100_000), big_instance(100_001)]
-    expected = [instance.load() for instance in instances]
-    intervals, results = [None, None], [None, None]
-    start = threading.Barrier(2)
+def test_a_long_load_lets_a_napping_thread_wake_up_on_time():
+    # A thread that naps in a loop wakes up on time during the load only if the load released
+    # the GIL: held, the GIL would keep its first wake-up waiting until the load returns.
+    # Delays are measured against the load's own duration, so a busy machine (no free core
+    # for the napper) stretches both alike.
+    instance = big_instance(200_000)
+    begin = time.perf_counter()
+    expected = instance.load()
+    nap = (time.perf_counter() - begin) / 40
+    delays, napping, done = [], threading.Event(), threading.Event()
 
-    def run(k):
-        start.wait()
-        begin = time.perf_counter()
-        results[k] = instances[k].load()
-        intervals[k] = (begin, time.perf_counter())
+    def nap_in_a_loop():
+        while not done.is_set():
+            asleep = time.perf_counter()
+            napping.set()
+            time.sleep(nap)
+            delays.append(time.perf_counter() - asleep - nap)
 
-    threads = [threading.Thread(target=run, args=(k,)) for k in range(2)]
-    for thread in threads:
-        thread.start()
-    for thread in threads:
-        thread.join()
-    assert results == expected
-    overlap = min(end for _, end in intervals) - max(begin for begin, _ in intervals)
-    shorter = min(end - begin for begin, end in intervals)
-    # Holding the GIL would serialise the calls: the overlap would be a few microseconds.
-    assert overlap > 0.5 * shorter, (intervals, overlap)
+    napper = threading.Thread(target=nap_in_a_loop)
+    napper.start()
+    napping.wait()
+    begin = time.perf_counter()
+    result = instance.load()
+    duration = time.perf_counter() - begin
+    done.set()
+    napper.join()
+    assert result == expected
+    # Held, the GIL would delay one wake-up by nearly the whole load, and the napper would
+    # wake up once or twice instead of about 40 times.
+    assert len(delays) >= 5, (duration, nap, delays)
+    assert max(delays) < duration / 2, (duration, nap, sorted(delays)[-5:])
 
 
 def test_thread_pool_analyses_match_a_serial_run():

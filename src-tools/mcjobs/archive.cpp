@@ -11,10 +11,9 @@
 #include <set>
 #include <string>
 
-#include "archive_entry.h"
 #include "archive_file.h"
 #include "explain.h"
-#include "instance_text.h"
+#include "instance_stream.h"
 #include "mcjobs/common.h"
 #include "safe_write.h"
 
@@ -41,9 +40,9 @@ void forEachEntry(const std::string& archive, const std::string& expr,
                   const std::function<void(const std::string&, JobInstance&)>& visit) {
   checkNameExpression(expr);
   // A piped archive, read twice under --strict, is kept in a temporary file.
-  mcjobs_detail::StreamPtr copy;
+  mcjobs::StreamPtr copy;
   FILE* input =
-      archive == "-" ? mcjobs_detail::seekableStream(stdin, displayName(archive), copy) : nullptr;
+      archive == "-" ? mcjobs::seekableStream(stdin, displayName(archive), copy) : nullptr;
   auto walk = [&](const std::function<void(const std::string&, JobInstance&)>& each,
                   std::vector<std::string>* warnings) {
     if (input != nullptr)
@@ -200,10 +199,10 @@ int runExtract(const ArchiveOptions& options) {
       result = kFailure;
       return;
     }
-    mcjobs_detail::writeFileSafely(
-        path.c_str(), [&entry](FILE* stream) { return mcjobs_detail::writeBody(stream, entry); },
-        options.force ? mcjobs_detail::ExistingTarget::ReplaceRegularFile
-                      : mcjobs_detail::ExistingTarget::Keep);
+    mcjobs::writeFileSafely(
+        path.c_str(), [&entry](FILE* stream) { return mcjobs::writeInstanceStream(stream, entry); },
+        options.force ? mcjobs::ExistingTarget::kReplaceRegularFile
+                      : mcjobs::ExistingTarget::kKeep);
     written.insert(name);
     printLine(path);
   });

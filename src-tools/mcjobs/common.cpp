@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "explain.h"
-#include "instance_text.h"
+#include "instance_stream.h"
 #include "safe_write.h"
 
 namespace mcjobs_tool {
@@ -63,7 +63,7 @@ void readInstance(const std::string& file, JobInstance& instance,
                   std::vector<std::string>& warnings) {
   if (file == "-") {
     instance = JobInstance();
-    mcjobs_detail::readBody(stdin, instance, displayName(file), &warnings);
+    mcjobs::readInstanceStream(stdin, instance, displayName(file), &warnings);
     return;
   }
   errno = 0;
@@ -71,7 +71,7 @@ void readInstance(const std::string& file, JobInstance& instance,
   if (stream == nullptr) fail(file, "cannot open file", errno ? errno : ENOENT);
   instance = JobInstance();
   try {
-    mcjobs_detail::readBody(stream, instance, file, &warnings);
+    mcjobs::readInstanceStream(stream, instance, file, &warnings);
   } catch (...) {
     std::fclose(stream);
     throw;
@@ -112,7 +112,7 @@ void readInstance(const std::string& file, JobInstance& instance) {
   // stdin may be a pipe, so it is read as a stream with the library's own
   // line rules instead of being reopened by name.
   instance = JobInstance();
-  mcjobs_detail::readBody(stdin, instance, displayName(file));
+  mcjobs::readInstanceStream(stdin, instance, displayName(file));
 }
 
 void writeInstance(JobInstance& instance, const std::string& out) {
@@ -126,7 +126,7 @@ void writeInstance(JobInstance& instance, const std::string& out) {
       ::close(fd);
       fail("<stdout>", "cannot write", error);
     }
-    bool ok = mcjobs_detail::writeBody(stream, instance) && std::fflush(stream) == 0;
+    bool ok = mcjobs::writeInstanceStream(stream, instance) && std::fflush(stream) == 0;
     const int error = errno;
     if (stream != stdout) ok = std::fclose(stream) == 0 && ok;
     if (!ok) fail("<stdout>", "cannot write", error ? error : errno);
@@ -140,7 +140,7 @@ void writeText(const std::string& text, const std::string& out) {
     if (!putResult(text)) fail("<stdout>", "cannot write", errno);
     return;
   }
-  mcjobs_detail::writeFileSafely(out.c_str(), [&text](FILE* stream) {
+  mcjobs::writeFileSafely(out.c_str(), [&text](FILE* stream) {
     return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
   });
 }

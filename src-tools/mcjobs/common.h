@@ -9,12 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "exit_status.h"
 #include "interchange.h"
 #include "job.h"
 
 namespace mcjobs_tool {
 
-enum ExitStatus { kSuccess = 0, kUsage = 1, kScaleParse = 2, kFailure = 3 };
+using mcjobs::ExitStatus;
+using mcjobs::kFailure;
+using mcjobs::kScaleParse;
+using mcjobs::kSuccess;
+using mcjobs::kUsage;
 
 /// A command line that parses but makes no sense (for the file it names); exit status 1.
 class UsageError : public std::runtime_error {

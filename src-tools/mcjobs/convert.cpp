@@ -2,6 +2,7 @@
 // formats (JSON, DOT, STG, the nptest CSV files), formats told by the file
 // extensions unless given.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -66,14 +67,14 @@ void parseNumbers(ConvertOptions& options) {
     for (const NumberOption& option : kNumberOptions) {
       const auto given = options.numbers.find(option.name);
       if (given == options.numbers.end()) continue;
-      const double value = mcjobs_detail::finiteNumberOption(option.name, given->second);
-      mcjobs_detail::requireOption(option.holds(value), option.name, option.rule);
+      const double value = mcjobs::finiteNumberOption(option.name, given->second);
+      mcjobs::requireOption(option.holds(value), option.name, option.rule);
       options.library.*option.field = value;
     }
     const auto seed = options.numbers.find("seed");
     if (seed != options.numbers.end())
-      options.library.seed = mcjobs_detail::seedOption("seed", seed->second);
-  } catch (const std::invalid_argument& error) {
+      options.library.seed = mcjobs::seedOption("seed", seed->second);
+  } catch (const mcjobs::OptionError& error) {
     throw UsageError(error.what());
   }
 }
@@ -89,7 +90,7 @@ CLI::Option* addNumberOption(CLI::App& command, ConvertOptions& options, const s
 }
 
 mcjobs::Format resolveFormat(const std::string& given, const std::string& file, const char* side) {
-  mcjobs::Format format = mcjobs::Format::Native;
+  mcjobs::Format format = mcjobs::Format::kNative;
   if (!given.empty()) {
     if (!mcjobs::formatFromName(given, format))
       throw UsageError(std::string("--") + side +
@@ -120,19 +121,19 @@ void checkApplicable(const ConvertOptions& options, mcjobs::Format from, mcjobs:
     const char* option;
     bool applies;
   } rules[] = {
-      {"--strict", from == Format::Native},
-      {"--deadline", from == Format::Stg},
-      {"--deadline-factor", from == Format::Stg},
-      {"--hi-fraction", from == Format::Stg},
-      {"--seed", from == Format::Stg},
-      {"--criticality-factor", from == Format::Stg},
-      {"--default-window", from == Format::Json || from == Format::Dot},
-      {"--default-wcet", from == Format::Json || from == Format::Dot},
-      {"--level", from == Format::Nptest || to == Format::Nptest || to == Format::Stg},
-      {"--bcet-ratio", to == Format::Nptest},
-      {"--priority", to == Format::Nptest},
-      {"--release", from == Format::Nptest},
-      {"--precedence", from == Format::Nptest || to == Format::Nptest},
+      {"--strict", from == Format::kNative},
+      {"--deadline", from == Format::kStg},
+      {"--deadline-factor", from == Format::kStg},
+      {"--hi-fraction", from == Format::kStg},
+      {"--seed", from == Format::kStg},
+      {"--criticality-factor", from == Format::kStg},
+      {"--default-window", from == Format::kJson || from == Format::kDot},
+      {"--default-wcet", from == Format::kJson || from == Format::kDot},
+      {"--level", from == Format::kNptest || to == Format::kNptest || to == Format::kStg},
+      {"--bcet-ratio", to == Format::kNptest},
+      {"--priority", to == Format::kNptest},
+      {"--release", from == Format::kNptest},
+      {"--precedence", from == Format::kNptest || to == Format::kNptest},
   };
   for (const auto& rule : rules)
     if (!rule.applies && options.command->count(rule.option) > 0)
@@ -177,22 +178,22 @@ class Input {
 JobInstance read(const ConvertOptions& options, mcjobs::Format from,
                  std::vector<mcjobs::TaskJob>& numbering) {
   const std::string name = displayName(options.in);
-  if (from == mcjobs::Format::Native) {
+  if (from == mcjobs::Format::kNative) {
     JobInstance instance;
     readInstance(options.in, instance);
     return instance;
   }
   Input input(options.in);
   switch (from) {
-    case mcjobs::Format::Json: {
+    case mcjobs::Format::kJson: {
       std::vector<std::string> warnings;
       JobInstance instance = mcjobs::readJson(input.stream(), name, options.library, &warnings);
       for (const std::string& warning : warnings) std::cerr << "mcjobs: " << warning << "\n";
       return instance;
     }
-    case mcjobs::Format::Dot:
+    case mcjobs::Format::kDot:
       return mcjobs::readDot(input.stream(), name, options.library);
-    case mcjobs::Format::Stg:
+    case mcjobs::Format::kStg:
       return mcjobs::readStg(input.stream(), name, options.library);
     default:
       break;
@@ -223,13 +224,13 @@ int runConvert(ConvertOptions& options) {
   mcjobs::nptestReleaseFromName(options.release.empty() ? "exact" : options.release,
                                 options.library.release);
   std::string precedenceOut;
-  if (to == mcjobs::Format::Nptest) {
-    const bool named = !options.precedence.empty() && from != mcjobs::Format::Nptest;
+  if (to == mcjobs::Format::kNptest) {
+    const bool named = !options.precedence.empty() && from != mcjobs::Format::kNptest;
     precedenceOut = named                ? options.precedence
                     : options.out == "-" ? ""
                                          : mcjobs::nptestPrecedencePath(options.out);
     if (precedenceOut.empty())
-      throw UsageError(from == mcjobs::Format::Nptest
+      throw UsageError(from == mcjobs::Format::kNptest
                            ? "writing nptest to stdout needs a precedence file, and from nptest "
                              "--precedence names the input's: give OUT a name"
                            : "writing nptest to stdout needs --precedence FILE for the precedence "
@@ -303,7 +304,7 @@ void writeNptestPair(const mcjobs::NptestFiles& files, const std::string& out,
   const PriorFile previous(precedenceOut);
   bool precedenceReplaced = false;
   try {
-    mcjobs_detail::writeFileSafely(out.c_str(), [&](FILE* stream) {
+    mcjobs::writeFileSafely(out.c_str(), [&](FILE* stream) {
       if (std::fwrite(files.jobs.data(), 1, files.jobs.size(), stream) != files.jobs.size() ||
           std::fflush(stream) != 0)
         return false;
@@ -329,19 +330,19 @@ void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::stri
                    const std::string& precedenceOut, const mcjobs::InterchangeOptions& options,
                    const std::vector<mcjobs::TaskJob>* numbering) {
   switch (format) {
-    case mcjobs::Format::Native:
+    case mcjobs::Format::kNative:
       writeInstance(instance, out);
       break;
-    case mcjobs::Format::Json:
+    case mcjobs::Format::kJson:
       writeText(mcjobs::writeJson(instance), out);
       break;
-    case mcjobs::Format::Dot:
+    case mcjobs::Format::kDot:
       writeText(mcjobs::writeDot(instance), out);
       break;
-    case mcjobs::Format::Stg:
+    case mcjobs::Format::kStg:
       writeText(mcjobs::writeStg(instance, options), out);
       break;
-    case mcjobs::Format::Nptest: {
+    case mcjobs::Format::kNptest: {
       const mcjobs::NptestFiles files = mcjobs::writeNptest(instance, options, numbering);
       if (out == "-") {
         writeText(files.precedence, precedenceOut);

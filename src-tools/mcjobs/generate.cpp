@@ -16,9 +16,9 @@
 
 #include "archive_file.h"
 #include "explain.h"
-#include "instance_graph.h"
 #include "mcjobs/common.h"
 #include "option_numbers.h"
+#include "stats.h"
 
 namespace mcjobs_tool {
 
@@ -33,14 +33,14 @@ struct GenerateCommand {
   long long count = 0;
   std::string name = "set";
   bool json = false;
-  std::string to;  // output format; "" infers it from OUT's extension
+  std::string to;       // output format; "" infers it from OUT's extension
   int level = CRIT_LO;  // the level STG and nptest output holds
 };
 
 nlohmann::json describeSet(mcjobs::GeneratedSet& set, std::uint64_t seed) {
   return {{"seed", seed},
           {"jobs", set.instance.numJobs()},
-          {"arcs", mcjobs_detail::InstanceAccess::levelArcs(set.instance, CRIT_LO).size()},
+          {"arcs", mcjobs::arcCount(set.instance, CRIT_LO)},
           {"utilization", {{"lo", set.utilizationLo}, {"hi", set.utilizationHi}}},
           {"raised_budgets", set.raisedBudgets},
           {"warnings", set.warnings}};
@@ -57,8 +57,8 @@ nlohmann::json jsonValue(const std::string& text) {
 // The options of the writers apply to the formats that have them.
 void checkWriterOptions(const CLI::App& command, const GenerateCommand& options,
                         mcjobs::Format format) {
-  if (command.count("--level") > 0 && format != mcjobs::Format::Nptest &&
-      format != mcjobs::Format::Stg)
+  if (command.count("--level") > 0 && format != mcjobs::Format::kNptest &&
+      format != mcjobs::Format::kStg)
     throw UsageError("--level does not apply to " + std::string(mcjobs::formatName(format)) +
                      " output (it chooses the level of STG and nptest output)");
   if (command.count("--name") > 0 && options.count == 0)
@@ -70,7 +70,7 @@ mcjobs::GeneratedSet generateSet(const mcjobs::GenerateOptions& generate, std::u
                                  const std::string& entry) {
   try {
     return mcjobs::generateJobSet(generate, seed);
-  } catch (const std::invalid_argument& error) {
+  } catch (const mcjobs::OptionError& error) {
     throw UsageError(error.what());
   } catch (const CheckError& error) {
     // Said whole: the reason and every remedy.
@@ -80,7 +80,9 @@ mcjobs::GeneratedSet generateSet(const mcjobs::GenerateOptions& generate, std::u
   }
 }
 
-int runGenerate(CLI::App& command, GenerateCommand& options) {
+// The generator's options as typed, checked together: an option that does not apply to the
+// model or shape is refused rather than ignored.
+mcjobs::GenerateOptions generatorOptions(const CLI::App& command, const GenerateCommand& options) {
   mcjobs::GenerateOptions generate;
   try {
     std::vector<std::string> given;
@@ -95,98 +97,148 @@ int runGenerate(CLI::App& command, GenerateCommand& options) {
       }
     mcjobs::checkGivenGenerateOptions(generate, given);
     mcjobs::validateGenerateOptions(generate);
-  } catch (const std::invalid_argument& error) {
+  } catch (const mcjobs::OptionError& error) {
     throw UsageError(error.what());
   }
+  return generate;
+}
+
+// Checked before any set is drawn, so that a mistyped batch costs nothing.
+void checkBatchOptions(const GenerateCommand& options) {
   if (options.count > 0 && options.out == "-")
     throw UsageError("--count writes archive entries: name the archive with -o ARCHIVE");
   if (options.count > 0 && !mcjobs::entryNameProblem(options.name + "-1").empty())
     throw UsageError("--name: " + mcjobs::entryNameProblem(options.name));
+}
 
+std::uint64_t seedOf(const GenerateCommand& options) {
   try {
-    options.seed = mcjobs_detail::seedOption("seed", options.seedText);
-  } catch (const std::invalid_argument& error) {
+    return mcjobs::seedOption("seed", options.seedText);
+  } catch (const mcjobs::OptionError& error) {
     throw UsageError(error.what());
   }
+}
 
-  nlohmann::json report = {{"options", nlohmann::json::object()},
-                           {"instances", nlohmann::json::array()}};
-  for (const auto& option : mcjobs::describeGenerateOptions(generate))
-    report["options"][option.first] = jsonValue(option.second);
-  long long offTarget = 0;
-  std::string firstWarning;  // with its entry's name in a batch
-  auto generateOne = [&](std::uint64_t seed, const std::string& entry) {
-    mcjobs::GeneratedSet set = generateSet(generate, seed, entry);
-    if (!set.warnings.empty() && offTarget++ == 0)
-      firstWarning = (entry.empty() ? "" : entry + ": ") + set.warnings.front();
-    if (options.json) {
+// --to, else OUT's extension; stdout and an unknown extension get the instance file.
+mcjobs::Format outputFormat(const CLI::App& command, const GenerateCommand& options) {
+  mcjobs::Format format = mcjobs::Format::kNative;
+  if (!options.to.empty() ? !mcjobs::formatFromName(options.to, format)
+                          : options.out != "-" && !mcjobs::formatFromPath(options.out, format))
+    format = mcjobs::Format::kNative;
+  if (!options.to.empty() && format == mcjobs::Format::kNative && options.to != "native")
+    throw UsageError("--to must be native, json, dot, stg or nptest, not '" +
+                     mcjobs::abbreviate(options.to) + "'");
+  if (options.count > 0 && format != mcjobs::Format::kNative)
+    throw UsageError("--count writes archive entries, which hold instance files only");
+  if (format == mcjobs::Format::kNptest && options.out == "-")
+    throw UsageError("nptest output is two files: name the job file with -o OUT.csv");
+  checkWriterOptions(command, options, format);
+  return format;
+}
+
+// Draws the sets and keeps what the report tells of them. With --json, stderr holds one JSON
+// document at the end, so nothing else may go there.
+class SetDrawer {
+ public:
+  SetDrawer(const mcjobs::GenerateOptions& generate, bool json) : mGenerate(generate), mJson(json) {
+    mReport = {{"options", nlohmann::json::object()}, {"instances", nlohmann::json::array()}};
+    for (const auto& option : mcjobs::describeGenerateOptions(generate))
+      mReport["options"][option.first] = jsonValue(option.second);
+  }
+
+  // `entry` names the set in a batch; "" for a single set, whose warnings are said at once.
+  mcjobs::GeneratedSet draw(std::uint64_t seed, const std::string& entry) {
+    mcjobs::GeneratedSet set = generateSet(mGenerate, seed, entry);
+    if (!set.warnings.empty() && mOffTarget++ == 0)
+      mFirstWarning = (entry.empty() ? "" : entry + ": ") + set.warnings.front();
+    if (mJson) {
       nlohmann::json described = describeSet(set, seed);
       if (!entry.empty()) described["name"] = entry;
-      report["instances"].push_back(described);
+      mReport["instances"].push_back(described);
     } else if (entry.empty()) {
       for (const std::string& warning : set.warnings)
         std::cerr << "mcjobs: warning: " << warning << std::endl;
     }
     return set;
-  };
-
-  mcjobs::Format format = mcjobs::Format::Native;
-  if (!options.to.empty() ? !mcjobs::formatFromName(options.to, format)
-                          : options.out != "-" && !mcjobs::formatFromPath(options.out, format))
-    format = mcjobs::Format::Native;
-  if (!options.to.empty() && format == mcjobs::Format::Native && options.to != "native")
-    throw UsageError("--to must be native, json, dot, stg or nptest, not '" +
-                     mcjobs::abbreviate(options.to) + "'");
-  if (options.count > 0 && format != mcjobs::Format::Native)
-    throw UsageError("--count writes archive entries, which hold instance files only");
-  if (format == mcjobs::Format::Nptest && options.out == "-")
-    throw UsageError("nptest output is two files: name the job file with -o OUT.csv");
-  checkWriterOptions(command, options, format);
-
-  if (options.count == 0) {
-    mcjobs::GeneratedSet set = generateOne(options.seed, "");
-    // nptest numbers jobs (task, job): each DAG node is a task there, and the
-    // instances of its DAG task are its jobs.
-    std::vector<mcjobs::TaskJob> numbering;
-    std::vector<long long> firstNode(set.tasks.size() + 1, 0);
-    for (size_t k = 0; k < set.tasks.size(); ++k)
-      firstNode[k + 1] = firstNode[k] + set.tasks[k].nodes;
-    // The jobs of one task instance are consecutive, in node order.
-    long long node = 0;
-    for (size_t id = 0; id < set.taskOfJob.size(); ++id) {
-      const auto& task = set.taskOfJob[id];
-      node = id > 0 && set.taskOfJob[id - 1] == task ? node + 1 : 0;
-      numbering.emplace_back(firstNode[task.first] + node + 1, task.second + 1);
-    }
-    mcjobs::InterchangeOptions writer;
-    writer.level = options.level;
-    writeInFormat(set.instance, format, options.out,
-                  format == mcjobs::Format::Nptest ? mcjobs::nptestPrecedencePath(options.out) : "",
-                  writer, &numbering);
-  } else {
-    long long index = 0;
-    const mcjobs::AppendReport appended =
-        mcjobs::appendToArchive(options.out, [&](std::string& entry, JobInstance& instance) {
-          if (index == options.count) return false;
-          ++index;
-          entry = options.name + "-" + std::to_string(index);
-          instance = std::move(
-              generateOne(mcjobs::batchSeed(options.seed, static_cast<std::uint64_t>(index)), entry)
-                  .instance);
-          return true;
-        });
-    if (!appended.repaired.empty()) std::cerr << "mcjobs: " << appended.repaired << std::endl;
   }
-  // A set that misses its target is no error, but it is not what was asked for. With --json,
-  // stderr holds one JSON document, which tells it per set (warnings); a batch is summed up.
-  if (offTarget > 0 && !options.json && options.count > 0)
-    std::cerr << "mcjobs: warning: " << offTarget << " of " << options.count
-              << " sets miss their utilization target by more than 1% (--json tells each "
-                 "set's); "
-              << firstWarning << std::endl;
-  if (options.json) std::cerr << report.dump(2) << std::endl;
-  // The report was asked for: losing it is a failure, even with nowhere left to say so.
-  return options.json && !std::cerr ? kFailure : kSuccess;
+
+  // The exit status once `count` sets (0: a single set) are written.
+  int finish(long long count) {
+    // A set that misses its target is no error, but it is not what was asked for. With --json,
+    // stderr holds one JSON document, which tells it per set (warnings); a batch is summed up.
+    if (mOffTarget > 0 && !mJson && count > 0)
+      std::cerr << "mcjobs: warning: " << mOffTarget << " of " << count
+                << " sets miss their utilization target by more than 1% (--json tells each "
+                   "set's); "
+                << mFirstWarning << std::endl;
+    if (mJson) std::cerr << mReport.dump(2) << std::endl;
+    // The report was asked for: losing it is a failure, even with nowhere left to say so.
+    return mJson && !std::cerr ? kFailure : kSuccess;
+  }
+
+ private:
+  const mcjobs::GenerateOptions& mGenerate;
+  bool mJson;
+  nlohmann::json mReport;
+  long long mOffTarget = 0;
+  std::string mFirstWarning;  // with its entry's name in a batch
+};
+
+// nptest numbers jobs (task, job): each DAG node is a task there, and the
+// instances of its DAG task are its jobs.
+std::vector<mcjobs::TaskJob> nptestNumbering(const mcjobs::GeneratedSet& set) {
+  std::vector<mcjobs::TaskJob> numbering;
+  std::vector<long long> firstNode(set.tasks.size() + 1, 0);
+  for (size_t k = 0; k < set.tasks.size(); ++k)
+    firstNode[k + 1] = firstNode[k] + set.tasks[k].nodes;
+  // The jobs of one task instance are consecutive, in node order.
+  long long node = 0;
+  for (size_t id = 0; id < set.taskOfJob.size(); ++id) {
+    const auto& task = set.taskOfJob[id];
+    node = id > 0 && set.taskOfJob[id - 1] == task ? node + 1 : 0;
+    numbering.emplace_back(firstNode[task.first] + node + 1, task.second + 1);
+  }
+  return numbering;
+}
+
+void writeSet(mcjobs::GeneratedSet& set, mcjobs::Format format, const GenerateCommand& options) {
+  const std::vector<mcjobs::TaskJob> numbering = nptestNumbering(set);
+  mcjobs::InterchangeOptions writer;
+  writer.level = options.level;
+  writeInFormat(set.instance, format, options.out,
+                format == mcjobs::Format::kNptest ? mcjobs::nptestPrecedencePath(options.out) : "",
+                writer, &numbering);
+}
+
+// Each entry's seed derives from the seed and its index, so an entry can be drawn again alone.
+void appendSets(SetDrawer& drawer, const GenerateCommand& options) {
+  long long index = 0;
+  const mcjobs::AppendReport appended =
+      mcjobs::appendToArchive(options.out, [&](std::string& entry, JobInstance& instance) {
+        if (index == options.count) return false;
+        ++index;
+        entry = options.name + "-" + std::to_string(index);
+        instance = std::move(
+            drawer.draw(mcjobs::batchSeed(options.seed, static_cast<std::uint64_t>(index)), entry)
+                .instance);
+        return true;
+      });
+  if (!appended.repaired.empty()) std::cerr << "mcjobs: " << appended.repaired << std::endl;
+}
+
+int runGenerate(CLI::App& command, GenerateCommand& options) {
+  const mcjobs::GenerateOptions generate = generatorOptions(command, options);
+  checkBatchOptions(options);
+  options.seed = seedOf(options);
+  SetDrawer drawer(generate, options.json);
+  const mcjobs::Format format = outputFormat(command, options);
+  if (options.count == 0) {
+    mcjobs::GeneratedSet set = drawer.draw(options.seed, "");
+    writeSet(set, format, options);
+  } else {
+    appendSets(drawer, options);
+  }
+  return drawer.finish(options.count);
 }
 
 // CLI11 reads a count beyond 64 bits as the largest one: such a count would

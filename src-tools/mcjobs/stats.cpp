@@ -1,4 +1,6 @@
 // mcjobs stats: size, closure, critical path, budget, horizon and load per level.
+#include "stats.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cstdint>
@@ -10,68 +12,12 @@
 #include <vector>
 
 #include "mcjobs/common.h"
-#include "reach_scan.h"
-#include "topo_order.h"
 
 namespace mcjobs_tool {
 
 namespace {
 
 constexpr int kLevels[] = {CRIT_LO, CRIT_HI};
-
-struct LevelStats {
-  long long arcs = 0;
-  long long closurePairs = 0;
-  long long longestPath = 0;
-  std::vector<int> longestPathJobs;
-  long long totalBudget = 0;
-  double load = 0.0;
-};
-
-// The jobs that take part at a level: all of them at LO, the HI ones at HI.
-bool takesPart(const Job& job, int level) {
-  return job.criticality >= level;
-}
-
-// Heaviest path of the level's DAG, weighting each job with its budget there.
-// Jobs are visited in a topological order, so one pass suffices.
-void computeLongestPath(JobInstance& instance, const mcjobs_detail::LevelGraph& graph, int level,
-                        LevelStats& stats) {
-  const int count = instance.numJobs();
-  std::vector<long long> best(static_cast<size_t>(count), 0);
-  std::vector<int> previous(static_cast<size_t>(count), NO_JOB_ID);
-  int end = NO_JOB_ID;
-  for (int id : mcjobs_detail::topologicalOrder(graph)) {
-    const Job& job = *instance.job_at(id);
-    if (!takesPart(job, level)) continue;  // a LO job has no arcs at HI
-    best[id] += job.getWCET(level);
-    if (end == NO_JOB_ID || best[id] > best[end]) end = id;
-    for (const int* successor = graph.begin(id); successor != graph.end(id); ++successor) {
-      if (best[id] > best[*successor]) {
-        best[*successor] = best[id];
-        previous[*successor] = id;
-      }
-    }
-  }
-  if (end == NO_JOB_ID) return;
-  stats.longestPath = best[end];
-  for (int id = end; id != NO_JOB_ID; id = previous[id]) stats.longestPathJobs.push_back(id);
-  std::reverse(stats.longestPathJobs.begin(), stats.longestPathJobs.end());
-}
-
-LevelStats levelStats(JobInstance& instance, int level) {
-  LevelStats stats;
-  const mcjobs_detail::LevelGraph graph = mcjobs_detail::levelGraph(instance, level);
-  stats.arcs = static_cast<long long>(graph.successors.size());
-  for (int id = 0; id < instance.numJobs(); ++id) {
-    const Job& job = *instance.job_at(id);
-    if (takesPart(job, level)) stats.totalBudget += job.getWCET(level);
-  }
-  stats.closurePairs = mcjobs_detail::scanReachability(graph, false).pairs;
-  computeLongestPath(instance, graph, level, stats);
-  stats.load = instance.getLoad(level, false);
-  return stats;
-}
 
 nlohmann::json loadJson(double load) {
   return load == DBL_MAX ? nlohmann::json("infeasible") : nlohmann::json(load);
@@ -81,37 +27,23 @@ std::string loadText(double load) {
   return load == DBL_MAX ? "infeasible" : formatNumber(load);
 }
 
-std::string pathText(const LevelStats& stats) {
-  std::string text = std::to_string(stats.longestPath);
-  if (stats.longestPathJobs.empty()) return text;
+std::string pathText(const mcjobs::LongestPath& path) {
+  std::string text = std::to_string(path.length);
+  if (path.jobs.empty()) return text;
   text += " (";
-  for (size_t i = 0; i < stats.longestPathJobs.size(); ++i)
-    text += (i ? " " : "") + Job::nameFromId(stats.longestPathJobs[i]);
+  for (size_t i = 0; i < path.jobs.size(); ++i)
+    text += (i ? " " : "") + Job::nameFromId(path.jobs[i]);
   return text + ")";
 }
 
 int runStats(const std::string& file, bool json, int processors) {
   JobInstance instance;
   readInstance(file, instance);
-  LevelStats levels[CRIT_COUNT];
-  for (int level : kLevels) levels[level - 1] = levelStats(instance, level);
-  const LevelStats& lo = levels[CRIT_LO - 1];
-  const LevelStats& hi = levels[CRIT_HI - 1];
-
-  bool any = false;
-  int start = 0;
-  int end = 0;
-  for (const Job& job : instance) {
-    start = any ? std::min(start, job.arrival) : job.arrival;
-    end = any ? std::max(end, job.deadline) : job.deadline;
-    any = true;
-  }
-
-  // Total budget per time unit of the horizon and per processor.
-  const double span = static_cast<double>(end) - static_cast<double>(start);
-  auto utilization = [&](const LevelStats& stats) {
-    return static_cast<double>(stats.totalBudget) / span / processors;
-  };
+  const mcjobs::InstanceStats stats = mcjobs::computeStats(instance, processors);
+  const mcjobs::LevelStats& lo = stats.level(CRIT_LO);
+  const mcjobs::LevelStats& hi = stats.level(CRIT_HI);
+  const bool any = stats.hasHorizon;
+  auto utilization = [&stats](int level) { return stats.utilization[level - 1]; };
 
   if (json) {
     nlohmann::json doc;
@@ -119,19 +51,21 @@ int runStats(const std::string& file, bool json, int processors) {
                    {"lo", instance.numJobs(CRIT_LO)},
                    {"hi", instance.numJobs(CRIT_HI)}};
     for (int level : kLevels) {
-      const LevelStats& stats = levels[level - 1];
+      const mcjobs::LevelStats& level_stats = stats.level(level);
       const char* key = levelKey(level);
       nlohmann::json path = nlohmann::json::array();
-      for (int id : stats.longestPathJobs) path.push_back(Job::nameFromId(id));
-      doc["arcs"][key] = stats.arcs;
-      doc["closure_pairs"][key] = stats.closurePairs;
-      doc["longest_path"][key] = {{"length", stats.longestPath}, {"jobs", path}};
-      doc["total_budget"][key] = stats.totalBudget;
-      doc["load"][key] = loadJson(stats.load);
+      for (int id : level_stats.longestPath.jobs) path.push_back(Job::nameFromId(id));
+      doc["arcs"][key] = level_stats.arcs;
+      doc["closure_pairs"][key] = level_stats.closurePairs;
+      doc["longest_path"][key] = {{"length", level_stats.longestPath.length}, {"jobs", path}};
+      doc["total_budget"][key] = level_stats.totalBudget;
+      doc["load"][key] = loadJson(level_stats.load);
     }
-    doc["horizon"] = any ? nlohmann::json{{"start", start}, {"end", end}} : nlohmann::json(nullptr);
-    doc["utilization"] = any ? nlohmann::json{{"lo", utilization(lo)}, {"hi", utilization(hi)}}
-                             : nlohmann::json(nullptr);
+    doc["horizon"] = any ? nlohmann::json{{"start", stats.horizonStart}, {"end", stats.horizonEnd}}
+                         : nlohmann::json(nullptr);
+    doc["utilization"] =
+        any ? nlohmann::json{{"lo", utilization(CRIT_LO)}, {"hi", utilization(CRIT_HI)}}
+            : nlohmann::json(nullptr);
     if (processors != 1) doc["processors"] = processors;
     writeText(doc.dump(2) + "\n", "-");
     return kSuccess;
@@ -142,13 +76,15 @@ int runStats(const std::string& file, bool json, int processors) {
        << instance.numJobs(CRIT_HI) << " HI)\n"
        << "arcs: LO " << lo.arcs << ", HI " << hi.arcs << "\n"
        << "closure pairs: LO " << lo.closurePairs << ", HI " << hi.closurePairs << "\n"
-       << "longest path: LO " << pathText(lo) << ", HI " << pathText(hi) << "\n"
+       << "longest path: LO " << pathText(lo.longestPath) << ", HI " << pathText(hi.longestPath)
+       << "\n"
        << "total budget: LO " << lo.totalBudget << ", HI " << hi.totalBudget << "\n";
   if (any)
-    text << "horizon: [" << start << ", " << end << "]\n"
+    text << "horizon: [" << stats.horizonStart << ", " << stats.horizonEnd << "]\n"
          << "utilization"
          << (processors == 1 ? "" : " on " + std::to_string(processors) + " processors") << ": LO "
-         << formatNumber(utilization(lo)) << ", HI " << formatNumber(utilization(hi)) << "\n";
+         << formatNumber(utilization(CRIT_LO)) << ", HI " << formatNumber(utilization(CRIT_HI))
+         << "\n";
   else
     text << "horizon: none\nutilization: none\n";
   text << "load: LO " << loadText(lo.load) << ", HI " << loadText(hi.load) << "\n";

@@ -9,18 +9,18 @@
 
 #include "explain.h"
 #include "mcjobs/common.h"
-#include "window_sweep.h"
+#include "propagation.h"
 
 namespace mcjobs_tool {
 
 namespace {
 
-enum class Method { transitive, asapAlap };
+enum class Method { kTransitive, kAsapAlap };
 
 struct WindowsOptions {
   std::string file;
   int level = CRIT_LO;
-  Method method = Method::transitive;
+  Method method = Method::kTransitive;
   std::string out = "-";
   bool trace = false;
 };
@@ -63,7 +63,7 @@ CheckError collapse(const std::string& file, int level, const Job& job,
 // diagnostic can show the window that change would have made.
 [[noreturn]] void reportRejected(JobInstance& instance, const std::string& file, int level,
                                  const CheckError& cause, int Job::*field,
-                                 const mcjobs_detail::RejectedChange& change) {
+                                 const mcjobs::RejectedChange& change) {
   if (!change) throw cause;
   Job job = *instance.at(change.job);
   job.*field = change.value;
@@ -73,7 +73,7 @@ CheckError collapse(const std::string& file, int level, const Job& job,
 int runWindows(const WindowsOptions& options) {
   JobInstance instance;
   readInstance(options.file, instance);
-  if (options.method == Method::transitive) {
+  if (options.method == Method::kTransitive) {
     if (options.trace) enforcePropDebug();
     std::unique_ptr<TraceToStderr> redirect(options.trace ? new TraceToStderr : nullptr);
     try {
@@ -81,14 +81,14 @@ int runWindows(const WindowsOptions& options) {
     } catch (const CheckError& error) {
       redirect.reset();
       reportRejected(instance, options.file, options.level, error, &Job::arrival,
-                     mcjobs_detail::sweepArrivals(instance, options.level).rejected);
+                     mcjobs::firstRejectedArrival(instance, options.level));
     }
     try {
       instance.propagate_deadlines(options.level);
     } catch (const CheckError& error) {
       redirect.reset();
       reportRejected(instance, options.file, options.level, error, &Job::deadline,
-                     mcjobs_detail::sweepDeadlines(instance, options.level).rejected);
+                     mcjobs::firstRejectedDeadline(instance, options.level));
     }
   } else {
     try {
@@ -106,8 +106,8 @@ int runWindows(const WindowsOptions& options) {
 
 void addWindowsCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<WindowsOptions>();
-  static const std::map<std::string, Method> methods{{"transitive", Method::transitive},
-                                                     {"asap-alap", Method::asapAlap}};
+  static const std::map<std::string, Method> methods{{"transitive", Method::kTransitive},
+                                                     {"asap-alap", Method::kAsapAlap}};
   CLI::App* command = app.add_subcommand(
       "windows", "Write the instance with windows tightened along the precedence graph");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();

@@ -12,16 +12,11 @@
 #include <vector>
 
 #include "job.h"
+#include "propagation.h"
 
 namespace mcjobs_detail {
 
-/// A change of one job's window that its sanity check rejects: `job` gets
-/// `value` as its new arrival (deadline). `job` is NO_JOB_ID when none.
-struct RejectedChange {
-  int job = NO_JOB_ID;
-  int value = 0;
-  explicit operator bool() const { return job != NO_JOB_ID; }
-};
+using mcjobs::RejectedChange;
 
 /// What one propagation of a level would do to the instance.
 struct SweepResult {

@@ -1,14 +1,13 @@
 // `mcjobs schedule` run as a user would: exact text and JSON, exit statuses, and the SVG chart
 // checked by an XML parser and rendered to PNG by librsvg's rsvg-convert.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
+
+#include "support/files.h"
+#include "support/scratch_fixture.h"
+#include "support/tool_runner.h"
 
 namespace {
 
@@ -16,37 +15,17 @@ namespace {
 const char* const kFourJobs =
     "0 10 1 2 2\n0 20 2 3 5\n5 30 2 4 6\n0 40 2 1 3\n( J1 J2 )\n( J2 J3 )\n";
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using Result = testtools::RunResult;
+using testfiles::readFile;
 
-class ScheduleCli : public ::testing::Test {
+class ScheduleCli : public ScratchDirTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/mcjobs_schedule_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::ofstream(dir_ + "/four.txt") << kFourJobs;
+    ScratchDirTest::SetUp();
+    nameProgram("MCJOBS", MCJOBS_CLI);
+    file("four.txt", kFourJobs);
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  static std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  // Runs a shell command line in the test directory; stdout and stderr are kept apart.
-  Result shell(const std::string& line) const {
-    const int raw = std::system(("cd '" + dir_ + "' && { " + line + " ; } > .out 2> .err").c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir_ + "/.out"), slurp(dir_ + "/.err")};
-  }
-  Result run(const std::string& args) const {
-    return shell(std::string("'") + MCJOBS_CLI + "' " + args);
-  }
-
-  std::string dir_;
+  Result run(const std::string& args) const { return shell("MCJOBS " + args); }
 };
 
 TEST_F(ScheduleCli, PrintsVerifiedTablesOrTheFirstMiss) {
@@ -62,7 +41,7 @@ TEST_F(ScheduleCli, PrintsVerifiedTablesOrTheFirstMiss) {
   EXPECT_EQ(missed.status, 0);
   EXPECT_EQ(missed.out, "not schedulable: LO: J1 misses 6 at 4\n");
   // Event-driven LLF is not optimal on one processor: EDF schedules what it rejects.
-  std::ofstream(dir_ + "/three.txt") << "0 5 1 3 3\n0 4 1 1 1\n1 4 1 1 1\n";
+  file("three.txt", "0 5 1 3 3\n0 4 1 1 1\n1 4 1 1 1\n");
   EXPECT_EQ(run("schedule three.txt -p 1").out,
             "schedulable\nLO P0 0 1 J2\nLO P0 1 2 J3\nLO P0 2 5 J1\n");
   EXPECT_EQ(run("schedule three.txt -p 1 --policy llf").out,
@@ -90,7 +69,7 @@ TEST_F(ScheduleCli, JsonHoldsTablesOrTheFailure) {
                         R"({"job":"J3","processor":0,"start":5,"end":9},)"
                         R"({"job":"J4","processor":0,"start":9,"end":10}]},"failure":null})");
 
-  std::ofstream(dir_ + "/late.txt") << "4 10 2 1 4\n5 10 2 1 4\n";
+  file("late.txt", "4 10 2 1 4\n5 10 2 1 4\n");
   const Result late = run("schedule late.txt -p 1 --json");
   ASSERT_EQ(late.status, 0);
   EXPECT_EQ(nlohmann::ordered_json::parse(late.out).dump(),
@@ -100,7 +79,7 @@ TEST_F(ScheduleCli, JsonHoldsTablesOrTheFailure) {
 
 TEST_F(ScheduleCli, SvgIsWellFormedAndRenders) {
   ASSERT_EQ(run("schedule four.txt -p 2 --svg chart.svg").status, 0);
-  const std::string svg = slurp(dir_ + "/chart.svg");
+  const std::string svg = readFile(path("chart.svg"));
   for (const char* part : {"HI mode", "LO mode", ">J3</text>", ">P1</text>"})
     EXPECT_NE(svg.find(part), std::string::npos) << part;
   if (shell("command -v python3").status != 0) GTEST_SKIP() << "python3 is not installed";
@@ -114,7 +93,7 @@ TEST_F(ScheduleCli, SvgIsWellFormedAndRenders) {
     GTEST_SKIP() << "rsvg-convert is not installed (Debian package librsvg2-bin)";
   const Result png = shell("rsvg-convert chart.svg -o chart.png");
   EXPECT_EQ(png.status, 0) << png.err;
-  EXPECT_EQ(slurp(dir_ + "/chart.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(readFile(path("chart.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Scratch files and directories for the instance file and tool suites.
-#ifndef MCJOBS_TEST_FILES_H
-#define MCJOBS_TEST_FILES_H
+// Scratch files and directories for the suites that read and write files.
+#ifndef MCJOBS_TESTS_SUPPORT_FILES_H
+#define MCJOBS_TESTS_SUPPORT_FILES_H
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -47,7 +47,18 @@ inline std::vector<std::string> listDirectory(const std::string& path) {
   return names;
 }
 
-/// A fresh directory under TMPDIR, removed with its files at destruction.
+/// Removes `path` with everything below it; links are removed, not followed.
+inline void removeTree(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    for (const std::string& name : listDirectory(path)) removeTree(path + "/" + name);
+    ::rmdir(path.c_str());
+  } else {
+    ::unlink(path.c_str());
+  }
+}
+
+/// A fresh directory under TMPDIR, removed with all it holds at destruction.
 class ScratchDir {
  public:
   ScratchDir() {
@@ -56,9 +67,7 @@ class ScratchDir {
     if (::mkdtemp(&pattern[0]) != nullptr) mPath = pattern;
   }
   ~ScratchDir() {
-    if (mPath.empty()) return;
-    for (const std::string& name : listDirectory(mPath)) ::unlink((mPath + "/" + name).c_str());
-    ::rmdir(mPath.c_str());
+    if (!mPath.empty()) removeTree(mPath);
   }
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
@@ -120,4 +129,4 @@ class LockedDir {
 
 }  // namespace testfiles
 
-#endif  // MCJOBS_TEST_FILES_H
+#endif  // MCJOBS_TESTS_SUPPORT_FILES_H

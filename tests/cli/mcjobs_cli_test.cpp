@@ -1,15 +1,10 @@
 // Runs the built mcjobs program as a user would: through a shell, with files,
 // pipes and exit statuses.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -22,7 +17,9 @@
 #include <vector>
 
 #include "job.h"
-#include "test_files.h"
+#include "support/files.h"
+#include "support/scratch_fixture.h"
+#include "support/tool_runner.h"
 
 namespace {
 
@@ -35,56 +32,20 @@ const char* const kFourJobs =
 // The load example: no arcs, load 0.75 at LO.
 const char* const kLoadJobs = "0 10 1 2 2\n2 6 1 3 3\n4 12 2 2 4\n";
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = testtools::RunResult;
+using testfiles::readFile;
+using testfiles::writeFile;
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void spit(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-class Cli : public ::testing::Test {
+// Command lines say MCJOBS for the program.
+class Cli : public ScratchDirTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/mcjobs_cli_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string file(const std::string& name, const std::string& text) const {
-    spit(path(name), text);
-    return name;
-  }
-
-  // Runs a shell command line inside the test directory; MCJOBS stands for the program.
-  Result shell(std::string line, const std::string& input = "") const {
-    for (size_t at; (at = line.find("MCJOBS")) != std::string::npos;)
-      line.replace(at, 6, "'" + kCli + "'");
-    spit(path(".in"), input);
-    const std::string command = "cd '" + dir_ + "' && { " + line + " ; } < .in > .out 2> .err";
-    const int raw = std::system(command.c_str());
-    Result result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = slurp(path(".out"));
-    result.err = slurp(path(".err"));
-    return result;
+    ScratchDirTest::SetUp();
+    nameProgram("MCJOBS", kCli);
   }
   Result run(const std::string& args, const std::string& input = "") const {
     return shell("MCJOBS " + args, input);
   }
-
-  std::string dir_;
 };
 
 TEST_F(Cli, ShowAndDepsPrintTheLibraryReports) {
@@ -147,10 +108,10 @@ TEST_F(Cli, ScaleMatchesDilateJobs) {
     Result toFile = run("scale '" + kExample + "' " + factor + " -o scaled.txt");
     EXPECT_EQ(toFile.status, 0);
     EXPECT_EQ(toFile.out, "");
-    EXPECT_EQ(slurp(path("scaled.txt")), slurp(path(expected)));
+    EXPECT_EQ(readFile(path("scaled.txt")), readFile(path(expected)));
     Result piped = shell("cat '" + kExample + "' | MCJOBS scale - " + factor + " -o -");
     EXPECT_EQ(piped.status, 0);
-    EXPECT_EQ(piped.out, slurp(path(expected)));
+    EXPECT_EQ(piped.out, readFile(path(expected)));
   }
   for (const std::string factor : {"-1", "abc", "3x", "2147483648", "''"}) {
     SCOPED_TRACE(factor);
@@ -162,7 +123,7 @@ TEST_F(Cli, ScaleMatchesDilateJobs) {
   // A product beyond 32 bits is a failure, and the previous output survives.
   file("kept.txt", "kept\n");
   EXPECT_EQ(run("scale '" + kExample + "' 2147483647 -o kept.txt").status, 3);
-  EXPECT_EQ(slurp(path("kept.txt")), "kept\n");
+  EXPECT_EQ(readFile(path("kept.txt")), "kept\n");
 }
 
 TEST_F(Cli, StatsJsonHoldsEveryFigure) {
@@ -264,7 +225,7 @@ TEST_F(Cli, WindowsTightenOrNameTheCollapsingJob) {
                     "0 20 1 5 5\n0 20 1 5 5\n( J1 J2 )\n");
   EXPECT_EQ(alap.status, 0);
   EXPECT_EQ(alap.out, "");
-  EXPECT_EQ(slurp(path("out.txt")), "0 15 1 5 5\n5 20 1 5 5\n( J1 J2 )\n");
+  EXPECT_EQ(readFile(path("out.txt")), "0 15 1 5 5\n5 20 1 5 5\n( J1 J2 )\n");
 
   Result squeezed = run("windows - --level lo", "30 40 1 5 5\n0 32 1 4 4\n( J1 J2 )\n");
   EXPECT_EQ(squeezed.status, 3);
@@ -337,13 +298,13 @@ TEST_F(Cli, DotDrawsEveryJobAndArcWithItsLevel) {
               bothHi ? "solid" : "dashed");
   }
 
-  Result toFile = run("dot - --level hi -o hi.dot", slurp(kExample));
+  Result toFile = run("dot - --level hi -o hi.dot", readFile(kExample));
   EXPECT_EQ(toFile.out, "");
-  const DotGraph hi = parseDot(slurp(path("hi.dot")));
+  const DotGraph hi = parseDot(readFile(path("hi.dot")));
   EXPECT_EQ(hi.shapes.size(), instance.numJobs(CRIT_HI));
   for (const auto& arc : hi.arcs) EXPECT_EQ(arc.second, "solid");
 
-  if (std::system("command -v dot >/dev/null 2>&1") != 0) GTEST_SKIP() << "Graphviz not installed";
+  if (shell("command -v dot").status != 0) GTEST_SKIP() << "Graphviz not installed";
   for (const std::string options : {"", "--reduce", "--level hi --reduce"}) {
     Result svg = shell("MCJOBS dot '" + kExample + "' " + options + " | dot -Tsvg");
     EXPECT_EQ(svg.status, 0) << options << svg.err;
@@ -392,9 +353,9 @@ TEST_F(Cli, ConvertTellsFormatsByExtension) {
     EXPECT_EQ(run("convert four.txt -o four." + ext).status, 0) << ext;
   EXPECT_EQ(run("convert four.json").out, kFourJobs);
   EXPECT_EQ(run("convert four.dot -o -").out, kFourJobs);
-  EXPECT_EQ(slurp(path("four.dot")), run("dot four.txt").out);  // one writer for both
+  EXPECT_EQ(readFile(path("four.dot")), run("dot four.txt").out);  // one writer for both
   // The precedence file beside the job file, written and found again.
-  EXPECT_EQ(slurp(path("four.prec.csv")),
+  EXPECT_EQ(readFile(path("four.prec.csv")),
             "Predecessor TID, Predecessor JID, Successor TID, Successor JID\n1, 1, 2, 1\n"
             "2, 1, 3, 1\n");
   EXPECT_EQ(run("convert four.csv").out,
@@ -403,7 +364,7 @@ TEST_F(Cli, ConvertTellsFormatsByExtension) {
   EXPECT_EQ(hi.out,
             "Task ID, Job ID, Arrival min, Arrival max, Cost min, Cost max, Deadline, Priority\n"
             "2, 1, 0, 0, 5, 5, 20, 2\n3, 1, 5, 5, 6, 6, 30, 3\n4, 1, 0, 0, 3, 3, 40, 4\n");
-  EXPECT_EQ(run("convert - --from stg --to json", slurp(path("four.stg"))).status, 0);
+  EXPECT_EQ(run("convert - --from stg --to json", readFile(path("four.stg"))).status, 0);
 
   file("bad.json", "{\"nodes\": [\n  {\"id\": \"a\"}]}");
   Result bad = run("convert bad.json -o out.txt");
@@ -434,7 +395,7 @@ TEST_F(Cli, ArchiveRoundTrip) {
   ASSERT_EQ(run("archive add set.jobstar four four.txt").status, 0);
   ASSERT_EQ(run("archive add set.jobstar three -", kLoadJobs).status, 0);
   ASSERT_EQ(run("archive add set.jobstar myfour four.txt").status, 0);
-  EXPECT_EQ(slurp(path("set.jobstar")).substr(0, 13), "------\nfour:\n");
+  EXPECT_EQ(readFile(path("set.jobstar")).substr(0, 13), "------\nfour:\n");
 
   Result list = run("archive list set.jobstar");
   EXPECT_EQ(list.status, 0);
@@ -445,7 +406,7 @@ TEST_F(Cli, ArchiveRoundTrip) {
   EXPECT_EQ(shell("cat set.jobstar | MCJOBS archive list - 'th.*'").out, "three\n");
 
   const nlohmann::json entries =
-      nlohmann::json::parse(run("archive list - --json", slurp(path("set.jobstar"))).out);
+      nlohmann::json::parse(run("archive list - --json", readFile(path("set.jobstar"))).out);
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[1]["name"], "three");
   EXPECT_EQ(entries[1]["jobs"], 3);
@@ -456,15 +417,15 @@ TEST_F(Cli, ArchiveRoundTrip) {
   Result extract = run("archive extract set.jobstar 'f.*' -d out");
   EXPECT_EQ(extract.status, 0) << extract.err;
   EXPECT_EQ(extract.out, "out/four\nout/myfour\n");
-  EXPECT_EQ(slurp(path("out/four")), kFourJobs);
-  EXPECT_EQ(slurp(path("out/myfour")), kFourJobs);
-  EXPECT_EQ(run("archive extract - three -d out", slurp(path("set.jobstar"))).status, 0);
-  EXPECT_EQ(slurp(path("out/three")), kLoadJobs);
+  EXPECT_EQ(readFile(path("out/four")), kFourJobs);
+  EXPECT_EQ(readFile(path("out/myfour")), kFourJobs);
+  EXPECT_EQ(run("archive extract - three -d out", readFile(path("set.jobstar"))).status, 0);
+  EXPECT_EQ(readFile(path("out/three")), kLoadJobs);
 
   // An entry appended to stdout is the same bytes as one appended to a file.
   file("single.jobstar", "");
   run("archive add single.jobstar four four.txt");
-  EXPECT_EQ(run("archive add - four four.txt").out, slurp(path("single.jobstar")));
+  EXPECT_EQ(run("archive add - four four.txt").out, readFile(path("single.jobstar")));
 }
 
 TEST_F(Cli, ArchiveExtractRefusesNamesThatEscape) {
@@ -493,7 +454,7 @@ TEST_F(Cli, ArchiveExtractNeverOverwritesWhatItShouldNot) {
   for (const std::string entry :
        {"x four.txt", "x three.txt", "set.jobstar three.txt", "fifo three.txt", "keep three.txt"})
     ASSERT_EQ(run("archive add set.jobstar " + entry).status, 0);
-  const std::string archive = slurp(path("set.jobstar"));
+  const std::string archive = readFile(path("set.jobstar"));
   ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
   file("keep", "mine\n");
 
@@ -512,17 +473,17 @@ TEST_F(Cli, ArchiveExtractNeverOverwritesWhatItShouldNot) {
   EXPECT_EQ(plain.err, twice + itself + fifo +
                            "mcjobs: set.jobstar: entry 'keep' not extracted: ./keep exists "
                            "(--force replaces it)\n");
-  EXPECT_EQ(slurp(path("x")), kFourJobs);
-  EXPECT_EQ(slurp(path("keep")), "mine\n");
+  EXPECT_EQ(readFile(path("x")), kFourJobs);
+  EXPECT_EQ(readFile(path("keep")), "mine\n");
 
   file("x", "old\n");
   Result forced = shell("timeout 20 MCJOBS archive extract set.jobstar '.*' -d . --force");
   EXPECT_EQ(forced.status, 3);
   EXPECT_EQ(forced.out, "./x\n./keep\n");
   EXPECT_EQ(forced.err, twice + itself + fifo);
-  EXPECT_EQ(slurp(path("x")), kFourJobs);
-  EXPECT_EQ(slurp(path("keep")), kLoadJobs);
-  EXPECT_EQ(slurp(path("set.jobstar")), archive);
+  EXPECT_EQ(readFile(path("x")), kFourJobs);
+  EXPECT_EQ(readFile(path("keep")), kLoadJobs);
+  EXPECT_EQ(readFile(path("set.jobstar")), archive);
 }
 
 TEST_F(Cli, ArchiveExtractDiagnosticsCutLongNamesAndEscapeControls) {
@@ -548,7 +509,7 @@ TEST_F(Cli, ArchiveAddLeavesTheArchiveAsItWasOnFailure) {
   for (int i = 0; i < 2000; ++i) big += "0 10 1 2 2\n";
   file("big.txt", big);
   ASSERT_EQ(run("archive add a.jobstar four four.txt").status, 0);
-  const std::string before = slurp(path("a.jobstar"));
+  const std::string before = readFile(path("a.jobstar"));
 
   file("three.txt", kLoadJobs);
   Result swapped = run("archive add four.txt x three.txt");
@@ -556,12 +517,12 @@ TEST_F(Cli, ArchiveAddLeavesTheArchiveAsItWasOnFailure) {
   EXPECT_EQ(swapped.err,
             "mcjobs: four.txt: cannot append to archive: not an archive (it does not begin "
             "with a '------' line)\n");
-  EXPECT_EQ(slurp(path("four.txt")), kFourJobs);
+  EXPECT_EQ(readFile(path("four.txt")), kFourJobs);
 
   Result limited = shell("ulimit -f 8; MCJOBS archive add a.jobstar big big.txt");
   EXPECT_EQ(limited.status, 3);
   EXPECT_EQ(limited.err, "mcjobs: a.jobstar: cannot append to archive: File too large\n");
-  EXPECT_EQ(slurp(path("a.jobstar")), before);
+  EXPECT_EQ(readFile(path("a.jobstar")), before);
   EXPECT_EQ(shell("ulimit -f 8; MCJOBS archive add new.jobstar big big.txt").status, 3);
   EXPECT_EQ(::access(path("new.jobstar").c_str(), F_OK), -1);
   EXPECT_EQ(::access(path("a.jobstar.journal").c_str(), F_OK), -1);
@@ -571,18 +532,18 @@ TEST_F(Cli, ArchiveTornTailIsNamedThenCutOff) {
   file("four.txt", kFourJobs);
   file("three.txt", kLoadJobs);
   ASSERT_EQ(run("archive add a.jobstar first four.txt").status, 0);
-  const std::string first = slurp(path("a.jobstar"));
+  const std::string first = readFile(path("a.jobstar"));
   ASSERT_EQ(run("archive add a.jobstar second three.txt").status, 0);
-  const std::string both = slurp(path("a.jobstar"));
+  const std::string both = readFile(path("a.jobstar"));
   // What an append killed halfway leaves: its journal and part of its entry.
   const size_t torn = first.size() + 12;
-  spit(path("a.jobstar"), both.substr(0, torn));
+  writeFile(path("a.jobstar"), both.substr(0, torn));
   struct stat archive {};
   ASSERT_EQ(::stat(path("a.jobstar").c_str(), &archive), 0);
-  spit(path("a.jobstar.journal"), "mcjobs archive append journal\n" + std::to_string(first.size()) +
-                                      " " + std::to_string(both.size()) + "\nsecond\nfile " +
-                                      std::to_string(archive.st_dev) + " " +
-                                      std::to_string(archive.st_ino) + "\n");
+  writeFile(path("a.jobstar.journal"),
+            "mcjobs archive append journal\n" + std::to_string(first.size()) + " " +
+                std::to_string(both.size()) + "\nsecond\nfile " + std::to_string(archive.st_dev) +
+                " " + std::to_string(archive.st_ino) + "\n");
 
   // Every reader shows the complete entries, then names the torn tail (exit status 3).
   const std::string named =
@@ -600,7 +561,7 @@ TEST_F(Cli, ArchiveTornTailIsNamedThenCutOff) {
     EXPECT_EQ(read.out, shown) << command;
     EXPECT_EQ(read.err, named) << command;
   }
-  EXPECT_EQ(slurp(path("out/first")), kFourJobs);
+  EXPECT_EQ(readFile(path("out/first")), kFourJobs);
   Result add = run("archive add a.jobstar third three.txt");
   EXPECT_EQ(add.status, 0);
   EXPECT_EQ(add.err,
@@ -653,7 +614,8 @@ TEST_F(Cli, TolerantLinesAreWarnedAndStrictFails) {
   EXPECT_EQ(strictList.err,
             "mcjobs: odd.jobstar:3: warning: text after the five job values is ignored: '( J1 J2 "
             ")'\nmcjobs: odd.jobstar: 1 line is read differently than written (--strict)\n");
-  Result strictExtract = run("archive extract --strict - '.*' -d out", slurp(path("odd.jobstar")));
+  Result strictExtract =
+      run("archive extract --strict - '.*' -d out", readFile(path("odd.jobstar")));
   EXPECT_EQ(strictExtract.status, 3);
   EXPECT_EQ(strictExtract.out, "");
 }
@@ -762,23 +724,12 @@ TEST_F(Cli, ResultsThatCannotBeWrittenFail) {
     EXPECT_EQ(result.err.rfind("mcjobs: <stdout>: cannot write", 0), 0u) << result.err;
   }
   // A pipe whose reader has gone (`| head`): the same status, quietly, not death by SIGPIPE.
+  testtools::RunOptions readerGone;
+  readerGone.stdoutReaderGone = true;
   for (const std::string command : {"show four.txt", "dot four.txt", "--help"}) {
-    const std::string line = "cd '" + dir_ + "' && exec '" + kCli + "' " + command + " 2>err.txt";
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    ::close(fds[0]);
-    const pid_t child = ::fork();
-    if (child == 0) {
-      std::signal(SIGPIPE, SIG_DFL);
-      ::dup2(fds[1], STDOUT_FILENO);
-      ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    int raw = 0;
-    ::waitpid(child, &raw, 0);
-    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 3) << command << ": " << raw;
-    EXPECT_EQ(slurp(path("err.txt")), "") << command;
+    const Result result = shell("exec MCJOBS " + command + " 2>err.txt", readerGone);
+    EXPECT_EQ(result.status, 3) << command << ": " << result.status;
+    EXPECT_EQ(readFile(path("err.txt")), "") << command;
   }
   // With --json the traces go to stderr and stdout stays one document.
   for (const std::string command : {"stats --json four.txt", "load --json four.txt"}) {
@@ -887,8 +838,8 @@ TEST_F(Cli, FailuresExitWithThree) {
 TEST_F(Cli, GenerateIsSeededAndBatchEntriesDoNotDependOnTheBatchSize) {
   const std::string options = "generate --nodes 6 --graphs 2 --utilization 0.4 ";
   ASSERT_EQ(run(options + "--seed 5 -o a.txt").status, 0);
-  EXPECT_EQ(run(options + "--seed 5").out, slurp(path("a.txt")));
-  EXPECT_NE(run(options + "--seed 6").out, slurp(path("a.txt")));
+  EXPECT_EQ(run(options + "--seed 5").out, readFile(path("a.txt")));
+  EXPECT_NE(run(options + "--seed 6").out, readFile(path("a.txt")));
   EXPECT_EQ(run("check a.txt").status, 0);
 
   Result three = run(options + "--seed 5 --count 3 -o three.jobstar --json");
@@ -902,8 +853,8 @@ TEST_F(Cli, GenerateIsSeededAndBatchEntriesDoNotDependOnTheBatchSize) {
   EXPECT_EQ(report["options"]["utilization"], 0.4);
   std::set<std::string> distinct;
   for (int i = 1; i <= 3; ++i) {
-    const std::string entry = slurp(path("three/set-" + std::to_string(i)));
-    EXPECT_EQ(entry, slurp(path("five/set-" + std::to_string(i))));
+    const std::string entry = readFile(path("three/set-" + std::to_string(i)));
+    EXPECT_EQ(entry, readFile(path("five/set-" + std::to_string(i))));
     distinct.insert(entry);
     // The reported seed regenerates the entry on its own.
     const nlohmann::json& described = report["instances"][i - 1];
@@ -938,14 +889,14 @@ TEST_F(Cli, GenerateWritesOtherFormatsAndNptestKeepsTasksAndInstances) {
   ASSERT_EQ(run(options + "-o set.txt").status, 0);
   ASSERT_EQ(run(options + "-o set.csv").status, 0);
   ASSERT_EQ(run("convert set.csv -o back.txt").status, 0);
-  EXPECT_EQ(slurp(path("back.txt")), slurp(path("set.txt")));
+  EXPECT_EQ(readFile(path("back.txt")), readFile(path("set.txt")));
   // Task and job ids: one task per DAG node, one job per instance of its DAG task.
   std::set<std::string> ids;
-  std::istringstream jobs(slurp(path("set.csv")));
+  std::istringstream jobs(readFile(path("set.csv")));
   std::string line;
   std::getline(jobs, line);
   while (std::getline(jobs, line)) ids.insert(line.substr(0, line.find(',', line.find(',') + 1)));
-  const std::string native = slurp(path("set.txt"));
+  const std::string native = readFile(path("set.txt"));
   const auto jobLines = std::count(native.begin(), native.end(), '\n') -
                         std::count(native.begin(), native.end(), '(');
   EXPECT_EQ(ids.size(), static_cast<size_t>(jobLines));
@@ -1030,13 +981,13 @@ TEST_F(Cli, GenerateWritesTheChosenLevelOfStgAndNptest) {
   ASSERT_EQ(run(options + "-o set.txt").status, 0);
   ASSERT_EQ(run(options + "--level hi -o hi.stg").status, 0);
   ASSERT_EQ(run("convert set.txt --level hi -o converted.stg").status, 0);
-  EXPECT_EQ(slurp(path("hi.stg")), slurp(path("converted.stg")));
+  EXPECT_EQ(readFile(path("hi.stg")), readFile(path("converted.stg")));
   ASSERT_EQ(run(options + "--level hi -o hi.csv").status, 0);
   ASSERT_EQ(run(options + "-o lo.csv").status, 0);
   // The HI file: the HI jobs with their HI budgets, under the ids the LO file gives them.
   auto rows = [this](const std::string& name) {
     std::map<std::string, std::vector<long>> byId;  // "task, job" -> arrival, deadline, cost
-    std::istringstream text(slurp(path(name)));
+    std::istringstream text(readFile(path(name)));
     std::string line;
     std::getline(text, line);
     while (std::getline(text, line)) {
@@ -1048,7 +999,7 @@ TEST_F(Cli, GenerateWritesTheChosenLevelOfStgAndNptest) {
     return byId;
   };
   std::multiset<std::vector<long>> hiJobs;
-  std::istringstream native(slurp(path("set.txt")));
+  std::istringstream native(readFile(path("set.txt")));
   for (std::string line; std::getline(native, line) && line[0] != '(';) {
     long arrival, deadline, criticality, lo, hi;
     std::istringstream(line) >> arrival >> deadline >> criticality >> lo >> hi;
@@ -1072,7 +1023,7 @@ TEST_F(Cli, NptestPairIsWrittenWholeOrNotAtAll) {
   EXPECT_EQ(failed.status, 3) << failed.err;
   EXPECT_NE(::access(path("four.prec.csv").c_str(), F_OK), 0);
   ASSERT_EQ(run("convert four.txt -o four.csv").status, 0);
-  EXPECT_NE(slurp(path("four.prec.csv")), "");
+  EXPECT_NE(readFile(path("four.prec.csv")), "");
 
   // The job file cannot be replaced once the precedence file has been (an immutable job
   // file): the old pair stays, with or without an old precedence file, and no file is left.
@@ -1080,22 +1031,23 @@ TEST_F(Cli, NptestPairIsWrittenWholeOrNotAtAll) {
     SCOPED_TRACE(hadPrecedence);
     ASSERT_EQ(run("convert four.txt -o four.csv --level hi").status, 0);
     if (!hadPrecedence) ::unlink(path("four.prec.csv").c_str());
-    const std::string jobs = slurp(path("four.csv")), precedence = slurp(path("four.prec.csv"));
-    if (std::system(("chattr +i '" + path("four.csv") + "' 2>/dev/null").c_str()) != 0)
+    const std::string jobs = readFile(path("four.csv")),
+                      precedence = readFile(path("four.prec.csv"));
+    if (shell("chattr +i four.csv").status != 0)
       GTEST_SKIP() << "chattr +i is not possible here (it needs root and a file system with it)";
     const auto files = [this] {
-      std::vector<std::string> names = testfiles::listDirectory(dir_);
+      std::vector<std::string> names = testfiles::listDirectory(mDir.path());
       std::sort(names.begin(), names.end());
       return names;
     };
     const std::vector<std::string> before = files();
     Result blocked = run("convert four.txt -o four.csv");
-    std::system(("chattr -i '" + path("four.csv") + "'").c_str());
+    shell("chattr -i four.csv");
     EXPECT_EQ(blocked.status, 3);
     EXPECT_EQ(blocked.err, "mcjobs: four.csv: cannot replace file: Operation not permitted\n");
-    EXPECT_EQ(slurp(path("four.csv")), jobs);
+    EXPECT_EQ(readFile(path("four.csv")), jobs);
     EXPECT_EQ(::access(path("four.prec.csv").c_str(), F_OK) == 0, hadPrecedence);
-    EXPECT_EQ(slurp(path("four.prec.csv")), precedence);
+    EXPECT_EQ(readFile(path("four.prec.csv")), precedence);
     EXPECT_EQ(files(), before);
   }
 }

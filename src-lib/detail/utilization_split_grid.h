@@ -6,8 +6,7 @@
 
 #include <vector>
 
-namespace mcjobs {
-namespace detail {
+namespace mcjobs_detail {
 
 /// @brief P(sum of Uniform(0, widths[j]) <= t) by inclusion–exclusion (widths positive).
 double uniformSumCdf(const std::vector<double>& widths, double t);
@@ -22,7 +21,6 @@ struct UniformSumGrid {
 };
 UniformSumGrid uniformSumGrid(const std::vector<double>& widths, double range, int intervals);
 
-}  // namespace detail
-}  // namespace mcjobs
+}  // namespace mcjobs_detail
 
 #endif  // MCJOBS_UTILIZATION_SPLIT_GRID_H

@@ -11,20 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "instance_text.h"
+#include "archive_file.h"
+#include "detail/instance_text.h"
 #include "job.h"
 
 namespace mcjobs_detail {
 
-struct StreamCloser {
-  void operator()(FILE* stream) const { std::fclose(stream); }
-};
-using StreamPtr = std::unique_ptr<FILE, StreamCloser>;
-
-/// `stream` itself when it can seek; otherwise (a pipe) its whole content
-/// copied into a temporary file held by `copy`.
-/// `source` names the stream in diagnostics.
-FILE* seekableStream(FILE* stream, const std::string& source, StreamPtr& copy);
+using mcjobs::StreamPtr;
+using mcjobs::seekableStream;
 
 /// The marker line that opens every entry, without its newline.
 extern const char* const tarmark;

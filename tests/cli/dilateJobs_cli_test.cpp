@@ -1,92 +1,45 @@
 // Runs the built dilateJobs and checks its exact output, status and files.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "test_files.h"
+#include "support/files.h"
+#include "support/scratch_fixture.h"
+#include "support/tool_runner.h"
 
 namespace {
 
 using testfiles::exists;
 using testfiles::readFile;
-using testfiles::ScratchDir;
 
-const std::string kTool = DILATEJOBS_PATH;
+const std::string kTool = MCJOBS_DILATEJOBS;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
+using Outcome = testtools::RunResult;
+
+class DilateJobsCli : public ScratchDirTest {
+ protected:
+  // Runs the tool with `args` (argv[0] is the tool path). A non-zero
+  // `fileSizeLimit` caps the size of the files it may write.
+  static Outcome run(const std::vector<std::string>& args, rlim_t fileSizeLimit = 0) {
+    std::vector<std::string> argv{kTool};
+    argv.insert(argv.end(), args.begin(), args.end());
+    testtools::RunOptions options;
+    options.fileSizeLimit = fileSizeLimit;
+    return testtools::runProgram(argv, options);
+  }
 };
-
-// Runs the tool with `args` (argv[0] is the tool path). A non-zero
-// `fileSizeLimit` caps the size of the files it may write.
-Outcome run(const std::vector<std::string>& args, rlim_t fileSizeLimit = 0) {
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(kTool.c_str()));
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-
-  int outPipe[2], errPipe[2];
-  Outcome result;
-  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return result;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::dup2(outPipe[1], 1);
-    ::dup2(errPipe[1], 2);
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
-    if (fileSizeLimit != 0) {
-      ::signal(SIGXFSZ, SIG_IGN);
-      struct rlimit limit {
-        fileSizeLimit, fileSizeLimit
-      };
-      ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(outPipe[1]);
-  ::close(errPipe[1]);
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
-  while (open > 0) {
-    if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      const ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (count > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(count));
-      } else {
-        ::close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return result;
-}
 
 const std::string kUsage = "\n-------------------\n/dilateJobs\n-------------------\n\nUsage: \n" +
                            kTool + " instance_filename  scale_factor output_filename\n\n\n";
 
 const std::string kInput = "2 10 2 3 5\n0 20 1 4 4\n0 30 2 1 9\n( J3 J2 )\n(J1,J2)\n( J1 J3 )\n";
 
-TEST(DilateJobsCli, WrongArgumentCountPrintsTheUsageBanner) {
+TEST_F(DilateJobsCli, WrongArgumentCountPrintsTheUsageBanner) {
   const std::vector<std::vector<std::string>> cases = {{},
                                                        {"in.txt"},
                                                        {"in.txt", ""},
@@ -101,23 +54,21 @@ TEST(DilateJobsCli, WrongArgumentCountPrintsTheUsageBanner) {
   }
 }
 
-TEST(DilateJobsCli, BadScaleIsAParseError) {
-  ScratchDir dir;
-  const std::string in = dir.write("in.txt", kInput);
+TEST_F(DilateJobsCli, BadScaleIsAParseError) {
+  const std::string in = mDir.write("in.txt", kInput);
   for (const std::string scale : {"abc", "2.5", "3x", "", "2147483648", "-1", " 3", "+", "-",
                                   "0x10", "99999999999999999999"}) {
-    const Outcome result = run({in, scale, dir.file("out.txt")});
+    const Outcome result = run({in, scale, mDir.file("out.txt")});
     EXPECT_EQ(result.status, 2) << "'" << scale << "'";
     EXPECT_EQ(result.err, "Parse error for scale\n") << "'" << scale << "'";
     EXPECT_EQ(result.out, "") << "'" << scale << "'";
-    EXPECT_FALSE(exists(dir.file("out.txt"))) << "'" << scale << "'";
+    EXPECT_FALSE(exists(mDir.file("out.txt"))) << "'" << scale << "'";
   }
 }
 
-TEST(DilateJobsCli, ScalesEveryTimeAndWritesCanonicalForm) {
-  ScratchDir dir;
-  const std::string in = dir.write("in.txt", kInput);
-  const std::string out = dir.file("out.txt");
+TEST_F(DilateJobsCli, ScalesEveryTimeAndWritesCanonicalForm) {
+  const std::string in = mDir.write("in.txt", kInput);
+  const std::string out = mDir.file("out.txt");
   struct Row {
     std::string scale;
     std::string expected;
@@ -144,15 +95,14 @@ TEST(DilateJobsCli, ScalesEveryTimeAndWritesCanonicalForm) {
 
 // Every bundled example scales without loss: the output is the input with the
 // four time fields multiplied and the arcs in canonical order.
-TEST(DilateJobsCli, ScalesTheBundledExamples) {
-  ScratchDir dir;
+TEST_F(DilateJobsCli, ScalesTheBundledExamples) {
   for (const char* name : {"avionics.txt", "video-pipeline.txt", "flight-control.txt"}) {
     const std::string in = std::string(MCJOBS_EXAMPLES_DIR) + "/" + name;
-    const Outcome once = run({in, "1", dir.file("x1.txt")});
+    const Outcome once = run({in, "1", mDir.file("x1.txt")});
     ASSERT_EQ(once.status, 0) << name << once.err;
-    EXPECT_EQ(readFile(dir.file("x1.txt")), readFile(in)) << name << " is not in canonical form";
+    EXPECT_EQ(readFile(mDir.file("x1.txt")), readFile(in)) << name << " is not in canonical form";
 
-    const Outcome scaled = run({in, "7", dir.file("x7.txt")});
+    const Outcome scaled = run({in, "7", mDir.file("x7.txt")});
     ASSERT_EQ(scaled.status, 0) << name << scaled.err;
     std::string expected;
     std::istringstream lines(readFile(in));
@@ -165,20 +115,19 @@ TEST(DilateJobsCli, ScalesTheBundledExamples) {
         expected += line + "\n";
       }
     }
-    EXPECT_EQ(readFile(dir.file("x7.txt")), expected) << name;
+    EXPECT_EQ(readFile(mDir.file("x7.txt")), expected) << name;
   }
 }
 
-TEST(DilateJobsCli, MissingInputTouchesNoOutput) {
-  ScratchDir dir;
-  const std::string in = dir.file("missing.txt");
-  const Outcome fresh = run({in, "3", dir.file("out.txt")});
+TEST_F(DilateJobsCli, MissingInputTouchesNoOutput) {
+  const std::string in = mDir.file("missing.txt");
+  const Outcome fresh = run({in, "3", mDir.file("out.txt")});
   EXPECT_EQ(fresh.status, 3);
   EXPECT_EQ(fresh.err, "dilateJobs: " + in + ": " + std::strerror(ENOENT) + "\n");
   EXPECT_EQ(fresh.out, "");
-  EXPECT_FALSE(exists(dir.file("out.txt")));
+  EXPECT_FALSE(exists(mDir.file("out.txt")));
 
-  const std::string out = dir.write("out.txt", "previous\n");
+  const std::string out = mDir.write("out.txt", "previous\n");
   struct timespec times[2] = {{1000000, 0}, {1000000, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, out.c_str(), times, 0), 0);
   EXPECT_EQ(run({in, "3", out}).status, 3);
@@ -188,8 +137,7 @@ TEST(DilateJobsCli, MissingInputTouchesNoOutput) {
   EXPECT_EQ(readFile(out), "previous\n");
 }
 
-TEST(DilateJobsCli, ProductBeyond32BitsNamesJobAndField) {
-  ScratchDir dir;
+TEST_F(DilateJobsCli, ProductBeyond32BitsNamesJobAndField) {
   struct Row {
     std::string input;
     std::string scale;
@@ -204,8 +152,8 @@ TEST(DilateJobsCli, ProductBeyond32BitsNamesJobAndField) {
       {"3 4 1 1 1\n", "715827883", "scaling J1 by 715827883: deadline 4 leaves the 32-bit range"},
   };
   for (const Row& row : rows) {
-    const std::string out = dir.write("out.txt", "previous\n");
-    const Outcome result = run({dir.write("in.txt", row.input), row.scale, out});
+    const std::string out = mDir.write("out.txt", "previous\n");
+    const Outcome result = run({mDir.write("in.txt", row.input), row.scale, out});
     EXPECT_EQ(result.status, 3) << row.message;
     EXPECT_EQ(result.err, "dilateJobs: " + row.message + "\n");
     EXPECT_EQ(result.out, "");
@@ -213,9 +161,8 @@ TEST(DilateJobsCli, ProductBeyond32BitsNamesJobAndField) {
   }
 }
 
-TEST(DilateJobsCli, WriteFailuresKeepThePreviousOutput) {
-  ScratchDir dir;
-  const std::string in = dir.write("in.txt", kInput);
+TEST_F(DilateJobsCli, WriteFailuresKeepThePreviousOutput) {
+  const std::string in = mDir.write("in.txt", kInput);
 
   const Outcome full = run({in, "3", "/dev/full"});
   EXPECT_EQ(full.status, 3);
@@ -226,16 +173,16 @@ TEST(DilateJobsCli, WriteFailuresKeepThePreviousOutput) {
   // A file size limit cuts the write short.
   std::string big;
   for (int i = 0; i < 3000; ++i) big += "100 2000 2 30 50\n";
-  const std::string bigIn = dir.write("big.txt", big);
-  const std::string out = dir.write("out.txt", "previous\n");
+  const std::string bigIn = mDir.write("big.txt", big);
+  const std::string out = mDir.write("out.txt", "previous\n");
   const Outcome cut = run({bigIn, "3", out}, 8192);
   EXPECT_EQ(cut.status, 3);
   EXPECT_EQ(cut.err, "dilateJobs: " + out + ": cannot write file: " + std::strerror(EFBIG) + "\n");
   EXPECT_EQ(cut.out, "");
   EXPECT_EQ(readFile(out), "previous\n");
-  EXPECT_EQ(testfiles::listDirectory(dir.path()).size(), 3u) << "a temporary file was left behind";
+  EXPECT_EQ(testfiles::listDirectory(mDir.path()).size(), 3u) << "a temporary file was left behind";
 
-  ScratchDir locked;
+  testfiles::ScratchDir locked;
   const std::string target = locked.write("out.txt", "previous\n");
   testfiles::LockedDir lock(locked.path());
   if (!lock.ok()) GTEST_SKIP() << "cannot lock a directory here";
@@ -247,9 +194,8 @@ TEST(DilateJobsCli, WriteFailuresKeepThePreviousOutput) {
   EXPECT_EQ(readFile(target), "previous\n");
 }
 
-TEST(DilateJobsCli, WritesToAStreamThatCannotBeReplaced) {
-  ScratchDir dir;
-  const Outcome result = run({dir.write("in.txt", kInput), "1", "/dev/stdout"});
+TEST_F(DilateJobsCli, WritesToAStreamThatCannotBeReplaced) {
+  const Outcome result = run({mDir.write("in.txt", kInput), "1", "/dev/stdout"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out,
             "2 10 2 3 5\n0 20 1 4 4\n0 30 2 1 9\n( J1 J2 )\n( J1 J3 )\n( J3 J2 )\n"
@@ -257,26 +203,24 @@ TEST(DilateJobsCli, WritesToAStreamThatCannotBeReplaced) {
   EXPECT_EQ(result.err, "");
 }
 
-TEST(DilateJobsCli, ReadingADirectoryIsAReadError) {
-  ScratchDir dir;
-  const Outcome result = run({dir.path(), "3", dir.file("out.txt")});
+TEST_F(DilateJobsCli, ReadingADirectoryIsAReadError) {
+  const Outcome result = run({mDir.path(), "3", mDir.file("out.txt")});
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.err,
-            "dilateJobs: " + dir.path() + ":1: read error: " + std::strerror(EISDIR) + "\n");
-  EXPECT_FALSE(exists(dir.file("out.txt")));
+            "dilateJobs: " + mDir.path() + ":1: read error: " + std::strerror(EISDIR) + "\n");
+  EXPECT_FALSE(exists(mDir.file("out.txt")));
 }
 
-TEST(DilateJobsCli, LongLinesAreReadWhole) {
-  ScratchDir dir;
+TEST_F(DilateJobsCli, LongLinesAreReadWhole) {
   const std::string input = "0 10 1 2 2" + std::string(1100, ' ') + "\n0 20 2 3 6" +
                             std::string(5000, '\t') + "\n(" + std::string(2000, ' ') + "J1" +
                             std::string(2000, ',') + "J2)\n";
-  const Outcome result = run({dir.write("in.txt", input), "2", dir.file("out.txt")});
+  const Outcome result = run({mDir.write("in.txt", input), "2", mDir.file("out.txt")});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(readFile(dir.file("out.txt")), "0 20 1 4 4\n0 40 2 6 12\n( J1 J2 )\n");
+  EXPECT_EQ(readFile(mDir.file("out.txt")), "0 20 1 4 4\n0 40 2 6 12\n( J1 J2 )\n");
 }
 
-TEST(DilateJobsCli, FatalChecksNameFileLineAndCondition) {
+TEST_F(DilateJobsCli, FatalChecksNameFileLineAndCondition) {
   struct Row {
     std::string input;
     std::string where;
@@ -320,9 +264,8 @@ TEST(DilateJobsCli, FatalChecksNameFileLineAndCondition) {
       {"0 " + std::string(2000000, '9') + " 1 1 1\n",
        "1: job line value out of the 32-bit range: deadline " + std::string(77, '9') + "..."},
   };
-  ScratchDir dir;
-  const std::string in = dir.file("in.txt");
-  const std::string out = dir.file("out.txt");
+  const std::string in = mDir.file("in.txt");
+  const std::string out = mDir.file("out.txt");
   for (const Row& row : rows) {
     testfiles::writeFile(in, row.input);
     const Outcome result = run({in, "3", out});

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "job.h"
-#include "topo_order.h"
+#include "detail/topo_order.h"
 
 namespace mcjobs_detail {
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "check.h"
-#include "closure_index.h"
+#include "detail/check.h"
+#include "detail/closure_index.h"
 #include "job.h"
 
 namespace mcjobs_detail {
@@ -130,6 +130,8 @@ class InstanceGraph {
   std::vector<Arc> allArcs(int level = CRIT_LO) const;
   /// The handed-out set of one kind, created on the first request.
   Util::Set<int>& set(SetKind kind, int id, int level);
+  /// The closure of a level, built on the first request and kept up to date after.
+  const ClosureIndex& closure(int level);
 
  private:
   // Pearce-Kelly: when u -> v contradicts the order, only the jobs between
@@ -187,6 +189,8 @@ struct InstanceAccess {
   /// The arcs of one level (CRIT_LO or CRIT_HI), as getAllArcs orders them,
   /// without creating any of the per-job sets.
   static std::vector<Arc> levelArcs(JobInstance& instance, int level);
+  /// The closure index of one level (CRIT_LO or CRIT_HI), built on first use.
+  static const ClosureIndex& closure(JobInstance& instance, int level);
 };
 
 }  // namespace mcjobs_detail

@@ -17,17 +17,17 @@ class PrefixMaxTree {
  public:
   /// @brief Starts over with `values` (at least one) as the values of the positions.
   void assign(const std::vector<Value>& values) {
-    leaves_ = 1;
-    while (leaves_ < values.size()) leaves_ *= 2;
-    top_.assign(2 * leaves_, Value(0));
-    pending_.assign(leaves_, Value(0));
-    std::copy(values.begin(), values.end(), top_.begin() + static_cast<std::ptrdiff_t>(leaves_));
+    mLeaves = 1;
+    while (mLeaves < values.size()) mLeaves *= 2;
+    mTop.assign(2 * mLeaves, Value(0));
+    mPending.assign(mLeaves, Value(0));
+    std::copy(values.begin(), values.end(), mTop.begin() + static_cast<std::ptrdiff_t>(mLeaves));
     // Padding leaves repeat the last value: they lie beyond every prefix that
     // is asked for, so any value keeps the tree consistent.
-    std::fill(top_.begin() + static_cast<std::ptrdiff_t>(leaves_ + values.size()), top_.end(),
+    std::fill(mTop.begin() + static_cast<std::ptrdiff_t>(mLeaves + values.size()), mTop.end(),
               values.back());
-    for (size_t node = leaves_ - 1; node >= 1; --node)
-      top_[node] = std::max(top_[2 * node], top_[2 * node + 1]);
+    for (size_t node = mLeaves - 1; node >= 1; --node)
+      mTop[node] = std::max(mTop[2 * node], mTop[2 * node + 1]);
   }
 
   /// @brief Adds `delta` to the values of positions [0, end).
@@ -35,7 +35,7 @@ class PrefixMaxTree {
     if (end == 0) return;
     size_t node = 1;
     size_t lo = 0;
-    size_t hi = leaves_;
+    size_t hi = mLeaves;
     // The prefix splits into left children hanging off one root-to-leaf path;
     // only the maxima along that path change besides theirs.
     while (hi > end) {
@@ -51,7 +51,7 @@ class PrefixMaxTree {
     }
     apply(node, delta);
     for (node /= 2; node >= 1; node /= 2)
-      top_[node] = std::max(top_[2 * node], top_[2 * node + 1]) + pending_[node];
+      mTop[node] = std::max(mTop[2 * node], mTop[2 * node + 1]) + mPending[node];
   }
 
   /// @brief The largest value among positions [0, end) and a position holding it; `end` is at
@@ -59,18 +59,18 @@ class PrefixMaxTree {
   std::pair<Value, size_t> maxPrefix(size_t end) const {
     size_t node = 1;
     size_t lo = 0;
-    size_t hi = leaves_;
+    size_t hi = mLeaves;
     Value above(0);  // the additions pending on the strict ancestors of `node`
     size_t bestNode = 0;
     Value bestAbove(0);
     auto offer = [&](size_t covered) {
-      if (bestNode == 0 || above + top_[covered] > bestAbove + top_[bestNode]) {
+      if (bestNode == 0 || above + mTop[covered] > bestAbove + mTop[bestNode]) {
         bestNode = covered;
         bestAbove = above;
       }
     };
     while (hi > end) {
-      above += pending_[node];
+      above += mPending[node];
       const size_t mid = lo + (hi - lo) / 2;
       if (end <= mid) {
         node = 2 * node;
@@ -83,27 +83,27 @@ class PrefixMaxTree {
     }
     offer(node);
     // Down from the covering node that holds the maximum, along children that hold it too.
-    const Value best = bestAbove + top_[bestNode];
+    const Value best = bestAbove + mTop[bestNode];
     node = bestNode;
     above = bestAbove;
-    while (node < leaves_) {
-      above += pending_[node];
-      node = above + top_[2 * node] == best ? 2 * node : 2 * node + 1;
+    while (node < mLeaves) {
+      above += mPending[node];
+      node = above + mTop[2 * node] == best ? 2 * node : 2 * node + 1;
     }
-    return {best, node - leaves_};
+    return {best, node - mLeaves};
   }
 
  private:
   void apply(size_t node, Value delta) {
-    top_[node] += delta;
-    if (node < leaves_) pending_[node] += delta;
+    mTop[node] += delta;
+    if (node < mLeaves) mPending[node] += delta;
   }
 
-  size_t leaves_ = 1;
-  // top_[node]: the largest value below node, counting the additions pending
-  // at node and below but not those of its ancestors; leaves at leaves_..2*leaves_-1.
-  std::vector<Value> top_;
-  std::vector<Value> pending_;  // an addition to every position below an inner node
+  size_t mLeaves = 1;
+  // mTop[node]: the largest value below node, counting the additions pending
+  // at node and below but not those of its ancestors; leaves at mLeaves..2*mLeaves-1.
+  std::vector<Value> mTop;
+  std::vector<Value> mPending;  // an addition to every position below an inner node
 };
 
 }  // namespace mcjobs_detail

@@ -29,6 +29,10 @@ constexpr long long kMostArcs = 50000000;
 
 const char* const kLevelWords[] = {"LO", "HI"};
 
+std::string counted(long long count, const char* noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 // pugixml locates nodes and errors by byte offset; a person wants the line.
 class LineIndex {
  public:
@@ -297,18 +301,18 @@ class McdagReader {
       const long long ports = static_cast<long long>(dag.arcs.size());
       jobs += instances * actors;
       arcs += instances * ports;
-      const std::string counts = std::to_string(instances) + " instances of ";
-      const std::string span = " over the hyperperiod " + std::to_string(hyperperiod) + " make ";
+      const std::string instancesOf =
+          "DAG " + dag.name + ": " + counted(instances, "instance") + " of ";
+      const std::string span =
+          " over the hyperperiod " + std::to_string(hyperperiod) + " bring the system to ";
       if (jobs > kMostJobs)
         failAt(mName, dag.line,
-               "MC-DAG: DAG " + dag.name + ": " + counts + std::to_string(actors) + " actors" +
-                   span + std::to_string(jobs) + " jobs, more than the " +
-                   std::to_string(kMostJobs) + " a job set may hold");
+               "MC-DAG: " + instancesOf + counted(actors, "actor") + span + std::to_string(jobs) +
+                   " jobs, more than the " + std::to_string(kMostJobs) + " a job set may hold");
       if (arcs > kMostArcs)
         failAt(mName, dag.line,
-               "MC-DAG: DAG " + dag.name + ": " + counts + std::to_string(ports) + " ports" + span +
-                   std::to_string(arcs) + " arcs, more than the " + std::to_string(kMostArcs) +
-                   " a job set may hold");
+               "MC-DAG: " + instancesOf + counted(ports, "port") + span + std::to_string(arcs) +
+                   " arcs, more than the " + std::to_string(kMostArcs) + " a job set may hold");
     }
   }
 

@@ -36,18 +36,20 @@ std::string counted(long long count, const char* noun) {
 // pugixml locates nodes and errors by byte offset; a person wants the line.
 class LineIndex {
  public:
-  explicit LineIndex(const std::string& text) {
+  explicit LineIndex(const std::string& text) : mLast(text.empty() ? 0 : text.size() - 1) {
     for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
       mNewlines.push_back(at);
   }
   long lineOf(std::ptrdiff_t offset) const {
     if (offset < 0) return 0;
-    const auto before =
-        std::lower_bound(mNewlines.begin(), mNewlines.end(), static_cast<size_t>(offset));
+    // The end of the text, where a missing element is noticed, is on its last line.
+    const size_t at = std::min(static_cast<size_t>(offset), mLast);
+    const auto before = std::lower_bound(mNewlines.begin(), mNewlines.end(), at);
     return 1 + static_cast<long>(before - mNewlines.begin());
   }
 
  private:
+  size_t mLast;
   std::vector<size_t> mNewlines;
 };
 

@@ -24,8 +24,7 @@ namespace {
 using mcjobs_detail::failAt;
 
 // The generator's limits, for the same reason: a mistyped period should fail, not swap.
-constexpr long long kMostJobs = 20000000;
-constexpr long long kMostArcs = 50000000;
+constexpr mcjobs_detail::McdagLimits kGeneratorLimits = {20000000, 50000000};
 
 const char* const kLevelWords[] = {"LO", "HI"};
 
@@ -110,8 +109,9 @@ struct Dag {
 
 class McdagReader {
  public:
-  McdagReader(const std::string& text, const std::string& name)
-      : mText(text), mName(name), mLines(text) {}
+  McdagReader(const std::string& text, const std::string& name,
+              const mcjobs_detail::McdagLimits& limits)
+      : mText(text), mName(name), mLimits(limits), mLines(text) {}
 
   JobInstance read(int* cores) {
     const pugi::xml_node root = parse();
@@ -307,14 +307,14 @@ class McdagReader {
           "DAG " + dag.name + ": " + counted(instances, "instance") + " of ";
       const std::string span =
           " over the hyperperiod " + std::to_string(hyperperiod) + " bring the system to ";
-      if (jobs > kMostJobs)
+      if (jobs > mLimits.jobs)
         failAt(mName, dag.line,
                "MC-DAG: " + instancesOf + counted(actors, "actor") + span + std::to_string(jobs) +
-                   " jobs, more than the " + std::to_string(kMostJobs) + " a job set may hold");
-      if (arcs > kMostArcs)
+                   " jobs, more than the " + std::to_string(mLimits.jobs) + " a job set may hold");
+      if (arcs > mLimits.arcs)
         failAt(mName, dag.line,
                "MC-DAG: " + instancesOf + counted(ports, "port") + span + std::to_string(arcs) +
-                   " arcs, more than the " + std::to_string(kMostArcs) + " a job set may hold");
+                   " arcs, more than the " + std::to_string(mLimits.arcs) + " a job set may hold");
     }
   }
 
@@ -342,6 +342,7 @@ class McdagReader {
 
   const std::string& mText;
   const std::string& mName;
+  const mcjobs_detail::McdagLimits mLimits;
   LineIndex mLines;
   pugi::xml_document mDocument;
   std::vector<Dag> mDags;
@@ -352,8 +353,17 @@ class McdagReader {
 }  // namespace
 
 JobInstance readMcdag(std::istream& in, const std::string& name, int* cores) {
-  const std::string text = mcjobs_detail::readInput(in, name);
-  return McdagReader(text, name).read(cores);
+  return mcjobs_detail::readMcdag(in, name, cores, kGeneratorLimits);
 }
 
 }  // namespace mcjobs
+
+namespace mcjobs_detail {
+
+JobInstance readMcdag(std::istream& in, const std::string& name, int* cores,
+                      const McdagLimits& limits) {
+  const std::string text = readInput(in, name);
+  return mcjobs::McdagReader(text, name, limits).read(cores);
+}
+
+}  // namespace mcjobs_detail

@@ -48,19 +48,21 @@ seed() {
 
 # The other formats and the archive, converted from the examples by the library's writers.
 targets=(job_line arc_line instance_reader json_reader dot_reader stg_reader nptest_reader
-         archive_walker generate_options)
+         mcdag_reader archive_walker generate_options)
 for target in "${targets[@]}"; do mkdir -p "$out/corpus-$target"; done
 "$cxx" "${flags[@]/-fsanitize=fuzzer,/-fsanitize=}" "$root/fuzz/make_seeds.cpp" "${objects[@]}" \
-  -o "$out/make_seeds"
+  -lpugixml -o "$out/make_seeds"
 "$out/make_seeds" "$out" "$root"/examples/*.txt "$root"/examples/*.dot "$root"/examples/*.stg
 cp "$root"/examples/*.dot "$out/corpus-dot_reader/"
 cp "$root"/examples/*.stg "$out/corpus-stg_reader/"
+cp "$root"/examples/*.xml "$out/corpus-mcdag_reader/"
 cp "$root"/fuzz/seeds/generate_options/* "$out/corpus-generate_options/"
 
 status=0
 for target in "${targets[@]}"; do
   binary="$out/${target}_fuzz"
-  "$cxx" "${flags[@]}" -I"$root/fuzz" "$root/fuzz/${target}_fuzz.cpp" "${objects[@]}" -o "$binary"
+  "$cxx" "${flags[@]}" -I"$root/fuzz" "$root/fuzz/${target}_fuzz.cpp" "${objects[@]}" -lpugixml \
+    -o "$binary"
   corpus="$out/corpus-$target"
   case "$target" in
     job_line) seed "$corpus" job ;;

@@ -27,6 +27,8 @@ const std::map<std::string, std::string>& table() {
       {"Cyclic path in task graph!", "the arc would close a cycle in the precedence graph"},
       {"acyclic precedence graph", "internal error: the precedence graph of a level holds a cycle"},
       {"generated arcs form no cycle", "internal error: the generator drew a cyclic graph"},
+      {"unrolled MC-DAG arcs form no cycle",
+       "internal error: the instances of an acyclic MC-DAG formed a cycle"},
       {"processors >= 1", "the number of processors must be at least 1"},
       {"arc job criticality==CRIT_LO || criticality == CRIT_HI",
        "a job of the arc has a criticality other than 1 (LO) or 2 (HI)"},

@@ -240,7 +240,8 @@ const Word<Format> kFormats[] = {{Format::kNative, "native"},
                                  {Format::kJson, "json"},
                                  {Format::kDot, "dot"},
                                  {Format::kStg, "stg"},
-                                 {Format::kNptest, "nptest"}};
+                                 {Format::kNptest, "nptest"},
+                                 {Format::kMcdag, "mcdag"}};
 const Word<NptestPriority> kPriorities[] = {
     {NptestPriority::kDeadline, "edf"}, {NptestPriority::kAlap, "alap"}, {NptestPriority::kId, "id"}};
 const Word<NptestRelease> kReleases[] = {
@@ -278,7 +279,8 @@ bool formatFromPath(const std::string& path, Format& format) {
   };
   static const Extension extensions[] = {{".txt", Format::kNative}, {".json", Format::kJson},
                                          {".dot", Format::kDot},    {".gv", Format::kDot},
-                                         {".stg", Format::kStg},    {".csv", Format::kNptest}};
+                                         {".stg", Format::kStg},    {".csv", Format::kNptest},
+                                         {".xml", Format::kMcdag}};
   for (const Extension& extension : extensions)
     if (endsWith(path, extension.tail)) {
       format = extension.format;

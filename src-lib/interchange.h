@@ -1,5 +1,6 @@
 // Job sets in other tools' formats: NetworkX node-link JSON, Graphviz DOT, the
-// Standard Task Graph Set (STG) and the nptest job-set CSV files.
+// Standard Task Graph Set (STG), the nptest job-set CSV files and (read only)
+// the system files of the MC-DAG framework.
 //
 // Readers fill a whole JobInstance or throw CheckError "FILE:LINE: message"
 // (never a half-read instance); writers return the text. What a format cannot
@@ -20,7 +21,7 @@ namespace mcjobs {
 
 /// @brief The formats a job set can be read from and written to.
 enum class Format {
-  kNative, kJson, kDot, kStg, kNptest,
+  kNative, kJson, kDot, kStg, kNptest, kMcdag,
   // The earlier spellings, kept for callers written against them.
   Native [[deprecated("use kNative")]] = kNative,
   Json [[deprecated("use kJson")]] = kJson,
@@ -82,7 +83,7 @@ struct InterchangeOptions {
   NptestRelease release = NptestRelease::kExact;
 };
 
-/// @brief "native", "json", "dot", "stg" or "nptest".
+/// @brief "native", "json", "dot", "stg", "nptest" or "mcdag".
 const char* formatName(Format format);
 /// @brief The format of a name formatName gives; false for any other word.
 bool formatFromName(const std::string& name, Format& format);
@@ -94,7 +95,8 @@ bool nptestPriorityFromName(const std::string& name, NptestPriority& priority);
 /// any other word.
 bool nptestReleaseFromName(const std::string& name, NptestRelease& release);
 
-/// @brief The format a file extension stands for (.txt .json .dot .gv .stg .csv); false when none.
+/// @brief The format a file extension stands for (.txt .json .dot .gv .stg .csv .xml); false
+/// when none.
 bool formatFromPath(const std::string& path, Format& format);
 
 /// @brief The instance file read from a stream; errors name `name` and the line.
@@ -147,6 +149,20 @@ JobInstance readNptest(std::istream& jobs, const std::string& jobsName, std::ist
 NptestFiles writeNptest(JobInstance& instance,
                         const InterchangeOptions& options = InterchangeOptions(),
                         const std::vector<TaskJob>* numbering = nullptr);
+
+/// @brief An MC-DAG system file: `<mcsystem>` holding `<mcdag name="..." deadline="D">`
+/// elements (D is also the period) of `<actor name="...">` elements with their budgets
+/// `<wcet number="0">` (LO) and `<wcet number="1">` (HI; 0 or absent: a LO actor), the
+/// `<port srcActor="A" dstActor="B"/>` arcs anywhere inside the `<mcdag>`, and
+/// `<cores number="M"/>`.
+///
+/// The system becomes one job set over the hyperperiod H, the least common multiple of
+/// the deadlines: instance k of each actor of a DAG has the window [kD, (k+1)D] and that
+/// instance's arcs. Jobs are numbered DAG by DAG in file order, within a DAG instance by
+/// instance (k = 0 .. H/D - 1), within an instance actor by actor in file order. `cores`,
+/// when given, receives M (0 when the file has no `<cores>`). There is no writer: the
+/// format has no windows, so a job set in general cannot be written as a system.
+JobInstance readMcdag(std::istream& in, const std::string& name, int* cores = nullptr);
 
 /// @brief The default name of the precedence file beside an nptest job file: its ".csv"
 /// replaced by (or, without it, followed by) ".prec.csv".

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <string>
@@ -307,6 +308,8 @@ JobInstance readFormat(const Case& c, const InterchangeOptions& options) {
       return mcjobs::readNptest(jobs, "in", split == std::string::npos ? nullptr : &precedence,
                                 "prec", options);
     }
+    case mcjobs::Format::kMcdag:
+      return mcjobs::readMcdag(in, "in");
     default:
       return mcjobs::readNative(in, "in");
   }
@@ -563,6 +566,7 @@ TEST(Interchange, ByteOrderMarksAndInvalidUtf8AreNamedAlike) {
       {F::kStg, bom + "1\n0 0 0\n1 3 1 0\n", "in" + bomWords},
       {F::kNptest, bom + nptestJob, "in" + bomWords},
       {F::kNptest, nptestJob + "--\n" + bom + kPrecHeader, "prec" + bomWords},
+      {F::kMcdag, bom + "<mcsystem/>", "in" + bomWords},
       {F::kJson, "{\"nodes\": [\xff]}", "in:1: JSON: unexpected character '\\xff'"},
       {F::kDot, "digraph {\n caf\xe9 [arrival=x] }",
        "in:2: DOT: node caf\\xe9: arrival=\"x\" is not an integer"},
@@ -571,8 +575,178 @@ TEST(Interchange, ByteOrderMarksAndInvalidUtf8AreNamedAlike) {
       {F::kStg, "1\n0 0 0\n1 \xed\xa0\x80 0\n", "in:3: STG: '\\xed\\xa0\\x80' is not an integer"},
       {F::kNptest, std::string(kHeader) + "1, 1, 0, 0, 1, 1, 5, \xf0\x9f\x98\n",
        "in:2: nptest: field 8 '\\xf0\\x9f\\x98' is not an integer"},
+      {F::kMcdag,
+       "<mcsystem>\n<mcdag name=\"d\" deadline=\"9\">\n<actor name=\"caf\xe9\">\n"
+       "<wcet number=\"0\">\x01</wcet></actor></mcdag></mcsystem>",
+       "in:4: MC-DAG: actor caf\\xe9: LO budget '\\x01' is not an integer"},
   };
   for (const Case& c : cases) EXPECT_EQ(readFailure(c, true), c.expected) << c.text;
+}
+
+// One line of an MC-DAG system: an actor with its two budgets, or a port.
+std::string mcdagActor(const std::string& name, const std::string& lo, const std::string& hi) {
+  return "<actor name=\"" + name + "\"><wcet number=\"0\">" + lo + "</wcet><wcet number=\"1\">" +
+         hi + "</wcet></actor>\n";
+}
+
+std::string mcdagPort(const std::string& from, const std::string& to) {
+  return "<port srcActor=\"" + from + "\" dstActor=\"" + to + "\"/>\n";
+}
+
+// A system of one DAG d: <mcdag> on line 2, `body` from line 3.
+std::string oneDag(const std::string& body, const std::string& deadline = "10") {
+  return "<mcsystem>\n<mcdag name=\"d\" deadline=\"" + deadline + "\">\n" + body +
+         "</mcdag>\n</mcsystem>\n";
+}
+
+TEST(Mcdag, RefusalsNameTheFileLineAndActor) {
+  const std::string ab = mcdagActor("a", "2", "4") + mcdagActor("b", "3", "0");  // lines 3, 4
+  // A DAG whose 8 actors each precede every later one: 28 ports.
+  std::string complete;
+  for (int a = 0; a < 8; ++a) complete += mcdagActor("n" + std::to_string(a), "1", "0");
+  for (int a = 0; a < 8; ++a)
+    for (int b = a + 1; b < 8; ++b)
+      complete += mcdagPort("n" + std::to_string(a), "n" + std::to_string(b));
+  const std::string over = " over the hyperperiod ";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "in:1: MC-DAG: not well-formed XML: No document element found"},
+      {"<mcsystem>\n<mcdag name=\"d\" deadline=\"10\">\n</mcsystem>\n",
+       "in:3: MC-DAG: not well-formed XML: Start-end tags mismatch"},
+      {"<system/>", "in:1: MC-DAG: the root element is <system>, not <mcsystem>"},
+      {"<mcsystem/>\n<mcsystem/>\n",
+       "in:2: MC-DAG: a second root element <mcsystem>; the file holds one <mcsystem>"},
+      {oneDag(mcdagActor("a", "0", "0")), "in:3: MC-DAG: actor a: LO budget 0 is below 1"},
+      {oneDag(mcdagActor("a", "11", "0")),
+       "in:3: MC-DAG: actor a: LO budget 11 is beyond the period 10 of DAG d"},
+      {oneDag(mcdagActor("a", "99999999999999999999", "0")),
+       "in:3: MC-DAG: actor a: LO budget 99999999999999999999 is beyond the period 10 of DAG d"},
+      {oneDag(mcdagActor("a", "5", "3")),
+       "in:3: MC-DAG: actor a: HI budget 3 is below its LO budget 5 (a HI budget of 0 marks a "
+       "LO actor)"},
+      {oneDag(mcdagActor("a", "5", "-1")),
+       "in:3: MC-DAG: actor a: HI budget -1 is below its LO budget 5 (a HI budget of 0 marks a "
+       "LO actor)"},
+      {oneDag(mcdagActor("a", "5", "12")),
+       "in:3: MC-DAG: actor a: HI budget 12 is beyond the period 10 of DAG d"},
+      {oneDag(mcdagActor("a", "4.5", "0")),
+       "in:3: MC-DAG: actor a: LO budget '4.5' is not an integer"},
+      {oneDag("<actor name=\"a\">\n<wcet number=\"0\">1</wcet>\n<wcet number=\"2\">3</wcet>\n"
+              "</actor>\n"),
+       "in:5: MC-DAG: actor a: a budget of level 2; only two levels can be expressed, 0 (LO) "
+       "and 1 (HI)"},
+      {oneDag("<actor name=\"a\">\n<wcet number=\"lo\">1</wcet>\n</actor>\n"),
+       "in:4: MC-DAG: actor a: <wcet number=\"lo\"> names no level; 0 is LO, 1 is HI"},
+      {oneDag("<actor name=\"a\">\n<wcet>1</wcet>\n</actor>\n"),
+       "in:4: MC-DAG: a <wcet> of actor a has no number"},
+      {oneDag("<actor name=\"a\">\n<wcet number=\"1\">4</wcet>\n</actor>\n"),
+       "in:3: MC-DAG: actor a has no LO budget <wcet number=\"0\">"},
+      {oneDag("<actor name=\"a\">\n<wcet number=\"0\">1</wcet>\n<wcet number=\"0\">2</wcet>\n"
+              "</actor>\n"),
+       "in:5: MC-DAG: actor a: a second LO budget (the first is on line 4)"},
+      {oneDag("<actor>\n</actor>\n"), "in:3: MC-DAG: an <actor> has no name"},
+      {oneDag(ab + mcdagActor("a", "1", "0")),
+       "in:5: MC-DAG: DAG d: a second actor named a (the first is on line 3)"},
+      {oneDag(ab + "<ports>\n" + mcdagPort("a", "z") + "</ports>\n"),
+       "in:6: MC-DAG: port a -> z: DAG d has no actor z"},
+      {oneDag(ab + "<port srcActor=\"a\"/>\n"), "in:5: MC-DAG: a <port> has no dstActor"},
+      {oneDag(ab + mcdagPort("a", "b") + "<ports>\n" + mcdagPort("b", "a") + "</ports>\n"),
+       "in:7: b -> a would close a cycle: a already precedes b (Cyclic path in task graph!)"},
+      {oneDag(ab + mcdagPort("b", "b")),
+       "in:5: b -> b makes a job precede itself (Cyclic path in task graph!)"},
+      {oneDag(ab, "0"), "in:2: MC-DAG: DAG d: deadline 0 is below 1"},
+      {oneDag(ab, "ten"), "in:2: MC-DAG: DAG d: deadline 'ten' is not an integer"},
+      {oneDag(ab, "3000000000"),
+       "in:2: MC-DAG: DAG d: deadline 3000000000 is beyond 2147483647, the latest time of a job "
+       "set"},
+      {"<mcsystem>\n<mcdag name=\"d\">\n</mcdag>\n</mcsystem>",
+       "in:2: MC-DAG: DAG d has no deadline"},
+      {"<mcsystem>\n<mcdag deadline=\"5\">\n</mcdag>\n</mcsystem>",
+       "in:2: MC-DAG: an <mcdag> has no name"},
+      // 65536 x 65537 is beyond the 32-bit times.
+      {"<mcsystem>\n<mcdag name=\"d\" deadline=\"65536\"/>\n<mcdag name=\"e\" "
+       "deadline=\"65537\"/>\n</mcsystem>",
+       "in:3: MC-DAG: DAG e: the hyperperiod (the least common multiple of the deadlines) goes "
+       "beyond 2147483647, the latest time of a job set"},
+      {"<mcsystem>\n<mcdag name=\"d\" deadline=\"1\">\n" + mcdagActor("a", "1", "0") +
+           "</mcdag>\n<mcdag name=\"e\" deadline=\"30000000\"/>\n</mcsystem>",
+       "in:2: MC-DAG: DAG d: 30000000 instances of 1 actor" + over +
+           "30000000 bring the system to 30000000 jobs, more than the 20000000 a job set may "
+           "hold"},
+      {"<mcsystem>\n<mcdag name=\"d\" deadline=\"1\">\n" + complete +
+           "</mcdag>\n<mcdag name=\"e\" deadline=\"2000000\"/>\n</mcsystem>",
+       "in:2: MC-DAG: DAG d: 2000000 instances of 28 ports" + over +
+           "2000000 bring the system to 56000000 arcs, more than the 50000000 a job set may hold"},
+      {"<mcsystem>\n<cores number=\"0\"/>\n</mcsystem>",
+       "in:2: MC-DAG: <cores number=\"0\"> is not a processor count in 1..2147483647"},
+      {"<mcsystem>\n<cores number=\"2\"/>\n<cores number=\"4\"/>\n</mcsystem>",
+       "in:3: MC-DAG: a second <cores> (the first is on line 2)"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(readFailure({F::kMcdag, c.first, ""}, true), c.second) << c.first;
+}
+
+// Random systems of 1 to 3 DAGs, written with the variants the reader accepts (ports bare,
+// in <ports> or deeper; a LO actor's HI budget 0 or left out; budgets in either order;
+// elements it does not know), against the job set unrolled here from the same draws.
+TEST(Mcdag, SystemsUnrollOverTheHyperperiod) {
+  std::mt19937 rng(1207);
+  const int periods[] = {20, 30, 40, 60};
+  for (int round = 0; round < 40; ++round) {
+    std::vector<std::pair<int, RandomDag>> dags(1 + rng() % 3);
+    int hyperperiod = 1;
+    for (auto& [period, dag] : dags) {
+      period = periods[rng() % 4];
+      dag = randomDag(rng, 1 + static_cast<int>(rng() % 6), 2,
+                      [](std::mt19937&) { return std::make_pair(0, 1); });
+      hyperperiod = std::lcm(hyperperiod, period);
+    }
+    const int cores = static_cast<int>(rng() % 5);  // 0: no <cores>
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<mcsystem>\n";
+    std::vector<JobSpec> jobs;
+    ArcList arcs;
+    for (size_t d = 0; d < dags.size(); ++d) {
+      const auto& [period, dag] = dags[d];
+      const std::string prefix = "D" + std::to_string(d) + "N";
+      xml += "<mcdag name=\"D" + std::to_string(d) + "\" deadline=\"" + std::to_string(period) +
+             "\">\n";
+      for (size_t v = 0; v < dag.jobs.size(); ++v) {
+        const JobSpec& job = dag.jobs[v];
+        const std::string lo = "<wcet number=\"0\">" + std::to_string(job.lo) + "</wcet>";
+        const std::string hi = job.criticality == CRIT_HI
+                                   ? "<wcet number=\"1\">" + std::to_string(job.hi) + "</wcet>"
+                               : rng() % 2 ? "<wcet number=\"1\">0</wcet>"
+                                           : "";
+        xml += "<actor name=\"" + prefix + std::to_string(v) + "\">" +
+               (rng() % 2 ? lo + hi : hi + lo) + "</actor>\n";
+      }
+      const auto wrapping = static_cast<unsigned>(rng() % 3);
+      xml += wrapping == 0 ? "" : wrapping == 1 ? "<ports>\n" : "<links><group>\n";
+      for (const auto& [from, to] : dag.arcs)
+        xml += "<port name=\"p\" srcActor=\"" + prefix + std::to_string(from) +
+               "\" dstActor=\"" + prefix + std::to_string(to) + "\"/>\n";
+      xml += wrapping == 0 ? "" : wrapping == 1 ? "</ports>\n" : "</group></links>\n";
+      xml += "<note>not read</note>\n</mcdag>\n";
+      // The oracle: instance k of each actor in [kD, (k+1)D] with the arcs of that instance.
+      for (int release = 0; release < hyperperiod; release += period) {
+        const int first = static_cast<int>(jobs.size());
+        for (JobSpec job : dag.jobs) {
+          job.arrival = release;
+          job.deadline = release + period;
+          jobs.push_back(job);
+        }
+        for (const auto& [from, to] : dag.arcs) arcs.emplace_back(first + from, first + to);
+      }
+    }
+    if (cores > 0) xml += "<cores number=\"" + std::to_string(cores) + "\"/>\n";
+    xml += "</mcsystem>\n";
+    SCOPED_TRACE(xml);
+    JobInstance expected = build(jobs, arcs);
+    std::istringstream in(xml);
+    int readCores = -1;
+    JobInstance read = mcjobs::readMcdag(in, "sys.xml", &readCores);
+    EXPECT_EQ(readCores, cores);
+    EXPECT_EQ(mcjobs::writeNative(read), mcjobs::writeNative(expected));
+  }
 }
 
 // A Python 3 with the module, or "" (the Debian interpreter first: the packages live there).

@@ -100,6 +100,17 @@ class InstanceBuilder {
   std::vector<long> mArcLines;
 };
 
+/// The most jobs and arcs an MC-DAG system may unroll to.
+struct McdagLimits {
+  long long jobs;
+  long long arcs;
+};
+
+/// mcjobs::readMcdag under other limits than the generator's: a caller that must stay small
+/// (the fuzzer) refuses large systems in the same words.
+JobInstance readMcdag(std::istream& in, const std::string& name, int* cores,
+                      const McdagLimits& limits);
+
 }  // namespace mcjobs_detail
 
 #endif  // MCJOBS_INTERCHANGE_INPUT_H

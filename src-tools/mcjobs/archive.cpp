@@ -228,7 +228,7 @@ void addArchiveCommand(CLI::App& app, Action& action) {
       ->required()
       ->check(CLI::Validator(validateEntryName, "NAME", "entry name"));
   add->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
-  addStrictOption(*add);
+  addInputOptions(*add);
   add->callback([options, &action] { action = [options] { return runAdd(*options); }; });
 
   const std::string exprHelp =

@@ -52,7 +52,7 @@ void addCheckCommand(CLI::App& app, Action& action) {
   CLI::App* command =
       app.add_subcommand("check", "Read each instance file and report it valid or not");
   command->add_option("FILE", *files, "Instance files ('-' for stdin)")->required();
-  addStrictOption(*command);
+  addInputOptions(*command);
   command->footer(
       "Prints 'FILE: ok, N jobs (L LO, H HI), M arcs' or 'FILE:LINE: message' per file;\n"
       "exit status 3 when any file is invalid. Lines that the tolerant reader changes\n"

@@ -23,6 +23,9 @@ namespace {
 
 bool strict = false;
 
+// --from of the reading commands: "" (the extension tells), "native" or "mcdag".
+std::string inputFormat;
+
 // Where results go once keepStdoutForResults() moved stdout to stderr; -1 before.
 int resultsFd = -1;
 
@@ -59,8 +62,41 @@ void fail(const std::string& file, const std::string& what, int error) {
   throw failure;
 }
 
+InputStream::InputStream(const std::string& file) {
+  if (file == "-") return;
+  errno = 0;
+  mFile.open(file, std::ios::binary);
+  if (!mFile) fail(file, "cannot open file", errno ? errno : ENOENT);
+}
+
+std::istream& InputStream::stream() {
+  return mFile.is_open() ? mFile : std::cin;
+}
+
+bool inputIsMcdag(const std::string& file) {
+  if (!inputFormat.empty()) return inputFormat == "mcdag";
+  mcjobs::Format format = mcjobs::Format::kNative;
+  return file != "-" && mcjobs::formatFromPath(file, format) && format == mcjobs::Format::kMcdag;
+}
+
+int readSystem(const std::string& file, JobInstance& instance) {
+  if (!inputIsMcdag(file)) {
+    readInstance(file, instance);
+    return 0;
+  }
+  InputStream input(file);
+  int cores = 0;
+  instance = mcjobs::readMcdag(input.stream(), displayName(file), &cores);
+  return cores;
+}
+
 void readInstance(const std::string& file, JobInstance& instance,
                   std::vector<std::string>& warnings) {
+  // A system file is not read tolerantly: it has no warnings to give.
+  if (inputIsMcdag(file)) {
+    readSystem(file, instance);
+    return;
+  }
   if (file == "-") {
     instance = JobInstance();
     mcjobs::readInstanceStream(stdin, instance, displayName(file), &warnings);
@@ -97,7 +133,21 @@ void failOnStrictWarnings(const std::string& file, const std::vector<std::string
                  " read differently than written (--strict)");
 }
 
+void addInputOptions(CLI::App& command) {
+  addStrictOption(command);
+  command
+      .add_option("--from", inputFormat,
+                  "Input format: native (the instance file) or mcdag (an MC-DAG system);\n"
+                  "default: mcdag for a FILE ending in .xml, native otherwise")
+      ->check(CLI::IsMember({"native", "mcdag"}))
+      ->option_text("native|mcdag");
+}
+
 void readInstance(const std::string& file, JobInstance& instance) {
+  if (inputIsMcdag(file)) {
+    readSystem(file, instance);
+    return;
+  }
   if (strict) {
     std::vector<std::string> warnings;
     readInstance(file, instance, warnings);

@@ -4,6 +4,7 @@
 #define MCJOBS_TOOL_COMMON_H
 
 #include <CLI/CLI.hpp>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -61,7 +62,27 @@ struct ResultsReaderGone : std::exception {
 /// Every failure, an unreadable file included, throws CheckError naming the file.
 /// Under --strict, lines the tolerant reader would change are reported on
 /// stderr ("FILE:LINE: warning: ...") and fail the command (exit status 3).
+/// An MC-DAG system (inputIsMcdag) is read as its job set over the hyperperiod.
 void readInstance(const std::string& file, JobInstance& instance);
+
+/// The same; returns the processor count the file gives (an MC-DAG system's <cores>), 0 when
+/// it gives none.
+int readSystem(const std::string& file, JobInstance& instance);
+
+/// Whether the reading commands read `file` as an MC-DAG system: --from mcdag, or without
+/// --from the extension .xml.
+bool inputIsMcdag(const std::string& file);
+
+/// An input file opened for reading, or stdin for "-"; a file that cannot be opened throws
+/// CheckError naming it.
+class InputStream {
+ public:
+  explicit InputStream(const std::string& file);
+  std::istream& stream();
+
+ private:
+  std::ifstream mFile;
+};
 
 /// The same, collecting the warnings for such lines instead of judging them.
 void readInstance(const std::string& file, JobInstance& instance,
@@ -69,6 +90,9 @@ void readInstance(const std::string& file, JobInstance& instance,
 
 /// Adds `--strict` to a command that reads instance files.
 void addStrictOption(CLI::App& command);
+
+/// Adds `--strict` and `--from native|mcdag` to a command that reads one instance per file.
+void addInputOptions(CLI::App& command);
 
 /// Whether --strict was given.
 bool strictReading();
@@ -88,6 +112,9 @@ void checkNameExpression(const std::string& expression);
 
 /// Writes the instance file to `out`: stdout for "-", otherwise the library's atomic write.
 void writeInstance(JobInstance& instance, const std::string& out);
+
+/// Throws UsageError for a format that is read only (mcdag).
+void requireWritable(mcjobs::Format format);
 
 /// Writes `instance` to `out` in `format`; nptest writes its precedence file to
 /// `precedenceOut`, with task and job ids from `numbering` when given.

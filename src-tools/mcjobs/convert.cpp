@@ -1,6 +1,6 @@
 // mcjobs convert: an instance between the instance file and the interchange
-// formats (JSON, DOT, STG, the nptest CSV files), formats told by the file
-// extensions unless given.
+// formats (JSON, DOT, STG, the nptest CSV files; MC-DAG systems read only),
+// formats told by the file extensions unless given.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,13 +94,13 @@ mcjobs::Format resolveFormat(const std::string& given, const std::string& file, 
   if (!given.empty()) {
     if (!mcjobs::formatFromName(given, format))
       throw UsageError(std::string("--") + side +
-                       " must be native, json, dot, stg or nptest, not '" +
+                       " must be native, json, dot, stg, nptest or mcdag, not '" +
                        mcjobs::abbreviate(given) + "'");
     return format;
   }
   if (file == "-" || mcjobs::formatFromPath(file, format)) return format;
   throw UsageError("cannot tell the format of '" + file +
-                   "' from its extension (.txt .json .dot .gv .stg .csv); give --" + side);
+                   "' from its extension (.txt .json .dot .gv .stg .csv .xml); give --" + side);
 }
 
 // Whether two paths name one file (the second write would replace the first).
@@ -160,21 +160,6 @@ void parseDefaultWindow(ConvertOptions& options) {
   options.library.hasDefaultWindow = true;
 }
 
-// An input file opened for reading, or stdin for "-".
-class Input {
- public:
-  explicit Input(const std::string& file) {
-    if (file == "-") return;
-    errno = 0;
-    mFile.open(file, std::ios::binary);
-    if (!mFile) fail(file, "cannot open file", errno ? errno : ENOENT);
-  }
-  std::istream& stream() { return mFile.is_open() ? mFile : std::cin; }
-
- private:
-  std::ifstream mFile;
-};
-
 JobInstance read(const ConvertOptions& options, mcjobs::Format from,
                  std::vector<mcjobs::TaskJob>& numbering) {
   const std::string name = displayName(options.in);
@@ -183,7 +168,7 @@ JobInstance read(const ConvertOptions& options, mcjobs::Format from,
     readInstance(options.in, instance);
     return instance;
   }
-  Input input(options.in);
+  InputStream input(options.in);
   switch (from) {
     case mcjobs::Format::kJson: {
       std::vector<std::string> warnings;
@@ -195,6 +180,8 @@ JobInstance read(const ConvertOptions& options, mcjobs::Format from,
       return mcjobs::readDot(input.stream(), name, options.library);
     case mcjobs::Format::kStg:
       return mcjobs::readStg(input.stream(), name, options.library);
+    case mcjobs::Format::kMcdag:
+      return mcjobs::readMcdag(input.stream(), name);
     default:
       break;
   }
@@ -208,7 +195,7 @@ JobInstance read(const ConvertOptions& options, mcjobs::Format from,
     return mcjobs::readNptest(input.stream(), name, nullptr, "", options.library, &numbering);
   if (precedence == "-" && options.in == "-")
     throw UsageError("the job file and the precedence file cannot both be stdin");
-  Input precedenceInput(precedence);
+  InputStream precedenceInput(precedence);
   return mcjobs::readNptest(input.stream(), name, &precedenceInput.stream(),
                             displayName(precedence), options.library, &numbering);
 }
@@ -216,6 +203,7 @@ JobInstance read(const ConvertOptions& options, mcjobs::Format from,
 int runConvert(ConvertOptions& options) {
   const mcjobs::Format from = resolveFormat(options.from, options.in, "from");
   const mcjobs::Format to = resolveFormat(options.to, options.out, "to");
+  requireWritable(to);
   checkApplicable(options, from, to);
   parseNumbers(options);
   parseDefaultWindow(options);
@@ -326,6 +314,13 @@ void writeNptestPair(const mcjobs::NptestFiles& files, const std::string& out,
 
 }  // namespace
 
+void requireWritable(mcjobs::Format format) {
+  if (format == mcjobs::Format::kMcdag)
+    throw UsageError(
+        "MC-DAG system files (mcdag, .xml) can be read, not written; choose another format "
+        "for the output");
+}
+
 void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::string& out,
                    const std::string& precedenceOut, const mcjobs::InterchangeOptions& options,
                    const std::vector<mcjobs::TaskJob>* numbering) {
@@ -341,6 +336,9 @@ void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::stri
       break;
     case mcjobs::Format::kStg:
       writeText(mcjobs::writeStg(instance, options), out);
+      break;
+    case mcjobs::Format::kMcdag:
+      requireWritable(format);
       break;
     case mcjobs::Format::kNptest: {
       const mcjobs::NptestFiles files = mcjobs::writeNptest(instance, options, numbering);
@@ -358,12 +356,12 @@ void writeInFormat(JobInstance& instance, mcjobs::Format format, const std::stri
 void addConvertCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<ConvertOptions>();
   CLI::App* command = app.add_subcommand(
-      "convert", "Convert between the instance file, JSON, DOT, STG and nptest CSV");
+      "convert", "Convert between the instance file, JSON, DOT, STG and nptest CSV; read MC-DAG");
   options->command = command;
   command->add_option("IN", options->in, "Input file ('-' for stdin)")->required();
   command->add_option("-o,--output", options->out, "Output file ('-' for stdout)")
       ->option_text("OUT");
-  const std::vector<std::string> formats{"native", "json", "dot", "stg", "nptest"};
+  const std::vector<std::string> formats{"native", "json", "dot", "stg", "nptest", "mcdag"};
   command->add_option("--from", options->from, "Input format (default: from IN's extension)")
       ->check(CLI::IsMember(formats))
       ->option_text("FMT");
@@ -416,8 +414,8 @@ void addConvertCommand(CLI::App& app, Action& action) {
       ->option_text("min|max");
   command->footer(
       "Formats by extension: .txt native, .json json (NetworkX node-link), .dot/.gv dot,\n"
-      ".stg stg (Standard Task Graph Set), .csv nptest. A '-' IN or OUT is the instance\n"
-      "file unless --from/--to say otherwise.");
+      ".stg stg (Standard Task Graph Set), .csv nptest, .xml mcdag (an MC-DAG system, read\n"
+      "only). A '-' IN or OUT is the instance file unless --from/--to say otherwise.");
   command->callback([options, &action] { action = [options] { return runConvert(*options); }; });
 }
 

@@ -29,7 +29,7 @@ void addDotCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<DotOptions>();
   CLI::App* command = app.add_subcommand("dot", "Write the precedence DAG in Graphviz DOT");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
-  addStrictOption(*command);
+  addInputOptions(*command);
   addLevelOption(*command, options->level,
                  "lo: every job and arc (default); hi: the HI jobs and their arcs");
   command->add_flag("--reduce", options->reduce, "Draw only the arcs no other path implies");

@@ -85,7 +85,7 @@ void addLoadCommand(CLI::App& app, Action& action) {
   CLI::App* command =
       app.add_subcommand("load", "Print the load (stress) of a job set, or 'infeasible'");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
-  addStrictOption(*command);
+  addInputOptions(*command);
   addLevelOption(*command, options->level, "Level measured (default: lo)");
   command->add_flag("--mixed", options->mixed,
                     "Judge feasibility with HI deadlines shortened by their extra budget\n"

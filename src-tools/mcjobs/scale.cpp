@@ -35,7 +35,7 @@ void addScaleCommand(CLI::App& app, Action& action) {
   CLI::App* command =
       app.add_subcommand("scale", "Multiply every time value by an integer factor (as dilateJobs)");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
-  addStrictOption(*command);
+  addInputOptions(*command);
   command->add_option("FACTOR", options->factor, "Decimal integer in 0..2147483647")->required();
   command->add_option("-o,--output", options->out, "Output instance file ('-' for stdout)")
       ->option_text("OUT");

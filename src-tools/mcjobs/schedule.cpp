@@ -17,7 +17,7 @@ namespace {
 
 struct ScheduleOptions {
   std::string file;
-  int processors = 1;
+  int processors = 0;  // 0: the file's own count (an MC-DAG system's <cores>)
   std::string policy = "edf";
   bool json = false;
   std::string svg;
@@ -64,11 +64,17 @@ std::string resultText(const mcjobs::ScheduleResult& result) {
   return "schedulable\n" + tableText("HI", result.tables.hi) + tableText("LO", result.tables.lo);
 }
 
-int runSchedule(const ScheduleOptions& options) {
+int runSchedule(ScheduleOptions options) {
   if (options.svg == "-" && options.json)
     throw UsageError("--svg - and --json would both write to stdout");
+  if (options.processors == 0 && !inputIsMcdag(options.file))
+    throw UsageError("--processors is required");
   JobInstance instance;
-  readInstance(options.file, instance);
+  const int cores = readSystem(options.file, instance);
+  if (options.processors == 0) options.processors = cores;
+  if (options.processors == 0)
+    throw UsageError(displayName(options.file) +
+                     " gives no <cores number=\"M\"/>; give the processors with -p M");
   const mcjobs::SchedulePolicy policy =
       options.policy == "llf" ? mcjobs::SchedulePolicy::kLlf : mcjobs::SchedulePolicy::kEdf;
   const mcjobs::ScheduleResult result = mcjobs::schedule(instance, options.processors, policy);
@@ -108,9 +114,10 @@ void addScheduleCommand(CLI::App& app, Action& action) {
   CLI::App* command = app.add_subcommand(
       "schedule", "Compute and verify the HI and LO scheduling tables with a safe mode switch");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
-  addStrictOption(*command);
-  command->add_option("-p,--processors", options->processors, "Number of processors")
-      ->required()
+  addInputOptions(*command);
+  command
+      ->add_option("-p,--processors", options->processors,
+                   "Number of processors (default for an MC-DAG system: its <cores>)")
       ->check(CLI::Range(1, INT32_MAX))
       ->option_text("M");
   command->add_option("--policy", options->policy, "LO table policy: edf (default) or llf")

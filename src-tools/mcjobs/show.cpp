@@ -16,7 +16,7 @@ void addDumpCommand(CLI::App& app, Action& action, const std::string& name, cons
   auto file = std::make_shared<std::string>();
   CLI::App* command = app.add_subcommand(name, help);
   command->add_option("FILE", *file, "Instance file ('-' for stdin)")->required();
-  addStrictOption(*command);
+  addInputOptions(*command);
   command->callback([file, dump, &action] {
     action = [file, dump] {
       JobInstance instance;

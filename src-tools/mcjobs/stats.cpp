@@ -100,7 +100,7 @@ void addStatsCommand(CLI::App& app, Action& action) {
   auto processors = std::make_shared<int>(1);
   CLI::App* command = app.add_subcommand("stats", "Summarise an instance per criticality level");
   command->add_option("FILE", *file, "Instance file ('-' for stdin)")->required();
-  addStrictOption(*command);
+  addInputOptions(*command);
   command->add_flag("--json", *json, "One JSON document instead of text");
   command
       ->add_option("--processors", *processors,

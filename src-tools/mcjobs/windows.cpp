@@ -111,7 +111,7 @@ void addWindowsCommand(CLI::App& app, Action& action) {
   CLI::App* command = app.add_subcommand(
       "windows", "Write the instance with windows tightened along the precedence graph");
   command->add_option("FILE", options->file, "Instance file ('-' for stdin)")->required();
-  addStrictOption(*command);
+  addInputOptions(*command);
   addLevelOption(*command, options->level, "Level whose graph and budgets are used")->required();
   command->add_option("--method", options->method, "Propagation (default: transitive)")
       ->transform(CLI::CheckedTransformer(methods))

@@ -389,6 +389,54 @@ TEST_F(Cli, ConvertTellsFormatsByExtension) {
   }
 }
 
+// An MC-DAG system reads wherever an instance file does (.xml, or --from mcdag), schedule takes
+// its <cores> unless -p says otherwise, and nothing writes the format.
+TEST_F(Cli, McdagSystemsReadWhereInstancesDo) {
+  const std::string system = slurp(std::string(MCJOBS_EXAMPLES_DIR) + "/mcdag-system.xml");
+  file("sys.xml", system);
+  file("sys.txt", run("convert sys.xml").out);
+  EXPECT_EQ(run("convert - --from mcdag", system).out, slurp(path("sys.txt")));
+  for (const std::string command : {"show", "stats --json", "load", "windows", "dot"})
+    EXPECT_EQ(run(command + " sys.xml").out, run(command + " sys.txt").out) << command;
+  EXPECT_EQ(run("check sys.xml").out, "sys.xml: ok, 9 jobs (3 LO, 6 HI), 6 arcs\n");
+  EXPECT_EQ(run("check - --from mcdag", system).out, "<stdin>: ok, 9 jobs (3 LO, 6 HI), 6 arcs\n");
+
+  const Result byCores = run("schedule sys.xml --json");
+  EXPECT_EQ(nlohmann::json::parse(byCores.out)["processors"], 2) << byCores.err;
+  EXPECT_EQ(run("schedule sys.xml").out, run("schedule sys.txt -p 2").out);
+  EXPECT_EQ(nlohmann::json::parse(run("schedule sys.xml -p 1 --json").out)["processors"], 1);
+  const std::string cores = "  <cores number=\"2\"/>\n";
+  std::string bare = system;
+  bare.erase(bare.find(cores), cores.size());
+  file("bare.xml", bare);
+  const std::string usage = "\nRun with --help for more information.\n";
+  const struct {
+    std::string args;
+    int status;
+    std::string err;
+  } refusals[] = {
+      {"schedule bare.xml", 1,
+       "mcjobs: bare.xml gives no <cores number=\"M\"/>; give the processors with -p M" + usage},
+      {"schedule sys.txt", 1, "mcjobs: --processors is required" + usage},
+      {"convert sys.txt -o out.xml", 1,
+       "mcjobs: MC-DAG system files (mcdag, .xml) can be read, not written; choose another "
+       "format for the output" +
+           usage},
+      {"convert sys.xml --to mcdag", 1,
+       "mcjobs: MC-DAG system files (mcdag, .xml) can be read, not written; choose another "
+       "format for the output" +
+           usage},
+      {"load sys.txt --from mcdag", 3,
+       "mcjobs: sys.txt:15: MC-DAG: not well-formed XML: No document element found\n"},
+  };
+  for (const auto& refusal : refusals) {
+    const Result result = run(refusal.args);
+    EXPECT_EQ(result.status, refusal.status) << refusal.args;
+    EXPECT_EQ(result.err, refusal.err) << refusal.args;
+  }
+  EXPECT_NE(::access(path("out.xml").c_str(), F_OK), 0);
+}
+
 TEST_F(Cli, ArchiveRoundTrip) {
   file("four.txt", kFourJobs);
   file("three.txt", kLoadJobs);

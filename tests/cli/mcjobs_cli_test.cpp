@@ -392,10 +392,10 @@ TEST_F(Cli, ConvertTellsFormatsByExtension) {
 // An MC-DAG system reads wherever an instance file does (.xml, or --from mcdag), schedule takes
 // its <cores> unless -p says otherwise, and nothing writes the format.
 TEST_F(Cli, McdagSystemsReadWhereInstancesDo) {
-  const std::string system = slurp(std::string(MCJOBS_EXAMPLES_DIR) + "/mcdag-system.xml");
+  const std::string system = readFile(std::string(MCJOBS_EXAMPLES_DIR) + "/mcdag-system.xml");
   file("sys.xml", system);
   file("sys.txt", run("convert sys.xml").out);
-  EXPECT_EQ(run("convert - --from mcdag", system).out, slurp(path("sys.txt")));
+  EXPECT_EQ(run("convert - --from mcdag", system).out, readFile(path("sys.txt")));
   for (const std::string command : {"show", "stats --json", "load", "windows", "dot"})
     EXPECT_EQ(run(command + " sys.xml").out, run(command + " sys.txt").out) << command;
   EXPECT_EQ(run("check sys.xml").out, "sys.xml: ok, 9 jobs (3 LO, 6 HI), 6 arcs\n");

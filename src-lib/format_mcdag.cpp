@@ -15,6 +15,7 @@
 #include "detail/check.h"
 #include "detail/instance_graph.h"
 #include "detail/interchange_input.h"
+#include "detail/size_limits.h"
 #include "explain.h"
 #include "interchange.h"
 
@@ -24,7 +25,8 @@ namespace {
 using mcjobs_detail::failAt;
 
 // The generator's limits, for the same reason: a mistyped period should fail, not swap.
-constexpr mcjobs_detail::McdagLimits kGeneratorLimits = {20000000, 50000000};
+constexpr mcjobs_detail::McdagLimits kGeneratorLimits = {mcjobs_detail::kMostJobs,
+                                                         mcjobs_detail::kMostArcs};
 
 const char* const kLevelWords[] = {"LO", "HI"};
 

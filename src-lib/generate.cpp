@@ -17,6 +17,7 @@
 
 #include "detail/check.h"
 #include "detail/instance_graph.h"
+#include "detail/size_limits.h"
 #include "random_stream.h"
 #include "utilization_split.h"
 
@@ -514,10 +515,8 @@ std::vector<std::string> offTargetWarnings(const GenerateOptions& options,
   return warnings;
 }
 
-// About 2.6 GB in memory: a mistyped period list should fail, not swap.
-constexpr long long kMostJobs = 20000000;
-// About 2.3 GB in memory, and above the arcs of any fork-join set within the job limit.
-constexpr long long kMostArcs = 50000000;
+using mcjobs_detail::kMostArcs;
+using mcjobs_detail::kMostJobs;
 
 // Each graph has at least this many nodes and each task at least one instance: refuse a set
 // that must exceed the limit before drawing its graphs.

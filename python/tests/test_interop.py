@@ -177,3 +177,19 @@ def test_archive_torn_tail_is_named_after_the_complete_entries(tmp_path):
         "append; the next append cuts it off")
     assert (failure.value.file, failure.value.line) == (str(path), line)
     assert list(entries) == []
+
+
+def test_bulk_append_writes_what_single_appends_write(tmp_path):
+    sets = [(f"set{k}", random_instance(k, jobs=5 + k)) for k in range(12)]
+    one_by_one, bulk = tmp_path / "single.jobstar", tmp_path / "bulk.jobstar"
+    for name, instance in sets:
+        mcjobs.append_archive(one_by_one, name, instance)
+    mcjobs.append_archive(bulk, sets[:5])
+    mcjobs.append_archive(bulk, tuple(sets[5:]))
+    assert bulk.read_bytes() == one_by_one.read_bytes()
+    before = bulk.read_bytes()
+    with pytest.raises(mcjobs.CheckError):  # all or nothing: one bad name refuses the batch
+        mcjobs.append_archive(bulk, [("fine", sets[0][1]), ("two\nlines", sets[1][1])])
+    with pytest.raises(TypeError):
+        mcjobs.append_archive(bulk, [("no instance", None)])
+    assert bulk.read_bytes() == before

@@ -127,7 +127,7 @@ TEST_F(ScheduleCli, EachTableTakesItsOwnPolicy) {
     const char* status;  // of --json
   };
   const std::vector<Row> rows = {
-      {"", "schedulable (HI llf, LO llf)", "feasible"},
+      {"", "schedulable (HI edzl, LO llf)", "feasible"},
       {"--policy edf", "not schedulable: HI: J1 misses arrival 0 at 42", "unknown"},
       {"--lo-policy edzl", "not schedulable: HI: J1 misses arrival 0 at 42", "unknown"},
       {"--hi-policy llf", "schedulable", "feasible"},
@@ -144,10 +144,10 @@ TEST_F(ScheduleCli, EachTableTakesItsOwnPolicy) {
     EXPECT_EQ(doc["method"], *row.options ? "heuristic" : "portfolio") << row.options;
   }
   const auto doc = nlohmann::ordered_json::parse(run("schedule urgent.txt -p 2 --json").out);
-  EXPECT_EQ(doc["policy"].dump(), R"({"hi":"llf","lo":"llf"})");
+  EXPECT_EQ(doc["policy"].dump(), R"({"hi":"edzl","lo":"llf"})");
   EXPECT_EQ(doc["attempts"].dump(),
             R"([{"policy":{"hi":"edf","lo":"edf"},"failure":"HI: J1 misses arrival 0 at 42"},)"
-            R"({"policy":{"hi":"llf","lo":"llf"},"failure":null}])");
+            R"({"policy":{"hi":"edzl","lo":"llf"},"failure":null}])");
 
   for (const char* other : {"--hi-policy", "--lo-policy"}) {
     const Result both = run(std::string("schedule urgent.txt -p 2 --policy llf ") + other + " edf");

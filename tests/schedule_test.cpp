@@ -267,7 +267,8 @@ TEST(Schedule, LeastLaxityBuildsTheHiTableBackwardEdfCannot) {
   const mcjobs::ScheduleAnswer answer = mcjobs::schedulePortfolio(inst, 2);
   EXPECT_EQ(answer.status, mcjobs::ScheduleStatus::kFeasible);
   EXPECT_EQ(answer.attempts.size(), 2u);
-  EXPECT_EQ(answer.result.policies.hi, SchedulePolicy::kLlf);
+  EXPECT_EQ(answer.result.policies.hi, SchedulePolicy::kEdzl);
+  EXPECT_EQ(answer.result.policies.lo, SchedulePolicy::kLlf);
   EXPECT_TRUE(mcjobs::verifySchedule(inst, answer.result.tables, 2).empty());
 }
 

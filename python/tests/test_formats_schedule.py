@@ -74,7 +74,7 @@ def test_schedule_matches_the_tool_and_passes_the_checker(example, options, proc
 
 def test_schedule_policies_are_checked_before_the_work():
     instance = mcjobs.from_text("0 45 2 1 42\n10 45 2 1 18\n10 45 2 1 18\n")
-    assert instance.schedule(2)["policy"] == {"hi": "llf", "lo": "llf"}
+    assert instance.schedule(2)["policy"] == {"hi": "edzl", "lo": "llf"}
     assert instance.schedule(2, "edf")["status"] == "unknown"
     for options, words in (
             ({"policy": "rm"}, "policy must be 'edf', 'llf' or 'edzl', not 'rm'"),

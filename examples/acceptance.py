@@ -34,7 +34,7 @@ def accepted(point):
                                utilization=utilization, **GENERATOR)
     load_ok = all(instance.load(level, processors=processors) <= processors
                   for level in (mcjobs.LO, mcjobs.HI))
-    scheduled = instance.schedule(processors)["schedulable"]
+    scheduled = instance.schedule(processors, policy="edf")["schedulable"]
     if scheduled and not load_ok:
         raise AssertionError(f"set {point} is scheduled but the load test rejects it")
     return load_ok, scheduled

@@ -6,7 +6,24 @@
 namespace mcjobs {
 
 const char* schedulePolicyName(SchedulePolicy policy) {
-  return policy == SchedulePolicy::kLlf ? "llf" : "edf";
+  switch (policy) {
+    case SchedulePolicy::kEdf:
+      return "edf";
+    case SchedulePolicy::kLlf:
+      return "llf";
+    case SchedulePolicy::kEdzl:
+      return "edzl";
+  }
+  return "unknown";
+}
+
+bool parseSchedulePolicy(const std::string& name, SchedulePolicy& policy) {
+  for (SchedulePolicy known : {SchedulePolicy::kEdf, SchedulePolicy::kLlf, SchedulePolicy::kEdzl})
+    if (name == schedulePolicyName(known)) {
+      policy = known;
+      return true;
+    }
+  return false;
 }
 
 const char* scheduleFailureKindName(ScheduleFailureKind kind) {
@@ -31,15 +48,21 @@ std::string describeScheduleFailure(const ScheduleFailure& failure) {
   return text + " at " + std::to_string(failure.time);
 }
 
-ScheduleResult schedule(JobInstance& instance, int processors, SchedulePolicy policy) {
+ScheduleResult schedule(JobInstance& instance, int processors, SchedulePolicies policies) {
   MCJOBS_CHECK(processors >= 1, "np>=1");
   ScheduleResult result;
-  result.policy = policy;
+  result.policies = policies;
+  result.policy = policies.lo;
   result.schedulable =
-      scheduleHi(instance, processors, result.tables.hi, result.failure) &&
-      scheduleLo(instance, processors, policy, result.tables.hi, result.tables.lo, result.failure);
+      scheduleHi(instance, processors, policies.hi, result.tables.hi, result.failure) &&
+      scheduleLo(instance, processors, policies.lo, result.tables.hi, result.tables.lo,
+                 result.failure);
   if (!result.schedulable) result.tables = ScheduleTables();
   return result;
+}
+
+ScheduleResult schedule(JobInstance& instance, int processors, SchedulePolicy policy) {
+  return schedule(instance, processors, SchedulePolicies{policy, policy});
 }
 
 }  // namespace mcjobs

@@ -1,5 +1,6 @@
 // Time-triggered scheduling tables for the LO and HI modes of a job set on m identical
-// processors, with a safe switch from LO to HI mode: the tables, their checker, the schedulers.
+// processors, with a safe switch from LO to HI mode: the tables, their checker, the schedulers,
+// the load test that proves some sets infeasible, and the portfolio that tries the schedulers.
 //
 // Semantics (integer time; every segment is [start, end) on one processor):
 // - LO table: every job runs exactly lo_wcet inside [arrival, deadline], never before all its
@@ -15,25 +16,28 @@
 //   far as the HI table has it (or done with its LO budget), so the HI table can take over.
 //
 // Schedulers (event-driven: decisions are taken only at releases, completions and the instants
-// named below, so the cost does not depend on the size of the time values):
-// - HI table: global EDF run backwards in time from the deadlines (as late as possible). Mirrored,
-//   a job is released at its deadline, due at its arrival, and ready once all its HI-level
-//   successors are done. Priority goes to the latest effective arrival: the arrival raised to
-//   each HI-level predecessor's effective arrival plus that predecessor's hi_wcet (the mirror of
-//   the effective deadline below). Ties: job id.
+// named below, so the cost does not depend on the size of the time values). Each table has its
+// own policy:
+// - EDF: earliest effective deadline first. LLF: least laxity (effective deadline - now -
+//   remaining time) first; on equal laxity a running job keeps running, then the earlier
+//   effective deadline goes first. EDZL: EDF, except that a job whose laxity has reached zero
+//   goes before every job whose laxity has not (among those, EDF). Last tie-break: job id.
+// - HI table: the policy run backwards in time from the deadlines (as late as possible).
+//   Mirrored, a job is released at its deadline, due at its arrival, and ready once all its
+//   HI-level successors are done; laxity is measured in the mirrored time. The effective
+//   deadline (mirrored) is the effective arrival: the arrival raised to each HI-level
+//   predecessor's effective arrival plus that predecessor's hi_wcet.
 // - LO table, forward: at every event the HI jobs the safe switch forces run first (a job is
 //   forced while psiLO = psiHI < lo_wcet and the HI table runs it), then the ready jobs by the
-//   policy. EDF: earliest effective deadline first. LLF: least laxity (effective deadline - now
-//   - remaining time) first; on equal laxity a running job keeps running, then the earlier
-//   effective deadline goes first. Last tie-break: job id. A job's effective deadline is its
-//   deadline, lowered to the latest start of each LO-level successor (the successor's
-//   effective deadline minus its lo_wcet) and to the first HI-table start of each HI successor;
-//   a HI job's own is lowered to the instant the HI table has run its lo_wcet.
+//   policy. A job's effective deadline is its deadline, lowered to the latest start of each
+//   LO-level successor (the successor's effective deadline minus its lo_wcet) and to the first
+//   HI-table start of each HI successor; a HI job's own is lowered to the instant the HI table
+//   has run its lo_wcet.
 // - Events: releases, completions, deadline checks, safe-switch instants (a waiting HI job's
-//   HI-table progress reaches its LO progress) and, under LLF, the instants a waiting job's
-//   laxity reaches zero. Nothing is re-ranked in between (laxity inversion between events is
-//   allowed, as in modified LLF), so LLF cannot thrash: laxity never grows, so each job reaches
-//   zero laxity once, and the number of events is O(jobs + HI-table segments).
+//   HI-table progress reaches its LO progress) and, under LLF and EDZL, the instants a waiting
+//   job's laxity reaches zero. Nothing is re-ranked in between (laxity inversion between events
+//   is allowed, as in modified LLF), so LLF cannot thrash: laxity never grows, so each job
+//   reaches zero laxity once, and the number of events is O(jobs + HI-table segments).
 // - Jobs that keep running keep their processor; a job that starts takes the lowest free one.
 // - A scheduler stops at its first failure: in the LO table, a job not chosen to run whose
 //   remaining time equals the time left to its deadline (it misses the deadline, which is
@@ -100,11 +104,20 @@ std::string describeViolation(const ScheduleViolation& violation);
 std::vector<ScheduleViolation> verifySchedule(JobInstance& instance, const ScheduleTables& tables,
                                               int processors);
 
-/// @brief How the LO table picks among ready jobs.
-enum class SchedulePolicy { kEdf, kLlf };
+/// @brief How a table picks among ready jobs (see the top of this file).
+enum class SchedulePolicy { kEdf, kLlf, kEdzl };
 
-/// @brief "edf" or "llf".
+/// @brief "edf", "llf" or "edzl".
 const char* schedulePolicyName(SchedulePolicy policy);
+
+/// @brief The policy named "edf", "llf" or "edzl"; false for any other name.
+bool parseSchedulePolicy(const std::string& name, SchedulePolicy& policy);
+
+/// @brief The policies of the two tables, chosen independently.
+struct SchedulePolicies {
+  SchedulePolicy hi = SchedulePolicy::kEdf;
+  SchedulePolicy lo = SchedulePolicy::kEdf;
+};
 
 /// @brief Why a scheduler gave up.
 enum class ScheduleFailureKind {
@@ -133,12 +146,17 @@ std::string describeScheduleFailure(const ScheduleFailure& failure);
 /// @brief Both tables, or the failure that stopped the schedulers.
 struct ScheduleResult {
   bool schedulable = false;
-  SchedulePolicy policy = SchedulePolicy::kEdf;
+  SchedulePolicy policy = SchedulePolicy::kEdf;  ///< the LO table's, as `policies.lo`
+  SchedulePolicies policies;
   ScheduleTables tables;    ///< filled when schedulable
   ScheduleFailure failure;  ///< meaningful when not schedulable
 };
 
-/// @brief The HI table by backward global EDF; false with `failure` set when it fails.
+/// @brief The HI table, backwards by `policy`; false with `failure` set when it fails.
+bool scheduleHi(JobInstance& instance, int processors, SchedulePolicy policy,
+                std::vector<ScheduleSegment>& table, ScheduleFailure& failure);
+
+/// @brief The HI table by backward global EDF.
 bool scheduleHi(JobInstance& instance, int processors, std::vector<ScheduleSegment>& table,
                 ScheduleFailure& failure);
 
@@ -147,10 +165,78 @@ bool scheduleLo(JobInstance& instance, int processors, SchedulePolicy policy,
                 const std::vector<ScheduleSegment>& hiTable, std::vector<ScheduleSegment>& table,
                 ScheduleFailure& failure);
 
-/// @brief The HI table, then the LO table. Does not verify them (verifySchedule does).
-/// Throws CheckError for fewer than one processor.
+/// @brief The HI table, then the LO table, each by its policy. Does not verify them
+/// (verifySchedule does). Throws CheckError for fewer than one processor.
+ScheduleResult schedule(JobInstance& instance, int processors, SchedulePolicies policies);
+
+/// @brief The same policy for both tables.
 ScheduleResult schedule(JobInstance& instance, int processors,
                         SchedulePolicy policy = SchedulePolicy::kEdf);
+
+/// @brief The verdict of the load test: `infeasible` with the reason in words, such as
+/// "LO stress 2.5 exceeds 2 processors" or "HI window of J3 narrows to [4, 9] along the arcs,
+/// short of its budget 6".
+struct LoadVerdict {
+  bool infeasible = false;
+  std::string reason;  ///< empty unless infeasible
+};
+
+/// @brief The necessary conditions every pair of valid tables meets on `processors` processors:
+/// the HI stress and the LO stress at most `processors` (JobInstance::getStress), the windows
+/// narrowed along the arcs holding their budgets at HI and at LO, where a HI job's deadline is
+/// lowered by its extra HI budget (the safe switch makes it run its LO budget by then). A
+/// verdict `infeasible` proves that no valid tables exist.
+LoadVerdict loadTest(JobInstance& instance, int processors);
+
+/// @brief What is known of a job set: "feasible" (valid tables found, checked), "infeasible"
+/// (proven) or "unknown".
+enum class ScheduleStatus { kFeasible, kInfeasible, kUnknown };
+
+/// @brief "feasible", "infeasible" or "unknown".
+const char* scheduleStatusName(ScheduleStatus status);
+
+/// @brief How the tables were sought: one pair of policies, or the portfolio of pairs.
+enum class ScheduleMethod { kHeuristic, kPortfolio };
+
+/// @brief "heuristic" or "portfolio".
+const char* scheduleMethodName(ScheduleMethod method);
+
+/// @brief One pair of policies tried, and what came of it.
+struct ScheduleAttempt {
+  SchedulePolicies policies;
+  bool schedulable = false;  ///< tables found (checked or not: see `violations`)
+  ScheduleFailure failure;   ///< meaningful when not schedulable
+  /// The rules the tables break: a fault of the schedulers, never expected.
+  std::vector<ScheduleViolation> violations;
+};
+
+/// @brief Checked tables or the reason there are none.
+struct ScheduleAnswer {
+  ScheduleMethod method = ScheduleMethod::kHeuristic;
+  ScheduleStatus status = ScheduleStatus::kUnknown;
+  /// Feasible: the tables and the pair that gave them. Otherwise: the failure of the first
+  /// pair tried (no tables at all when the load test alone settled it).
+  ScheduleResult result;
+  LoadVerdict load;  ///< run first by the portfolio, and after a failure otherwise
+  bool loadTested = false;
+  std::vector<ScheduleAttempt> attempts;  ///< every pair tried, in order
+  /// Tables some pair produced that the checker rejects: a fault of the schedulers.
+  bool faulty() const;
+};
+
+/// @brief The pairs the portfolio tries, in order: the EDF pair first, so that the common case
+/// costs one run.
+const std::vector<SchedulePolicies>& portfolioPairs();
+
+/// @brief One pair of policies, its tables checked by verifySchedule; on failure the load test
+/// tells "infeasible" from "unknown".
+ScheduleAnswer scheduleChecked(JobInstance& instance, int processors, SchedulePolicies policies);
+
+/// @brief The load test, then the pairs of portfolioPairs() in order until one gives tables
+/// that verifySchedule accepts. "infeasible" when the load test proves it (no pair is tried),
+/// "unknown" when every pair fails. Costs at most a few times one run of the EDF pair: the HI
+/// table of each policy is computed once.
+ScheduleAnswer schedulePortfolio(JobInstance& instance, int processors);
 
 }  // namespace mcjobs
 

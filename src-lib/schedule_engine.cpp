@@ -39,7 +39,7 @@ class Engine {
  public:
   Engine(std::vector<EngineJob>& jobs, int processors, SchedulePolicy policy)
       : mJobs(jobs),
-        mLeastLaxity(policy == SchedulePolicy::kLlf),
+        mPolicy(policy),
         mJobCount(static_cast<int>(jobs.size())),
         mProcessors(std::max(1, std::min(processors, mJobCount))),
         mRemaining(jobs.size()),
@@ -49,6 +49,7 @@ class Engine {
         mPredsLeft(jobs.size()),
         mFloorDone(jobs.size()),
         mChosen(jobs.size(), 0),
+        mZeroLaxity(jobs.size(), 0),
         mStartedAt(static_cast<size_t>(mProcessors), 0) {
     for (int p = 0; p < mProcessors; ++p) mFreeProcessors.insert(p);
     for (int j = 0; j < mJobCount; ++j) {
@@ -103,6 +104,7 @@ class Engine {
           continue;
         if (event.kind == EventKind::kFloor) forced.push_back(event.job);
         if (event.kind == EventKind::kDoom) doomed.push_back(event.job);
+        if (event.kind == EventKind::kZeroLaxity) reachZeroLaxity(event.job);
       }
       for (int j : mRunning)
         if (floorTime(j) == now) forced.push_back(j);
@@ -134,12 +136,30 @@ class Engine {
 
  private:
   // The policy's rank of a job now; for a job that does not run it stays the same until it runs
-  // again. Under LLF a running job keeps its processor on equal laxity, or two jobs of equal
-  // laxity would take turns at every event.
+  // again or (EDZL) reaches zero laxity. Under LLF a running job keeps its processor on equal
+  // laxity, or two jobs of equal laxity would take turns at every event.
   Key key(int j) const {
     const int64_t priority = mJobs[j].priority;
-    if (!mLeastLaxity) return Key{priority, 0, 0, j};
-    return Key{priority - mRemaining[j], mState[j] == State::kRunning ? 0 : 1, priority, j};
+    switch (mPolicy) {
+      case SchedulePolicy::kLlf:
+        return Key{priority - mRemaining[j], mState[j] == State::kRunning ? 0 : 1, priority, j};
+      case SchedulePolicy::kEdzl:
+        return Key{mZeroLaxity[j] ? 0 : 1, 0, priority, j};
+      case SchedulePolicy::kEdf:
+        break;
+    }
+    return Key{priority, 0, 0, j};
+  }
+
+  // Laxity only shrinks while a job waits and stays while it runs, so a job that has reached
+  // zero laxity keeps the EDZL precedence to the end. A job's zero-laxity event is pending from
+  // the start, whatever its state, so no job reaches zero laxity unnoticed.
+  void reachZeroLaxity(int j) {
+    if (mPolicy != SchedulePolicy::kEdzl || mZeroLaxity[j]) return;
+    const bool queued = mState[j] == State::kReady;
+    if (queued) mReady.erase(key(j));
+    mZeroLaxity[j] = 1;
+    if (queued) mReady.insert(key(j));
   }
 
   // The instant the job's floor curve passes its progress, from which it must run: kNever when
@@ -158,7 +178,8 @@ class Engine {
     const int64_t doom = mJobs[j].deadline - mRemaining[j];
     mEvents.push({doom, j, EventKind::kDoom, mVersion[j]});
     const int64_t zero = mJobs[j].priority - mRemaining[j];
-    if (mLeastLaxity && zero > now) mEvents.push({zero, j, EventKind::kZeroLaxity, mVersion[j]});
+    if (mPolicy != SchedulePolicy::kEdf && zero > now)
+      mEvents.push({zero, j, EventKind::kZeroLaxity, mVersion[j]});
     const int64_t floor = floorTime(j);
     if (floor != kNever) mEvents.push({floor, j, EventKind::kFloor, mVersion[j]});
   }
@@ -238,7 +259,7 @@ class Engine {
   }
 
   std::vector<EngineJob>& mJobs;
-  const bool mLeastLaxity;
+  const SchedulePolicy mPolicy;
   const int mJobCount;
   const int mProcessors;
   std::vector<int64_t> mRemaining;
@@ -248,6 +269,7 @@ class Engine {
   std::vector<int> mPredsLeft;
   std::vector<std::vector<int64_t>> mFloorDone;  // floor run time at the end of each floor run
   std::vector<char> mChosen;                     // marks the jobs chosen in the current step
+  std::vector<char> mZeroLaxity;                 // EDZL: the job has reached zero laxity
   std::vector<int64_t> mStartedAt;
   std::vector<int> mReleaseOrder;
   std::vector<int> mRunning;

@@ -1,5 +1,5 @@
-// The HI table: global EDF run backwards from the deadlines, so that HI jobs run as late as
-// possible and leave the early part of their windows to the LO table.
+// The HI table: a global list policy run backwards from the deadlines, so that HI jobs run as
+// late as possible and leave the early part of their windows to the LO table.
 #include <algorithm>
 
 #include "detail/check.h"
@@ -14,6 +14,11 @@ using mcjobs_detail::EngineJob;
 
 bool scheduleHi(JobInstance& instance, int processors, std::vector<ScheduleSegment>& table,
                 ScheduleFailure& failure) {
+  return scheduleHi(instance, processors, SchedulePolicy::kEdf, table, failure);
+}
+
+bool scheduleHi(JobInstance& instance, int processors, SchedulePolicy policy,
+                std::vector<ScheduleSegment>& table, ScheduleFailure& failure) {
   MCJOBS_CHECK(processors >= 1, "np>=1");
   table.clear();
   std::vector<int> ids;
@@ -43,7 +48,7 @@ bool scheduleHi(JobInstance& instance, int processors, std::vector<ScheduleSegme
 
   std::vector<ScheduleSegment> mirrored;
   EngineFailure stop;
-  if (!mcjobs_detail::runGlobalList(jobs, processors, SchedulePolicy::kEdf, mirrored, stop)) {
+  if (!mcjobs_detail::runGlobalList(jobs, processors, policy, mirrored, stop)) {
     const int id = ids[static_cast<size_t>(stop.job)];
     failure = {CRIT_HI, id, ScheduleFailureKind::kArrival, instance.at(id)->arrival, -stop.time};
     return false;

@@ -1,5 +1,6 @@
 // The table checker on tables that break one rule each, and the schedulers against it, the load
-// test (a necessary condition) and, on one processor, the exact demand test.
+// test (a necessary condition) and, on one processor, the exact demand test; every pair of
+// policies and the portfolio on generated sets.
 #include "schedule.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +9,12 @@
 #include <functional>
 #include <random>
 
+#include "generate.h"
 #include "support/builders.h"
 
 namespace {
 
+using mcjobs::SchedulePolicies;
 using mcjobs::SchedulePolicy;
 using mcjobs::ScheduleRule;
 using mcjobs::ScheduleSegment;
@@ -164,8 +167,10 @@ TEST(Schedule, TablesPassTheCheckerAndNeverBeatTheLoadTest) {
   EXPECT_LT(schedulable, runs);
 }
 
-// Without a HI table to follow, the LO table is plain EDF, which is optimal here.
-TEST(Schedule, EdfFindsTheLoTableOfEveryFeasibleIndependentSetOnOneProcessor) {
+// Without a HI table to follow, the LO table is plain EDF, which is optimal here, and so is EDZL:
+// on one processor a job reaches zero laxity behind an earlier deadline only when the demand
+// cannot fit. The HI table is the same problem mirrored, with the HI budgets of the HI jobs.
+TEST(Schedule, EdfAndEdzlFindTheTablesOfEveryFeasibleIndependentSetOnOneProcessor) {
   std::mt19937 rng(4);
   int feasible = 0;
   for (int round = 0; round < 600; ++round) {
@@ -181,10 +186,18 @@ TEST(Schedule, EdfFindsTheLoTableOfEveryFeasibleIndependentSetOnOneProcessor) {
     JobInstance inst = build(jobs);
     const bool fits = demandFits(jobs);
     feasible += fits;
+    std::vector<JobSpec> hiJobs;
+    for (const JobSpec& job : jobs)
+      if (job.criticality == CRIT_HI) hiJobs.push_back({job.arrival, job.deadline, CRIT_HI, job.hi, job.hi});
+    const bool hiFits = demandFits(hiJobs);
     std::vector<ScheduleSegment> table;
     mcjobs::ScheduleFailure failure;
-    EXPECT_EQ(mcjobs::scheduleLo(inst, 1, SchedulePolicy::kEdf, {}, table, failure), fits)
-        << "round " << round;
+    for (SchedulePolicy policy : {SchedulePolicy::kEdf, SchedulePolicy::kEdzl}) {
+      EXPECT_EQ(mcjobs::scheduleLo(inst, 1, policy, {}, table, failure), fits)
+          << "round " << round << " " << mcjobs::schedulePolicyName(policy);
+      EXPECT_EQ(mcjobs::scheduleHi(inst, 1, policy, table, failure), hiFits)
+          << "round " << round << " " << mcjobs::schedulePolicyName(policy);
+    }
     if (!fits) {
       EXPECT_FALSE(mcjobs::scheduleLo(inst, 1, SchedulePolicy::kLlf, {}, table, failure));
       EXPECT_FALSE(mcjobs::schedule(inst, 1, SchedulePolicy::kEdf).schedulable);
@@ -207,9 +220,9 @@ TEST(Schedule, ScaledTimesGiveScaledTables) {
     JobInstance scaled = inst;
     scaleInstance(&scaled, 10000000);
     const int m = 1 + static_cast<int>(rng() % 3);
-    for (SchedulePolicy policy : {SchedulePolicy::kEdf, SchedulePolicy::kLlf}) {
-      const auto small = mcjobs::schedule(inst, m, policy);
-      const auto large = mcjobs::schedule(scaled, m, policy);
+    for (const SchedulePolicies& policies : mcjobs::portfolioPairs()) {
+      const auto small = mcjobs::schedule(inst, m, policies);
+      const auto large = mcjobs::schedule(scaled, m, policies);
       ASSERT_EQ(small.schedulable, large.schedulable) << "round " << round;
       ASSERT_EQ(small.tables.lo.size(), large.tables.lo.size()) << "round " << round;
       ASSERT_EQ(small.tables.hi.size(), large.tables.hi.size()) << "round " << round;
@@ -236,6 +249,121 @@ TEST(Schedule, FailuresNameTheJobTheBoundAndTheInstant) {
   JobInstance safe = build({{0, 4, CRIT_HI, 1, 4}, {0, 10, CRIT_LO, 1, 1}}, {{1, 0}});
   EXPECT_EQ(mcjobs::describeScheduleFailure(mcjobs::schedule(safe, 2).failure),
             "LO: J1 misses safe switch at 0");
+}
+
+// J1 needs 42 of its 45 units; J2 and J3 arrive later. Backward EDF serves the later arrivals
+// first and leaves J1 too little; least laxity and zero laxity, measured backwards, start J1 in
+// time. Two processors.
+TEST(Schedule, LeastLaxityBuildsTheHiTableBackwardEdfCannot) {
+  JobInstance inst =
+      build({{0, 45, CRIT_HI, 1, 42}, {10, 45, CRIT_HI, 1, 18}, {10, 45, CRIT_HI, 1, 18}});
+  EXPECT_EQ(mcjobs::describeScheduleFailure(mcjobs::schedule(inst, 2).failure),
+            "HI: J1 misses arrival 0 at 42");
+  for (SchedulePolicy hi : {SchedulePolicy::kLlf, SchedulePolicy::kEdzl}) {
+    const mcjobs::ScheduleResult result = mcjobs::schedule(inst, 2, SchedulePolicies{hi, SchedulePolicy::kEdf});
+    ASSERT_TRUE(result.schedulable) << mcjobs::describeScheduleFailure(result.failure);
+    EXPECT_TRUE(mcjobs::verifySchedule(inst, result.tables, 2).empty());
+  }
+  const mcjobs::ScheduleAnswer answer = mcjobs::schedulePortfolio(inst, 2);
+  EXPECT_EQ(answer.status, mcjobs::ScheduleStatus::kFeasible);
+  EXPECT_EQ(answer.attempts.size(), 2u);
+  EXPECT_EQ(answer.result.policies.hi, SchedulePolicy::kEdzl);
+  EXPECT_EQ(answer.result.policies.lo, SchedulePolicy::kLlf);
+  EXPECT_TRUE(mcjobs::verifySchedule(inst, answer.result.tables, 2).empty());
+}
+
+TEST(Schedule, LoadTestNamesWhatRulesTheSetOut) {
+  struct Row {
+    std::vector<JobSpec> jobs;
+    ArcList arcs;
+    int processors;
+    const char* reason;
+  };
+  const std::vector<Row> rows = {
+      {{{0, 6, CRIT_LO, 4, 4}, {0, 6, CRIT_LO, 4, 4}}, {}, 1, "LO stress 1.33333 exceeds 1 processor"},
+      {{{0, 6, CRIT_HI, 1, 5}, {0, 6, CRIT_HI, 1, 5}, {0, 6, CRIT_HI, 1, 5}},
+       {}, 2, "HI stress 2.5 exceeds 2 processors"},
+      {{{0, 1000000, CRIT_LO, 500001, 500001}, {0, 1000000, CRIT_LO, 500000, 500000}},
+       {}, 1, "LO stress 1.000001 exceeds 1 processor"},
+      // J1 must run its LO budget by 4 - 3: the safe switch, not the window, rules it out.
+      {{{0, 4, CRIT_HI, 1, 4}, {0, 10, CRIT_LO, 1, 1}}, {{1, 0}}, 2,
+       "LO window of J1 narrows to [1, 1] along the arcs, short of its budget 1"},
+      {{{0, 10, CRIT_HI, 1, 6}, {0, 10, CRIT_HI, 1, 5}}, {{0, 1}}, 2,
+       "HI window of J1 narrows to [0, 5] along the arcs, short of its budget 6"},
+      {{{0, 10, CRIT_HI, 1, 6}, {0, 10, CRIT_HI, 1, 4}}, {{0, 1}}, 2, ""},
+  };
+  for (const Row& row : rows) {
+    JobInstance inst = build(row.jobs, row.arcs);
+    const mcjobs::LoadVerdict verdict = mcjobs::loadTest(inst, row.processors);
+    EXPECT_EQ(verdict.reason, row.reason);
+    EXPECT_EQ(verdict.infeasible, *row.reason != 0) << row.reason;
+  }
+}
+
+// Generated sets of both models over a range of utilizations and processor counts: every pair
+// of policies gives tables the checker accepts or none, the load test never rules out a set a
+// pair schedules, and the portfolio answers with the first pair, in its order, that schedules
+// the set: it takes at least what each pair takes.
+TEST(Schedule, ThePortfolioTakesWhatAnyPairTakesAndEveryTablePassesTheChecker) {
+  const std::vector<SchedulePolicies>& pairs = mcjobs::portfolioPairs();
+  ASSERT_EQ(pairs.size(), 9u);
+  EXPECT_EQ(pairs[0].hi, SchedulePolicy::kEdf);
+  EXPECT_EQ(pairs[0].lo, SchedulePolicy::kEdf);
+  int rescued = 0, infeasible = 0, unknown = 0, sets = 0;
+  for (int seed = 1; seed <= 60; ++seed) {
+    mcjobs::GenerateOptions options;
+    options.processors = 1 + seed % 4;
+    options.utilization = 0.6 + 0.04 * (seed % 10);
+    options.graphs = options.processors + 1;
+    if (seed % 2 == 0) {
+      options.model = mcjobs::GenerateModel::kPeriodic;
+      options.tasks = 2 * options.processors + 1;
+      options.maxTaskUtilization = 0.5;  // a HI budget of twice the LO one fits any window
+      options.nodesMin = 3;
+      options.nodesMax = 8;
+      options.periods = {20, 40, 50, 100};
+    }
+    JobInstance inst = mcjobs::generateJobSet(options, static_cast<uint64_t>(seed)).instance;
+    const int m = options.processors;
+    ++sets;
+    std::vector<bool> schedules;
+    for (const SchedulePolicies& policies : pairs) {
+      const mcjobs::ScheduleResult result = mcjobs::schedule(inst, m, policies);
+      schedules.push_back(result.schedulable);
+      if (!result.schedulable) continue;
+      const auto violations = mcjobs::verifySchedule(inst, result.tables, m);
+      EXPECT_TRUE(violations.empty()) << "seed " << seed << ": " << mcjobs::describeViolation(violations[0]);
+    }
+    const auto first = std::find(schedules.begin(), schedules.end(), true);
+    const mcjobs::LoadVerdict load = mcjobs::loadTest(inst, m);
+    EXPECT_FALSE(load.infeasible && first != schedules.end()) << "seed " << seed << ": " << load.reason;
+
+    const mcjobs::ScheduleAnswer answer = mcjobs::schedulePortfolio(inst, m);
+    EXPECT_FALSE(answer.faulty()) << "seed " << seed;
+    EXPECT_EQ(answer.method, mcjobs::ScheduleMethod::kPortfolio);
+    if (first != schedules.end()) {
+      ASSERT_EQ(answer.status, mcjobs::ScheduleStatus::kFeasible) << "seed " << seed;
+      const SchedulePolicies& chosen = pairs[static_cast<size_t>(first - schedules.begin())];
+      EXPECT_EQ(answer.result.policies.hi, chosen.hi) << "seed " << seed;
+      EXPECT_EQ(answer.result.policies.lo, chosen.lo) << "seed " << seed;
+      EXPECT_EQ(answer.attempts.size(), static_cast<size_t>(first - schedules.begin()) + 1);
+      EXPECT_TRUE(mcjobs::verifySchedule(inst, answer.result.tables, m).empty()) << "seed " << seed;
+      rescued += !schedules[0];
+    } else {
+      EXPECT_FALSE(answer.result.schedulable) << "seed " << seed;
+      EXPECT_EQ(answer.status, load.infeasible ? mcjobs::ScheduleStatus::kInfeasible
+                                               : mcjobs::ScheduleStatus::kUnknown)
+          << "seed " << seed;
+      EXPECT_EQ(answer.attempts.size(), load.infeasible ? 0u : pairs.size()) << "seed " << seed;
+      infeasible += load.infeasible;
+      unknown += !load.infeasible;
+    }
+  }
+  // Each branch must be taken, or the property holds vacuously.
+  EXPECT_GT(rescued, 0);
+  EXPECT_GT(infeasible, 0);
+  EXPECT_GT(unknown, 0);
+  EXPECT_EQ(sets, 60);
 }
 
 }  // namespace

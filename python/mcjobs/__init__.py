@@ -182,8 +182,12 @@ def plot_gantt(instance, result, ax=None, processors=None):
     ax.set_yticks([row for row, _ in labels], [label for _, label in labels])
     ax.invert_yaxis()
     ax.set_xlabel("time")
-    ax.set_title("schedulable" if result["schedulable"] else
-                 "not schedulable: " + failure.get("message", _failure_words(failure)))
+    if result["schedulable"]:
+        ax.set_title("schedulable")
+    elif failure is None:  # the load test alone settled it
+        ax.set_title("not schedulable: infeasible: " + result["reason"])
+    else:
+        ax.set_title("not schedulable: " + failure.get("message", _failure_words(failure)))
     if created:
         ax.figure.tight_layout()
     return ax

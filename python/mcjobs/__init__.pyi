@@ -1,6 +1,6 @@
 # Type stubs of the mcjobs package (the extension mcjobs._mcjobs and the NetworkX helpers).
 import os
-from typing import Any, Dict, Iterator, List, Optional, Sequence, Tuple, Union, overload
+from typing import Any, Dict, Iterator, List, Literal, Optional, Sequence, Tuple, Union, overload
 
 import networkx
 import numpy
@@ -9,6 +9,7 @@ LO: int
 HI: int
 
 _Path = Union[str, os.PathLike[str]]
+_SchedulePolicy = Literal["edf", "llf", "edzl"]
 
 class CheckError(ValueError):
     condition: Optional[str]
@@ -77,7 +78,9 @@ class JobInstance:
     def to_nptest(
         self, level: int = ..., bcet_ratio: float = 1.0, priority: str = "edf"
     ) -> Tuple[str, str]: ...
-    def schedule(self, processors: int, policy: str = "edf") -> Dict[str, Any]: ...
+    def schedule(self, processors: int, policy: Optional[_SchedulePolicy] = None,
+                 hi_policy: Optional[_SchedulePolicy] = None,
+                 lo_policy: Optional[_SchedulePolicy] = None) -> Dict[str, Any]: ...
     def verify_schedule(self, tables: Dict[str, Any], processors: int) -> List[Dict[str, Any]]: ...
     def gantt_svg(self, tables: Dict[str, Any], processors: int, title: str = "") -> str: ...
     def stats(self, processors: int = 1) -> Dict[str, Any]: ...

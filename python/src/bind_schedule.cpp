@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "binding.h"
@@ -86,6 +87,86 @@ void checkProcessors(int processors) {
   if (processors < 1) throw py::value_error("processors must be at least 1");
 }
 
+py::dict policiesDict(const mcjobs::SchedulePolicies& policies) {
+  py::dict pair;
+  pair["hi"] = mcjobs::schedulePolicyName(policies.hi);
+  pair["lo"] = mcjobs::schedulePolicyName(policies.lo);
+  return pair;
+}
+
+mcjobs::SchedulePolicy policyNamed(const py::object& name, const char* argument) {
+  mcjobs::SchedulePolicy policy = mcjobs::SchedulePolicy::kEdf;
+  if (name.is_none()) return policy;
+  if (!py::isinstance<py::str>(name) ||
+      !mcjobs::parseSchedulePolicy(name.cast<std::string>(), policy))
+    throw py::value_error(std::string(argument) + " must be 'edf', 'llf' or 'edzl', not " +
+                          py::repr(name).cast<std::string>());
+  return policy;
+}
+
+// The pair of policies the arguments name; false for none at all (the portfolio), as the
+// command line has it.
+bool policiesOf(const py::object& policy, const py::object& hiPolicy, const py::object& loPolicy,
+                mcjobs::SchedulePolicies& policies) {
+  for (const auto& given :
+       {std::make_pair("hi_policy", &hiPolicy), std::make_pair("lo_policy", &loPolicy)})
+    if (!policy.is_none() && !given.second->is_none())
+      throw py::value_error(std::string("policy sets both tables and conflicts with ") +
+                            given.first + "; give policy alone, or hi_policy and lo_policy");
+  if (!policy.is_none()) {
+    policies.hi = policies.lo = policyNamed(policy, "policy");
+    return true;
+  }
+  policies = {policyNamed(hiPolicy, "hi_policy"), policyNamed(loPolicy, "lo_policy")};
+  return !hiPolicy.is_none() || !loPolicy.is_none();
+}
+
+py::dict failureDict(const mcjobs::ScheduleFailure& failure) {
+  py::dict doc;
+  doc["mode"] = modeKey(failure.mode);
+  doc["job"] = Job::nameFromId(failure.job);
+  doc["kind"] = mcjobs::scheduleFailureKindName(failure.kind);
+  doc["bound"] = failure.bound;
+  doc["time"] = failure.time;
+  doc["message"] = mcjobs::describeScheduleFailure(failure);
+  return doc;
+}
+
+py::dict answerDict(const mcjobs::ScheduleAnswer& answer, int processors) {
+  const mcjobs::ScheduleResult& result = answer.result;
+  const bool settledByLoad = answer.attempts.empty();
+  py::dict doc;
+  doc["processors"] = processors;
+  doc["schedulable"] = result.schedulable;
+  doc["policy"] =
+      settledByLoad ? py::object(py::none()) : py::object(policiesDict(result.policies));
+  doc["method"] = mcjobs::scheduleMethodName(answer.method);
+  doc["status"] = mcjobs::scheduleStatusName(answer.status);
+  doc["reason"] =
+      answer.load.infeasible ? py::object(py::str(answer.load.reason)) : py::object(py::none());
+  py::list attempts;
+  for (const mcjobs::ScheduleAttempt& attempt : answer.attempts) {
+    py::dict row;
+    row["policy"] = policiesDict(attempt.policies);
+    row["failure"] = attempt.schedulable
+                         ? py::object(py::none())
+                         : py::object(py::str(mcjobs::describeScheduleFailure(attempt.failure)));
+    attempts.append(row);
+  }
+  doc["attempts"] = attempts;
+  doc["tables"] = py::none();
+  doc["failure"] = py::none();
+  if (result.schedulable) {
+    py::dict tables;
+    tables["hi"] = tableList(result.tables.hi);
+    tables["lo"] = tableList(result.tables.lo);
+    doc["tables"] = tables;
+  } else if (!settledByLoad) {
+    doc["failure"] = failureDict(result.failure);
+  }
+  return doc;
+}
+
 }  // namespace
 
 void initSchedule(py::module_& m) {
@@ -93,53 +174,32 @@ void initSchedule(py::module_& m) {
   instance
       .def(
           "schedule",
-          [](Instance& self, int processors, const std::string& policyName) {
+          [](Instance& self, int processors, const py::object& policy, const py::object& hiPolicy,
+             const py::object& loPolicy) {
             checkProcessors(processors);
-            if (policyName != "edf" && policyName != "llf")
-              throw py::value_error("policy must be 'edf' or 'llf'");
-            const mcjobs::SchedulePolicy policy =
-                policyName == "llf" ? mcjobs::SchedulePolicy::kLlf : mcjobs::SchedulePolicy::kEdf;
-            std::vector<mcjobs::ScheduleViolation> violations;
-            const mcjobs::ScheduleResult result = withInstance(self, [&](JobInstance& jobs) {
-              mcjobs::ScheduleResult tables = mcjobs::schedule(jobs, processors, policy);
-              if (tables.schedulable)
-                violations = mcjobs::verifySchedule(jobs, tables.tables, processors);
-              return tables;
+            mcjobs::SchedulePolicies policies;
+            const bool onePair = policiesOf(policy, hiPolicy, loPolicy, policies);
+            const mcjobs::ScheduleAnswer answer = withInstance(self, [&](JobInstance& jobs) {
+              return onePair ? mcjobs::scheduleChecked(jobs, processors, policies)
+                             : mcjobs::schedulePortfolio(jobs, processors);
             });
-            if (!violations.empty())
-              throw std::logic_error(
-                  "internal error: the scheduler produced tables that "
-                  "break a rule: " +
-                  mcjobs::describeViolation(violations.front()));
-            py::dict doc;
-            doc["processors"] = processors;
-            doc["schedulable"] = result.schedulable;
-            doc["policy"] = mcjobs::schedulePolicyName(result.policy);
-            doc["tables"] = py::none();
-            doc["failure"] = py::none();
-            if (result.schedulable) {
-              py::dict tables;
-              tables["hi"] = tableList(result.tables.hi);
-              tables["lo"] = tableList(result.tables.lo);
-              doc["tables"] = tables;
-            } else {
-              py::dict failure;
-              failure["mode"] = modeKey(result.failure.mode);
-              failure["job"] = Job::nameFromId(result.failure.job);
-              failure["kind"] = mcjobs::scheduleFailureKindName(result.failure.kind);
-              failure["bound"] = result.failure.bound;
-              failure["time"] = result.failure.time;
-              failure["message"] = mcjobs::describeScheduleFailure(result.failure);
-              doc["failure"] = failure;
-            }
-            return doc;
+            for (const mcjobs::ScheduleAttempt& attempt : answer.attempts)
+              if (!attempt.violations.empty())
+                throw std::logic_error(
+                    "internal error: the scheduler produced tables that "
+                    "break a rule: " +
+                    mcjobs::describeViolation(attempt.violations.front()));
+            return answerDict(answer, processors);
           },
-          py::arg("processors"), py::arg("policy") = "edf",
-          "The HI table (global EDF backwards from the deadlines) and the LO table (global\n"
-          "EDF or LLF with the safe mode switch) on `processors` processors, verified, as\n"
-          "{'processors', 'schedulable', 'policy', 'tables': {'hi': [...], 'lo': [...]} or\n"
-          "None, 'failure': None or {'mode', 'job', 'kind', 'bound', 'time', 'message'}};\n"
-          "a segment is {'job', 'id', 'processor', 'start', 'end'}.")
+          py::arg("processors"), py::arg("policy") = py::none(), py::arg("hi_policy") = py::none(),
+          py::arg("lo_policy") = py::none(),
+          "Verified HI and LO tables on `processors` processors, as the command line's JSON:\n"
+          "{'processors', 'schedulable', 'policy': {'hi', 'lo'} or None, 'method',\n"
+          "'status', 'reason', 'attempts', 'tables': {'hi': [...], 'lo': [...]} or None,\n"
+          "'failure': None or {'mode', 'job', 'kind', 'bound', 'time', 'message'}}; a\n"
+          "segment is {'job', 'id', 'processor', 'start', 'end'}. Policies 'edf', 'llf',\n"
+          "'edzl': `policy` for both tables, or `hi_policy` and `lo_policy` (default 'edf');\n"
+          "none of them: the load test, then the portfolio of pairs ('method': 'portfolio').")
       .def(
           "verify_schedule",
           [](Instance& self, const py::object& tables, int processors) {

@@ -52,13 +52,14 @@ def test_bad_options_name_themselves(call, error, words):
         call(instance.to_stg(), instance)
 
 
-@pytest.mark.parametrize("policy", ["edf", "llf"])
+@pytest.mark.parametrize("options", [{}, {"policy": "edf"}, {"policy": "llf"}, {"policy": "edzl"},
+                                     {"hi_policy": "llf"}, {"hi_policy": "edzl", "lo_policy": "llf"}])
 @pytest.mark.parametrize("processors", [1, 2, 3])
-def test_schedule_matches_the_tool_and_passes_the_checker(example, policy, processors):
+def test_schedule_matches_the_tool_and_passes_the_checker(example, options, processors):
     instance = mcjobs.read(example)
-    result = instance.schedule(processors, policy)
-    expected = json.loads(cli("schedule", example, "-p", processors, "--policy", policy,
-                              "--json"))
+    result = instance.schedule(processors, **options)
+    flags = [f"--{name.replace('_', '-')}={value}" for name, value in options.items()]
+    expected = json.loads(cli("schedule", example, "-p", processors, *flags, "--json"))
     for mode in ("hi", "lo"):
         for row in (result["tables"] or {}).get(mode, []):
             del row["id"]
@@ -66,9 +67,24 @@ def test_schedule_matches_the_tool_and_passes_the_checker(example, policy, proce
         del result["failure"]["message"]
     assert result == expected
     if result["schedulable"]:
-        assert instance.verify_schedule(instance.schedule(processors, policy), processors) == []
-        svg = instance.gantt_svg(instance.schedule(processors, policy), processors, "t")
+        assert instance.verify_schedule(instance.schedule(processors, **options), processors) == []
+        svg = instance.gantt_svg(instance.schedule(processors, **options), processors, "t")
         assert ElementTree.fromstring(svg).tag.endswith("svg")
+
+
+def test_schedule_policies_are_checked_before_the_work():
+    instance = mcjobs.from_text("0 45 2 1 42\n10 45 2 1 18\n10 45 2 1 18\n")
+    assert instance.schedule(2)["policy"] == {"hi": "edzl", "lo": "llf"}
+    assert instance.schedule(2, "edf")["status"] == "unknown"
+    for options, words in (
+            ({"policy": "rm"}, "policy must be 'edf', 'llf' or 'edzl', not 'rm'"),
+            ({"lo_policy": 3}, "lo_policy must be 'edf', 'llf' or 'edzl', not 3"),
+            ({"policy": "llf", "hi_policy": "edf"},
+             "policy sets both tables and conflicts with hi_policy; "
+             "give policy alone, or hi_policy and lo_policy")):
+        with pytest.raises(ValueError) as failure:
+            instance.schedule(2, **options)
+        assert str(failure.value) == words
 
 
 def test_checker_names_a_broken_rule():

@@ -6,6 +6,8 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "gantt_svg.h"
@@ -18,10 +20,21 @@ namespace {
 struct ScheduleOptions {
   std::string file;
   int processors = 0;  // 0: the file's own count (an MC-DAG system's <cores>)
-  std::string policy = "edf";
+  std::string policy, hiPolicy, loPolicy;  // empty: not given
   bool json = false;
   std::string svg;
 };
+
+nlohmann::ordered_json policiesJson(const mcjobs::SchedulePolicies& policies) {
+  return {{"hi", mcjobs::schedulePolicyName(policies.hi)},
+          {"lo", mcjobs::schedulePolicyName(policies.lo)}};
+}
+
+// "HI llf, LO edf"
+std::string policiesText(const mcjobs::SchedulePolicies& policies) {
+  return std::string("HI ") + mcjobs::schedulePolicyName(policies.hi) + ", LO " +
+         mcjobs::schedulePolicyName(policies.lo);
+}
 
 nlohmann::ordered_json tableJson(const std::vector<mcjobs::ScheduleSegment>& table) {
   nlohmann::ordered_json rows = nlohmann::ordered_json::array();
@@ -41,15 +54,30 @@ std::string tableText(const char* mode, const std::vector<mcjobs::ScheduleSegmen
   return text;
 }
 
-std::string resultJson(const mcjobs::ScheduleResult& result, int processors) {
+std::string answerJson(const mcjobs::ScheduleAnswer& answer, int processors) {
+  const mcjobs::ScheduleResult& result = answer.result;
+  const bool settledByLoad = answer.attempts.empty();
   nlohmann::ordered_json doc{{"processors", processors},
                              {"schedulable", result.schedulable},
-                             {"policy", mcjobs::schedulePolicyName(result.policy)}};
+                             {"policy", settledByLoad ? nlohmann::ordered_json()
+                                                      : policiesJson(result.policies)},
+                             {"method", mcjobs::scheduleMethodName(answer.method)},
+                             {"status", mcjobs::scheduleStatusName(answer.status)}};
+  doc["reason"] = answer.load.infeasible ? nlohmann::ordered_json(answer.load.reason)
+                                         : nlohmann::ordered_json();
+  nlohmann::ordered_json attempts = nlohmann::ordered_json::array();
+  for (const mcjobs::ScheduleAttempt& attempt : answer.attempts)
+    attempts.push_back({{"policy", policiesJson(attempt.policies)},
+                        {"failure", attempt.schedulable
+                                        ? nlohmann::ordered_json()
+                                        : nlohmann::ordered_json(
+                                              mcjobs::describeScheduleFailure(attempt.failure))}});
+  doc["attempts"] = attempts;
   doc["tables"] = result.schedulable ? nlohmann::ordered_json{{"hi", tableJson(result.tables.hi)},
                                                               {"lo", tableJson(result.tables.lo)}}
                                      : nlohmann::ordered_json();
   doc["failure"] = nlohmann::ordered_json();
-  if (!result.schedulable)
+  if (!result.schedulable && !settledByLoad)
     doc["failure"] = {{"mode", levelKey(result.failure.mode)},
                       {"job", Job::nameFromId(result.failure.job)},
                       {"kind", mcjobs::scheduleFailureKindName(result.failure.kind)},
@@ -58,10 +86,60 @@ std::string resultJson(const mcjobs::ScheduleResult& result, int processors) {
   return doc.dump(2) + "\n";
 }
 
-std::string resultText(const mcjobs::ScheduleResult& result) {
-  if (!result.schedulable)
-    return "not schedulable: " + mcjobs::describeScheduleFailure(result.failure) + "\n";
-  return "schedulable\n" + tableText("HI", result.tables.hi) + tableText("LO", result.tables.lo);
+// The first line without the pair: "schedulable", "not schedulable: HI: J1 misses arrival 0 at
+// 42" or, when the load test settled it, "not schedulable: infeasible: REASON".
+std::string verdictText(const mcjobs::ScheduleAnswer& answer) {
+  if (answer.result.schedulable) return "schedulable";
+  if (answer.attempts.empty()) return "not schedulable: infeasible: " + answer.load.reason;
+  return "not schedulable: " + mcjobs::describeScheduleFailure(answer.result.failure);
+}
+
+// The portfolio names the pair it settled on, or the pair whose failure is shown.
+std::string answerText(const mcjobs::ScheduleAnswer& answer) {
+  std::string text = verdictText(answer);
+  if (answer.method == mcjobs::ScheduleMethod::kPortfolio && !answer.attempts.empty()) {
+    text += " (" + policiesText(answer.result.policies);
+    if (!answer.result.schedulable)
+      text += "; all " + std::to_string(answer.attempts.size()) + " pairs fail";
+    text += ")";
+  }
+  text += "\n";
+  if (answer.result.schedulable)
+    text += tableText("HI", answer.result.tables.hi) + tableText("LO", answer.result.tables.lo);
+  return text;
+}
+
+int reportFault(const std::string& file, const mcjobs::ScheduleAnswer& answer) {
+  for (const mcjobs::ScheduleAttempt& attempt : answer.attempts) {
+    if (attempt.violations.empty()) continue;
+    std::cerr << "mcjobs: " << displayName(file) << ": internal error: the scheduler ("
+              << policiesText(attempt.policies) << ") produced tables that break "
+              << attempt.violations.size() << " rule(s):\n";
+    for (const mcjobs::ScheduleViolation& violation : attempt.violations)
+      std::cerr << "  " << mcjobs::describeViolation(violation) << "\n";
+  }
+  return kFailure;
+}
+
+mcjobs::SchedulePolicy policyNamed(const std::string& name) {
+  mcjobs::SchedulePolicy policy = mcjobs::SchedulePolicy::kEdf;
+  if (!name.empty()) mcjobs::parseSchedulePolicy(name, policy);  // CLI11 checked the name
+  return policy;
+}
+
+mcjobs::ScheduleAnswer answerFor(const ScheduleOptions& options, JobInstance& instance) {
+  for (const auto& given : {std::make_pair("--hi-policy", &options.hiPolicy),
+                            std::make_pair("--lo-policy", &options.loPolicy)})
+    if (!options.policy.empty() && !given.second->empty())
+      throw UsageError(std::string("--policy sets both tables and conflicts with ") +
+                       given.first + "; give --policy alone, or --hi-policy and --lo-policy");
+  if (options.policy.empty() && options.hiPolicy.empty() && options.loPolicy.empty())
+    return mcjobs::schedulePortfolio(instance, options.processors);
+  const mcjobs::SchedulePolicies policies =
+      options.policy.empty()
+          ? mcjobs::SchedulePolicies{policyNamed(options.hiPolicy), policyNamed(options.loPolicy)}
+          : mcjobs::SchedulePolicies{policyNamed(options.policy), policyNamed(options.policy)};
+  return mcjobs::scheduleChecked(instance, options.processors, policies);
 }
 
 int runSchedule(ScheduleOptions options) {
@@ -75,35 +153,20 @@ int runSchedule(ScheduleOptions options) {
   if (options.processors == 0)
     throw UsageError(displayName(options.file) +
                      " gives no <cores number=\"M\"/>; give the processors with -p M");
-  const mcjobs::SchedulePolicy policy =
-      options.policy == "llf" ? mcjobs::SchedulePolicy::kLlf : mcjobs::SchedulePolicy::kEdf;
-  const mcjobs::ScheduleResult result = mcjobs::schedule(instance, options.processors, policy);
-
-  if (result.schedulable) {
-    const std::vector<mcjobs::ScheduleViolation> violations =
-        mcjobs::verifySchedule(instance, result.tables, options.processors);
-    if (!violations.empty()) {
-      std::cerr << "mcjobs: " << displayName(options.file)
-                << ": internal error: the scheduler produced tables that break "
-                << violations.size() << " rule(s):\n";
-      for (const mcjobs::ScheduleViolation& violation : violations)
-        std::cerr << "  " << mcjobs::describeViolation(violation) << "\n";
-      return kFailure;
-    }
-  }
+  const mcjobs::ScheduleAnswer answer = answerFor(options, instance);
+  if (answer.faulty()) return reportFault(options.file, answer);
 
   if (!options.svg.empty()) {
-    std::string verdict = resultText(result);
-    verdict = verdict.substr(0, verdict.find('\n'));
-    const std::string title = verdict + " (" + std::to_string(options.processors) + " processor" +
-                              (options.processors == 1 ? "" : "s") + ", " +
-                              mcjobs::schedulePolicyName(policy) + ")";
-    writeText(mcjobs::ganttSvg(instance, result.tables, options.processors, title), options.svg);
+    std::string title = verdictText(answer) + " (" + std::to_string(options.processors) +
+                        " processor" + (options.processors == 1 ? "" : "s");
+    if (!answer.attempts.empty()) title += ", " + policiesText(answer.result.policies);
+    writeText(mcjobs::ganttSvg(instance, answer.result.tables, options.processors, title + ")"),
+              options.svg);
   }
 
   // With '--svg -' the chart is the result; its title carries the verdict.
   if (options.svg != "-")
-    writeText(options.json ? resultJson(result, options.processors) : resultText(result), "-");
+    writeText(options.json ? answerJson(answer, options.processors) : answerText(answer), "-");
   return kSuccess;
 }
 
@@ -120,9 +183,13 @@ void addScheduleCommand(CLI::App& app, Action& action) {
                    "Number of processors (default for an MC-DAG system: its <cores>)")
       ->check(CLI::Range(1, INT32_MAX))
       ->option_text("M");
-  command->add_option("--policy", options->policy, "LO table policy: edf (default) or llf")
-      ->check(CLI::IsMember({"edf", "llf"}))
-      ->option_text("edf|llf");
+  for (const auto& option :
+       {std::make_tuple("--policy", &options->policy, "Policy of both tables"),
+        std::make_tuple("--hi-policy", &options->hiPolicy, "Policy of the HI table (default: edf)"),
+        std::make_tuple("--lo-policy", &options->loPolicy, "Policy of the LO table (default: edf)")})
+    command->add_option(std::get<0>(option), *std::get<1>(option), std::get<2>(option))
+        ->check(CLI::IsMember({"edf", "llf", "edzl"}))
+        ->option_text("edf|llf|edzl");
   command->add_flag("--json", options->json, "One JSON document instead of text");
   command
       ->add_option("--svg", options->svg,
@@ -138,9 +205,12 @@ void addScheduleCommand(CLI::App& app, Action& action) {
       "processor and time; a segment runs over [START, END)), or the first miss: 'not\n"
       "schedulable: MODE: JOB misses DEADLINE at TIME' ('misses arrival A' for the HI table,\n"
       "built backwards; 'misses safe switch'); exit status 0 for both. The HI table runs HI\n"
-      "jobs as late as possible (EDF backwards from the deadlines), the LO table forward by the\n"
-      "policy; no HI job is ever behind its HI-table progress in LO mode before it has run its\n"
-      "LO budget. Every table printed has passed the checker; a table that fails it is exit\n"
+      "jobs as late as possible (its policy backwards from the deadlines), the LO table\n"
+      "forward by its policy; no HI job is ever behind its HI-table progress in LO mode before\n"
+      "it has run its LO budget. Without a policy option: the load test first ('not\n"
+      "schedulable: infeasible: REASON' when it proves that no tables exist), then the pairs\n"
+      "of policies in a fixed order, the first line naming the pair ('schedulable (HI llf,\n"
+      "LO llf)'). Every table printed has passed the checker; a table that fails it is exit\n"
       "status 3.");
   command->callback([options, &action] { action = [options] { return runSchedule(*options); }; });
 }

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "support/files.h"
 #include "support/scratch_fixture.h"
@@ -32,9 +33,11 @@ TEST_F(ScheduleCli, PrintsVerifiedTablesOrTheFirstMiss) {
   const Result two = run("schedule four.txt -p 2");
   EXPECT_EQ(two.status, 0);
   EXPECT_EQ(two.out,
-            "schedulable\nHI P0 15 20 J2\nHI P0 24 30 J3\nHI P0 37 40 J4\n"
+            "schedulable (HI edf, LO edf)\nHI P0 15 20 J2\nHI P0 24 30 J3\nHI P0 37 40 J4\n"
             "LO P0 0 2 J1\nLO P0 2 5 J2\nLO P0 5 9 J3\nLO P1 0 1 J4\n");
   EXPECT_EQ(two.err, "");
+  // A pair given explicitly is not named.
+  EXPECT_EQ(run("schedule four.txt -p 2 --policy edf").out.substr(0, 13), "schedulable\nH");
 
   const Result missed = shell("printf '0 6 1 4 4\\n0 6 1 4 4\\n' | '" + std::string(MCJOBS_CLI) +
                               "' schedule - -p 1 --policy llf");
@@ -42,7 +45,7 @@ TEST_F(ScheduleCli, PrintsVerifiedTablesOrTheFirstMiss) {
   EXPECT_EQ(missed.out, "not schedulable: LO: J1 misses 6 at 4\n");
   // Event-driven LLF is not optimal on one processor: EDF schedules what it rejects.
   file("three.txt", "0 5 1 3 3\n0 4 1 1 1\n1 4 1 1 1\n");
-  EXPECT_EQ(run("schedule three.txt -p 1").out,
+  EXPECT_EQ(run("schedule three.txt -p 1 --policy edf").out,
             "schedulable\nLO P0 0 1 J2\nLO P0 1 2 J3\nLO P0 2 5 J1\n");
   EXPECT_EQ(run("schedule three.txt -p 1 --policy llf").out,
             "not schedulable: LO: J3 misses 4 at 3\n");
@@ -50,6 +53,7 @@ TEST_F(ScheduleCli, PrintsVerifiedTablesOrTheFirstMiss) {
   EXPECT_EQ(run("schedule four.txt").status, 1);
   EXPECT_EQ(run("schedule four.txt -p 0").status, 1);
   EXPECT_EQ(run("schedule four.txt -p 1 --policy rm").status, 1);
+  EXPECT_EQ(run("schedule four.txt -p 1 --hi-policy rm").status, 1);
   EXPECT_EQ(run("schedule four.txt -p 1 --svg - --json").status, 1);
   const Result absent = run("schedule absent.txt -p 1");
   EXPECT_EQ(absent.status, 3);
@@ -60,7 +64,9 @@ TEST_F(ScheduleCli, JsonHoldsTablesOrTheFailure) {
   const Result one = run("schedule four.txt -p 1 --json");
   ASSERT_EQ(one.status, 0);
   const auto doc = nlohmann::ordered_json::parse(one.out);
-  EXPECT_EQ(doc.dump(), R"({"processors":1,"schedulable":true,"policy":"edf","tables":{"hi":[)"
+  EXPECT_EQ(doc.dump(), R"({"processors":1,"schedulable":true,"policy":{"hi":"edf","lo":"edf"},)"
+                        R"("method":"portfolio","status":"feasible","reason":null,)"
+                        R"("attempts":[{"policy":{"hi":"edf","lo":"edf"},"failure":null}],"tables":{"hi":[)"
                         R"({"job":"J2","processor":0,"start":15,"end":20},)"
                         R"({"job":"J3","processor":0,"start":24,"end":30},)"
                         R"({"job":"J4","processor":0,"start":37,"end":40}],"lo":[)"
@@ -69,12 +75,66 @@ TEST_F(ScheduleCli, JsonHoldsTablesOrTheFailure) {
                         R"({"job":"J3","processor":0,"start":5,"end":9},)"
                         R"({"job":"J4","processor":0,"start":9,"end":10}]},"failure":null})");
 
+  // The load test proves it: the portfolio tries no pair; one pair fails, then the load test
+  // tells why no pair could have succeeded.
   file("late.txt", "4 10 2 1 4\n5 10 2 1 4\n");
   const Result late = run("schedule late.txt -p 1 --json");
   ASSERT_EQ(late.status, 0);
   EXPECT_EQ(nlohmann::ordered_json::parse(late.out).dump(),
-            R"({"processors":1,"schedulable":false,"policy":"edf","tables":null,)"
-            R"("failure":{"mode":"hi","job":"J1","kind":"arrival","bound":4,"time":8}})");
+            R"({"processors":1,"schedulable":false,"policy":null,"method":"portfolio",)"
+            R"("status":"infeasible","reason":"HI stress 1.33333 exceeds 1 processor",)"
+            R"("attempts":[],"tables":null,"failure":null})");
+  const Result edfPair = run("schedule late.txt -p 1 --policy edf --json");
+  ASSERT_EQ(edfPair.status, 0);
+  EXPECT_EQ(nlohmann::ordered_json::parse(edfPair.out).dump(),
+            R"({"processors":1,"schedulable":false,"policy":{"hi":"edf","lo":"edf"},)"
+            R"("method":"heuristic","status":"infeasible","reason":"HI stress 1.33333 exceeds 1 processor",)"
+            R"("attempts":[{"policy":{"hi":"edf","lo":"edf"},"failure":"HI: J1 misses arrival 4 at 8"}],)"
+            R"("tables":null,"failure":{"mode":"hi","job":"J1","kind":"arrival","bound":4,"time":8}})");
+  EXPECT_EQ(run("schedule late.txt -p 1").out,
+            "not schedulable: infeasible: HI stress 1.33333 exceeds 1 processor\n");
+  EXPECT_EQ(run("schedule late.txt -p 1 --policy edf").out,
+            "not schedulable: HI: J1 misses arrival 4 at 8\n");
+}
+
+// J1 needs 42 of its 45 units: backward EDF fails it, backward least laxity does not.
+TEST_F(ScheduleCli, EachTableTakesItsOwnPolicy) {
+  file("urgent.txt", "0 45 2 1 42\n10 45 2 1 18\n10 45 2 1 18\n");
+  struct Row {
+    const char* options;
+    const char* firstLine;
+    const char* status;  // of --json
+  };
+  const std::vector<Row> rows = {
+      {"", "schedulable (HI edzl, LO llf)", "feasible"},
+      {"--policy edf", "not schedulable: HI: J1 misses arrival 0 at 42", "unknown"},
+      {"--lo-policy edzl", "not schedulable: HI: J1 misses arrival 0 at 42", "unknown"},
+      {"--hi-policy llf", "schedulable", "feasible"},
+      {"--hi-policy edzl --lo-policy llf", "schedulable", "feasible"},
+      {"--policy edzl", "schedulable", "feasible"},
+  };
+  for (const Row& row : rows) {
+    const Result text = run(std::string("schedule urgent.txt -p 2 ") + row.options);
+    EXPECT_EQ(text.status, 0) << row.options;
+    EXPECT_EQ(text.out.substr(0, text.out.find('\n')), row.firstLine) << row.options;
+    const Result json = run(std::string("schedule urgent.txt -p 2 --json ") + row.options);
+    const auto doc = nlohmann::ordered_json::parse(json.out);
+    EXPECT_EQ(doc["status"], row.status) << row.options;
+    EXPECT_EQ(doc["method"], *row.options ? "heuristic" : "portfolio") << row.options;
+  }
+  const auto doc = nlohmann::ordered_json::parse(run("schedule urgent.txt -p 2 --json").out);
+  EXPECT_EQ(doc["policy"].dump(), R"({"hi":"edzl","lo":"llf"})");
+  EXPECT_EQ(doc["attempts"].dump(),
+            R"([{"policy":{"hi":"edf","lo":"edf"},"failure":"HI: J1 misses arrival 0 at 42"},)"
+            R"({"policy":{"hi":"edzl","lo":"llf"},"failure":null}])");
+
+  for (const char* other : {"--hi-policy", "--lo-policy"}) {
+    const Result both = run(std::string("schedule urgent.txt -p 2 --policy llf ") + other + " edf");
+    EXPECT_EQ(both.status, 1) << other;
+    EXPECT_EQ(both.err, std::string("mcjobs: --policy sets both tables and conflicts with ") +
+                            other + "; give --policy alone, or --hi-policy and --lo-policy\n"
+                            "Run with --help for more information.\n");
+  }
 }
 
 TEST_F(ScheduleCli, SvgIsWellFormedAndRenders) {

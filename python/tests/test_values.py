@@ -45,8 +45,8 @@ def test_numpy_scalars_go_wherever_ints_and_floats_do():
     python = dict(processors=2, utilization=0.3, graphs=2, criticality_factor=1.5,
                   hi_fraction=0.5)
     assert mcjobs.generate(seed=i(4), **generated) == mcjobs.generate(seed=4, **python)
-    assert mcjobs.generate(seed=4, model="periodic", periods=numpy.array([100, 200])) == \
-        mcjobs.generate(seed=4, model="periodic", periods=[100, 200])
+    assert mcjobs.generate(seed=4, model="periodic", periods=numpy.array([1000, 2000])) == \
+        mcjobs.generate(seed=4, model="periodic", periods=[1000, 2000])
     with pytest.raises(TypeError):
         plain.add_arc(0.0, 1)
 

@@ -272,14 +272,14 @@ void defineConstructionAndJobs(py::class_<Instance>& instance) {
           py::arg("id"), "The job with that id (IndexError when there is none).")
       .def(
           "add_job",
-          [](Instance& self, const py::object& arrival, const py::object& deadline,
-             const py::object& criticality, const py::object& lo_wcet, const py::object& hi_wcet) {
+          [](Instance& self, const AnyInt& arrival, const AnyInt& deadline,
+             const AnyInt& criticality, const AnyInt& lo_wcet, const AnyInt& hi_wcet) {
             Job job;
-            job.arrival = int32Of(arrival, "arrival");
-            job.deadline = int32Of(deadline, "deadline");
-            job.criticality = int32Of(criticality, "criticality");
-            job.lo_wcet = int32Of(lo_wcet, "lo_wcet");
-            job.hi_wcet = int32Of(hi_wcet, "hi_wcet");
+            job.arrival = int32Of(arrival.value, "arrival");
+            job.deadline = int32Of(deadline.value, "deadline");
+            job.criticality = int32Of(criticality.value, "criticality");
+            job.lo_wcet = int32Of(lo_wcet.value, "lo_wcet");
+            job.hi_wcet = int32Of(hi_wcet.value, "hi_wcet");
             return withInstance(self, [&](JobInstance& jobs) {
               // Under the lock: to_numpy() in another thread counts its view under it too.
               if (self.exports > 0)
@@ -294,8 +294,8 @@ void defineConstructionAndJobs(py::class_<Instance>& instance) {
           "Appends a job after checking it (CheckError when invalid); returns its id.")
       .def(
           "add_arc",
-          [](Instance& self, const py::object& u, const py::object& v) {
-            const Arc arc(int32Of(u, "job id"), int32Of(v, "job id"));
+          [](Instance& self, const AnyInt& u, const AnyInt& v) {
+            const Arc arc(int32Of(u.value, "job id"), int32Of(v.value, "job id"));
             withInstance(self, [&](JobInstance& jobs) { jobs.insert(arc); });
           },
           py::arg("u"), py::arg("v"),

@@ -58,6 +58,33 @@ py::object levelOf(int level);
 /// ValueError naming `what` when it does not fit.
 int int32Of(const py::handle& value, const char* what);
 
+/// @brief An argument that is any integer (anything with __index__), whatever its size: the
+/// binding checks the range itself, so that the error names the parameter.
+struct AnyInt {
+  py::object value;
+};
+
+}  // namespace mcjobs_python
+
+namespace pybind11 {
+namespace detail {
+
+/// Signatures and help() show it as "int"; floats and str stay refused, as for int.
+template <>
+struct type_caster<mcjobs_python::AnyInt> {
+  PYBIND11_TYPE_CASTER(mcjobs_python::AnyInt, const_name("int"));
+  bool load(handle source, bool) {
+    if (!source || !PyIndex_Check(source.ptr())) return false;
+    value.value = reinterpret_borrow<object>(source);
+    return true;
+  }
+};
+
+}  // namespace detail
+}  // namespace pybind11
+
+namespace mcjobs_python {
+
 /// @brief The file system path of a str or os.PathLike argument (os.fspath).
 std::string pathOf(const py::handle& path);
 

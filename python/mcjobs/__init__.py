@@ -7,12 +7,16 @@ and failed checks raise mcjobs.CheckError, a ValueError.
 
 import collections.abc as _abc
 import copyreg as _copyreg
+import inspect as _inspect
 import numbers as _numbers
+import operator as _operator
 import re as _re
+import secrets as _secrets
+import types as _types
 import warnings as _warnings
 
 from . import _mcjobs
-from ._mcjobs import HI, LO, JobInstance, JobsView
+from ._mcjobs import HI, LO, JobInstance, JobsView, Level
 
 
 def _reduce(self):
@@ -46,10 +50,10 @@ _FIELDS = ("arrival", "deadline", "criticality", "lo_wcet", "hi_wcet")
 
 def _to_networkx(self, level=LO):
     """A networkx.DiGraph: one node per job id with the job fields (and its name) as node
-    attributes, and the arcs of `level`."""
+    attributes (criticality as a Level), and the arcs of `level`."""
     import networkx
 
-    graph = networkx.DiGraph(level=level)
+    graph = networkx.DiGraph(level=Level(level) if level in (LO, HI) else level)
     for job in self.jobs:
         graph.add_node(job.id, name=job.name, **{field: getattr(job, field) for field in _FIELDS})
     graph.add_edges_from(self.arcs(level))
@@ -191,3 +195,145 @@ def plot_gantt(instance, result, ax=None, processors=None):
     if created:
         ax.figure.tight_layout()
     return ax
+
+
+# generate(): a keyword signature built from the C++ option table, so that help(),
+# inspect.signature and completion list every option with its default. Only the options the
+# caller gives reach the library, which refuses those of another model or shape.
+_GENERATE_DEFAULTS = _mcjobs.generate_options()
+# Options given as a range "a..b"; they take (a, b) and Python ranges too.
+_RANGE_OPTIONS = frozenset(name for name, value in _GENERATE_DEFAULTS.items()
+                           if isinstance(value, str) and ".." in value)
+_LIST_OPTIONS = frozenset(name for name, value in _GENERATE_DEFAULTS.items()
+                          if isinstance(value, list))
+_GENERATE_SIGNATURE = _inspect.Signature(
+    [_inspect.Parameter("seed", _inspect.Parameter.KEYWORD_ONLY)]
+    + [_inspect.Parameter(name, _inspect.Parameter.KEYWORD_ONLY, default=value)
+       for name, value in _GENERATE_DEFAULTS.items()])
+# The command line's option words in the library's messages, and what a Python caller writes.
+# The model and shape are the options the messages quote with their value.
+_OPTION_FLAG = _re.compile(r"--(model|shape) ([a-z-]+)|--(%s)\b" % "|".join(
+    sorted((name.replace("_", "-") for name in _GENERATE_DEFAULTS), key=len, reverse=True)))
+
+
+def _python_words(message):
+    """A message of the generator in Python's names: "--edge-prob" becomes "edge_prob" and
+    "--model periodic" "model='periodic'"."""
+    def parameter(match):
+        if match.group(1):
+            return f"{match.group(1)}={match.group(2)!r}"
+        return match.group(3).replace("-", "_")
+    return _OPTION_FLAG.sub(parameter, message)
+
+
+def _number(name, value):
+    """A NumPy or other numbers.Number scalar as the int or float the library reads."""
+    if isinstance(value, bool) or not isinstance(value, _numbers.Number):
+        return value
+    if isinstance(value, _numbers.Integral):
+        return _operator.index(value)
+    if type(value).__module__ == "numpy":
+        # str() is the shortest text that is this float32 (0.3, not 0.30000001192092896).
+        return float(str(value))
+    if isinstance(value, _numbers.Real):
+        return float(value)
+    raise TypeError(f"{name}: expected a real number, not {value!r}")
+
+
+def _range_text(name, value):
+    """'a..b' for a pair (a, b), both ends included, or for range(a, b + 1)."""
+    if isinstance(value, range):
+        if value.step != 1 or len(value) == 0:
+            raise ValueError(f"{name}: a range gives sizes with step 1 and is not empty, "
+                             f"not {value!r}")
+        return f"{value.start}..{value.stop - 1}"
+    if isinstance(value, (tuple, list)):
+        if len(value) != 2:
+            raise ValueError(f"{name}: a range is a pair (smallest, largest), not {value!r}")
+        low, high = (_number(name, end) for end in value)
+        return f"{low}..{high}"
+    return _number(name, value)
+
+
+def _option_value(name, value):
+    if name in _RANGE_OPTIONS:
+        return _range_text(name, value)
+    if name in _LIST_OPTIONS and not isinstance(value, (str, bytes)) and \
+            isinstance(value, _abc.Iterable):
+        return [_number(name, item) for item in value]
+    return _number(name, value)
+
+
+def generate(*, seed, **options):
+    """A seeded random job set: generate(seed=7, model='frame', nodes=(30, 30), edge_prob=0.2).
+
+    Takes the options of `mcjobs generate`, named with '_' for '-', as Python values (ints,
+    floats and NumPy scalars, True/False, a list of periods, a range as a pair (a, b) with
+    both ends included or as range(a, b + 1)) or as the command line's text ("30..50"); the
+    same options and seed give the same set as the command line. Options left out (or None)
+    keep their defaults; an option that does not apply to the model or shape chosen raises
+    CheckError, as does a bad value, naming the parameter. seed=None draws a 64-bit seed from
+    the system's randomness; `inst.seed` tells the seed of every generated set. A
+    RuntimeWarning says when the LO (or, with utilization_hi, the HI) utilization misses its
+    target by more than 1%, with the achieved value."""
+    unknown = [name for name in options if name not in _GENERATE_DEFAULTS]
+    if unknown:
+        raise TypeError(f"generate() got an unexpected keyword argument {unknown[0]!r}")
+    if seed is None:
+        seed = _secrets.randbits(64)
+    given = {name: _option_value(name, value) for name, value in options.items()
+             if value is not None}
+    with _warnings.catch_warnings(record=True) as caught:
+        _warnings.simplefilter("always")
+        try:
+            instance = _mcjobs.generate(seed=_operator.index(seed), **given)
+        except _mcjobs.CheckError as error:
+            words = _python_words(str(error))
+            translated = _mcjobs.CheckError(words)
+            for attribute in ("file", "line", "explanation"):
+                setattr(translated, attribute, getattr(error, attribute))
+            translated.condition = error.condition and _python_words(error.condition)
+            raise translated from None
+    for warning in caught:
+        _warnings.warn(_python_words(str(warning.message)), warning.category, stacklevel=2)
+    return instance
+
+
+generate.__signature__ = _GENERATE_SIGNATURE
+
+
+# Pickling functions and methods of the extension by name, so that process pools and Dask
+# take mcjobs.read, mcjobs.JobInstance.load and partials of them. pybind11 binds them to a
+# capsule, which pickle cannot save; they are looked up again by their owner and name.
+_NAMED_FUNCTIONS = {}
+for _name, _value in vars(_mcjobs).items():
+    if isinstance(_value, _types.BuiltinFunctionType):
+        _NAMED_FUNCTIONS[_value] = (_mcjobs.__name__, None, _name)
+    elif isinstance(_value, type) and type(_value).__name__ == "pybind11_type":
+        for _member, _attribute in vars(_value).items():
+            _function = getattr(_attribute, "__func__", _attribute)
+            if isinstance(_function, _types.BuiltinFunctionType):
+                _NAMED_FUNCTIONS[_function] = (__name__, _name, _member)
+
+
+def _named_function(module, owner, name):
+    """What a pickled function of the extension names (its module's own, a class's method)."""
+    import importlib
+
+    scope = importlib.import_module(module)
+    return getattr(getattr(scope, owner) if owner else scope, name)
+
+
+def _reduce_function(function):
+    # A method as the class holds it (instancemethod) wraps the function pybind11 made.
+    function = getattr(function, "__func__", function)
+    name = _NAMED_FUNCTIONS.get(function)
+    if name is None:
+        # Not one of ours: what pickle does for builtins anyway.
+        return function.__reduce__()
+    return _named_function, name
+
+
+_copyreg.pickle(_types.BuiltinFunctionType, _reduce_function)
+_copyreg.pickle(type(vars(JobInstance)["load"]), _reduce_function)
+del _function, _attribute, _member

@@ -1,14 +1,25 @@
 # Type stubs of the mcjobs package (the extension mcjobs._mcjobs and the NetworkX helpers).
+import enum
 import os
-from typing import Any, Dict, Iterator, List, Literal, Optional, Sequence, Tuple, Union, overload
+from typing import (Any, Dict, Iterable, Iterator, List, Literal, Optional, Sequence, SupportsFloat,
+                    SupportsIndex, Tuple, Union, overload)
 
 import networkx
 import numpy
 
-LO: int
-HI: int
+class Level(enum.IntEnum):
+    LO = 1
+    HI = 2
+
+LO: Literal[Level.LO]
+HI: Literal[Level.HI]
 
 _Path = Union[str, os.PathLike[str]]
+# Ints and anything with __index__ (NumPy integers); reals and NumPy floats.
+_Int = SupportsIndex
+_Real = Union[SupportsFloat, SupportsIndex]
+# A range of sizes: exactly N, a pair (smallest, largest), a Python range (stop excluded), "A..B".
+_SizeRange = Union[_Int, Tuple[_Int, _Int], range, str]
 _SchedulePolicy = Literal["edf", "llf", "edzl"]
 
 class CheckError(ValueError):
@@ -25,7 +36,7 @@ class Job:
     @property
     def deadline(self) -> int: ...
     @property
-    def criticality(self) -> int: ...
+    def criticality(self) -> Level: ...
     @property
     def lo_wcet(self) -> int: ...
     @property
@@ -48,9 +59,13 @@ class JobInstance:
     def jobs(self) -> JobsView: ...
     def job(self, id: int) -> Job: ...
     def add_job(
-        self, arrival: int, deadline: int, criticality: int, lo_wcet: int, hi_wcet: int
+        self, arrival: _Int, deadline: _Int, criticality: _Int, lo_wcet: _Int, hi_wcet: _Int
     ) -> int: ...
-    def add_arc(self, u: int, v: int) -> None: ...
+    def add_arc(self, u: _Int, v: _Int) -> None: ...
+    @property
+    def seed(self) -> Optional[int]: ...
+    def __eq__(self, other: object) -> bool: ...
+    __hash__: None  # type: ignore[assignment]
     def arcs(self, level: Optional[int] = None) -> List[Tuple[int, int]]: ...
     def successors(self, id: int, level: int) -> List[int]: ...
     def predecessors(self, id: int, level: int) -> List[int]: ...
@@ -103,9 +118,33 @@ def append_archive(path: _Path, name: str, instance: JobInstance) -> None: ...
 @overload
 def append_archive(path: _Path, entries: Sequence[Tuple[str, JobInstance]]) -> None: ...
 def from_networkx(graph: networkx.DiGraph) -> JobInstance: ...
-def generate(*, seed: int, **options: Union[str, int, float, bool, Sequence[int]]) -> JobInstance: ...
+def generate(
+    *,
+    seed: Optional[_Int],
+    model: Optional[Literal["frame", "periodic"]] = "frame",
+    processors: Optional[_Int] = 1,
+    utilization: Optional[_Real] = 0.5,
+    graphs: Optional[_Int] = 1,
+    deadline: Optional[_Int] = 100,
+    tasks: Optional[_Int] = 4,
+    periods: Optional[Union[Iterable[_Int], str]] = [10, 20, 25, 50, 100],
+    deadline_factor: Optional[_Real] = 1.0,
+    hi_fraction: Optional[_Real] = 0.5,
+    hi_per_task: Optional[bool] = False,
+    criticality_factor: Optional[_Real] = 2.0,
+    utilization_hi: Optional[_Real] = None,
+    shape: Optional[Literal["gnp", "layers", "fork-join"]] = "gnp",
+    nodes: Optional[_SizeRange] = "10..10",
+    edge_prob: Optional[_Real] = 0.2,
+    layers: Optional[_Int] = 3,
+    branching: Optional[_Int] = 3,
+    depth: Optional[_Int] = 2,
+    nest_prob: Optional[_Real] = 0.5,
+    split: Optional[Literal["uunifast", "cfs"]] = "uunifast",
+    max_task_utilization: Optional[_Real] = 1.0,
+) -> JobInstance: ...
 def batch_seed(seed: int, index: int) -> int: ...
-def generate_options() -> Dict[str, str]: ...
+def generate_options() -> Dict[str, Any]: ...
 def from_json(text: str, name: str = "<string>") -> JobInstance: ...
 def from_dot(
     text: str,

@@ -78,7 +78,9 @@ void initGenerate(py::module_& m) {
         for (const std::string& warning : set.warnings)
           if (PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1) < 0)
             throw py::error_already_set();
-        return wrap(std::move(set.instance));
+        py::object instance = wrap(std::move(set.instance));
+        instance.cast<Instance&>().seed = seed;
+        return instance;
       },
       py::kw_only(), py::arg("seed"),
       "A seeded random job set: generate(seed=7, model='frame', nodes='30..30', "

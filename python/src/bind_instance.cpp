@@ -6,6 +6,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cfloat>
@@ -29,6 +30,19 @@ namespace mcjobs_python {
 
 py::object wrap(JobInstance&& jobs) {
   return py::cast(std::make_unique<Instance>(std::move(jobs)));
+}
+
+namespace {
+
+// mcjobs.Level, made once when the module is imported. Never destroyed: the interpreter
+// may be gone by the time statics are.
+py::object* levelType = nullptr;
+
+}  // namespace
+
+py::object levelOf(int level) {
+  if (level != CRIT_LO && level != CRIT_HI) return py::int_(level);
+  return (*levelType)(level);
 }
 
 namespace {
@@ -81,7 +95,32 @@ auto atLevel(Result (*analysis)(JobInstance&, int)) {
 }
 
 py::object copyOf(Instance& self) {
-  return wrap(withInstance(self, [](JobInstance& jobs) { return JobInstance(jobs); }));
+  auto copy = withInstance(self, [&](JobInstance& jobs) {
+    auto duplicate = std::make_unique<Instance>(JobInstance(jobs));
+    duplicate->seed = self.seed;
+    return duplicate;
+  });
+  return py::cast(std::move(copy));
+}
+
+std::vector<std::pair<int, int>> sortedArcs(const JobInstance& jobs) {
+  std::vector<std::pair<int, int>> arcs;
+  for (const Arc& arc : jobs.getAllArcs()) arcs.emplace_back(arc.from_id, arc.to_id);
+  std::sort(arcs.begin(), arcs.end());
+  return arcs;
+}
+
+// Value equality: the same jobs in the same order and the same arcs. Where the jobs came from
+// (a seed, a file) is no part of the value.
+bool sameJobsAndArcs(Instance& a, Instance& b) {
+  if (&a == &b) return true;
+  py::gil_scoped_release release;
+  // Both locks at once, in an order that cannot deadlock with a == b and b == a in two threads.
+  std::scoped_lock guard(a.mutex, b.mutex);
+  if (a.core.size() != b.core.size()) return false;
+  for (int id = 0; id < a.core.size(); ++id)
+    if (std::memcmp(&*a.core.at(id), &*b.core.at(id), sizeof(Job)) != 0) return false;
+  return sortedArcs(a.core) == sortedArcs(b.core);
 }
 
 // The read-only sequence behind JobInstance.jobs; holds its instance alive.
@@ -155,7 +194,9 @@ void defineJob(py::module_& m) {
       .def_readonly("id", &Job::id, "Position in the owning instance (0-based).")
       .def_readonly("arrival", &Job::arrival, "Release time.")
       .def_readonly("deadline", &Job::deadline, "Absolute deadline.")
-      .def_readonly("criticality", &Job::criticality, "mcjobs.LO (1) or mcjobs.HI (2).")
+      .def_property_readonly(
+          "criticality", [](const Job& job) { return levelOf(job.criticality); },
+          "mcjobs.Level.LO (1) or mcjobs.Level.HI (2).")
       .def_readonly("lo_wcet", &Job::lo_wcet, "Execution time budget at LO.")
       .def_readonly("hi_wcet", &Job::hi_wcet, "Execution time budget at HI.")
       .def_property_readonly("name", &Job::name, "'J' followed by id + 1, as in arc lines.")
@@ -231,14 +272,14 @@ void defineConstructionAndJobs(py::class_<Instance>& instance) {
           py::arg("id"), "The job with that id (IndexError when there is none).")
       .def(
           "add_job",
-          [](Instance& self, const py::int_& arrival, const py::int_& deadline,
-             const py::int_& criticality, const py::int_& lo_wcet, const py::int_& hi_wcet) {
+          [](Instance& self, const AnyInt& arrival, const AnyInt& deadline,
+             const AnyInt& criticality, const AnyInt& lo_wcet, const AnyInt& hi_wcet) {
             Job job;
-            job.arrival = int32Of(arrival, "arrival");
-            job.deadline = int32Of(deadline, "deadline");
-            job.criticality = int32Of(criticality, "criticality");
-            job.lo_wcet = int32Of(lo_wcet, "lo_wcet");
-            job.hi_wcet = int32Of(hi_wcet, "hi_wcet");
+            job.arrival = int32Of(arrival.value, "arrival");
+            job.deadline = int32Of(deadline.value, "deadline");
+            job.criticality = int32Of(criticality.value, "criticality");
+            job.lo_wcet = int32Of(lo_wcet.value, "lo_wcet");
+            job.hi_wcet = int32Of(hi_wcet.value, "hi_wcet");
             return withInstance(self, [&](JobInstance& jobs) {
               // Under the lock: to_numpy() in another thread counts its view under it too.
               if (self.exports > 0)
@@ -253,8 +294,8 @@ void defineConstructionAndJobs(py::class_<Instance>& instance) {
           "Appends a job after checking it (CheckError when invalid); returns its id.")
       .def(
           "add_arc",
-          [](Instance& self, const py::int_& u, const py::int_& v) {
-            const Arc arc(int32Of(u, "job id"), int32Of(v, "job id"));
+          [](Instance& self, const AnyInt& u, const AnyInt& v) {
+            const Arc arc(int32Of(u.value, "job id"), int32Of(v.value, "job id"));
             withInstance(self, [&](JobInstance& jobs) { jobs.insert(arc); });
           },
           py::arg("u"), py::arg("v"),
@@ -361,6 +402,20 @@ void defineConversions(py::class_<Instance>& instance) {
           py::arg("path"),
           "Writes the instance file atomically (a temporary file renamed over the target).")
       .def("copy", &copyOf, "An independent deep copy.")
+      .def(
+          "__eq__",
+          [](Instance& self, const py::object& other) -> py::object {
+            if (!py::isinstance<Instance>(other)) return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+            return py::bool_(sameJobsAndArcs(self, other.cast<Instance&>()));
+          },
+          py::is_operator())
+      // Mutable, like a list: equal instances may stop being equal, so no hash.
+      .attr("__hash__") = py::none();
+  instance
+      .def_property_readonly(
+          "seed", [](Instance& self) { return self.seed; },
+          "The seed generate() made the jobs from (the one drawn for seed=None); None for "
+          "instances\nnot generated. Copies and pickles keep it; == ignores it.")
       .def("__copy__", &copyOf)
       .def(
           "__deepcopy__", [](Instance& self, const py::object&) { return copyOf(self); },
@@ -381,13 +436,24 @@ void defineConversions(py::class_<Instance>& instance) {
           "lo_wcet, hi_wcet; int32). Without `copy` a read-only view of the instance's own "
           "memory:\nit follows propagations, and add_job raises BufferError while it lives.")
       .def(py::pickle(
-          [](Instance& self) { return py::make_tuple(withInstance(self, &instanceText)); },
+          [](Instance& self) {
+            py::tuple state = py::make_tuple(withInstance(self, &instanceText));
+            if (self.seed) state = py::make_tuple(state[0], *self.seed);
+            return state;
+          },
           [](const py::tuple& state) {
-            if (state.size() != 1 || !py::isinstance<py::str>(state[0]))
-              throw py::type_error("a pickled JobInstance is a tuple of its instance file text");
+            if (state.size() < 1 || state.size() > 2 || !py::isinstance<py::str>(state[0]) ||
+                (state.size() == 2 && !py::isinstance<py::int_>(state[1])))
+              throw py::type_error(
+                  "a pickled JobInstance is a tuple of its instance file text (and its seed)");
             const std::string text = state[0].cast<std::string>();
-            py::gil_scoped_release release;
-            return std::make_unique<Instance>(instanceFromText(text, "<pickle>"));
+            std::unique_ptr<Instance> restored;
+            {
+              py::gil_scoped_release release;
+              restored = std::make_unique<Instance>(instanceFromText(text, "<pickle>"));
+            }
+            if (state.size() == 2) restored->seed = state[1].cast<std::uint64_t>();
+            return restored;
           }));
 }
 
@@ -433,8 +499,17 @@ void defineInstance(py::module_& m) {
 }  // namespace
 
 void initInstance(py::module_& m) {
-  m.attr("LO") = static_cast<int>(CRIT_LO);
-  m.attr("HI") = static_cast<int>(CRIT_HI);
+  // An IntEnum rather than a pybind11 enum: a Level is an int, so comparisons with 1 and 2,
+  // arithmetic, NumPy and JSON (2, not "Level.HI") all keep working.
+  const py::object members = py::make_tuple(py::make_tuple("LO", static_cast<int>(CRIT_LO)),
+                                            py::make_tuple("HI", static_cast<int>(CRIT_HI)));
+  levelType = new py::object(py::module_::import("enum").attr("IntEnum")(
+      "Level", members, py::arg("module") = "mcjobs"));
+  levelType->attr("__doc__") = "A criticality level: LO (1) or HI (2). Anything that takes a "
+                               "level takes the plain ints too.";
+  m.attr("Level") = *levelType;
+  m.attr("LO") = levelType->attr("LO");
+  m.attr("HI") = levelType->attr("HI");
   defineJob(m);
   defineInstance(m);
   // pybind11 looks NumPy up in a function-local static on first use, and

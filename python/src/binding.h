@@ -7,7 +7,9 @@
 #include <pybind11/pybind11.h>
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -28,6 +30,8 @@ struct Instance {
   JobInstance core;
   std::mutex mutex;
   std::atomic<int> exports{0};
+  /// The seed generate() drew the jobs from, given or drawn (none for other instances).
+  std::optional<std::uint64_t> seed;
 };
 
 /// @brief A new Python mcjobs.JobInstance owning `jobs` (for every binding that makes instances).
@@ -47,8 +51,39 @@ auto withInstance(Instance& instance, Work&& work) {
 /// @brief `level` when it is mcjobs.LO or mcjobs.HI; ValueError otherwise.
 int checkLevel(int level);
 
-/// @brief `value` as a 32-bit int; ValueError naming `what` when it does not fit.
-int int32Of(const py::int_& value, const char* what);
+/// @brief mcjobs.Level.LO or mcjobs.Level.HI for 1 or 2; other values stay plain ints.
+py::object levelOf(int level);
+
+/// @brief `value` (an int or any integer with __index__, such as NumPy's) as a 32-bit int;
+/// ValueError naming `what` when it does not fit.
+int int32Of(const py::handle& value, const char* what);
+
+/// @brief An argument that is any integer (anything with __index__), whatever its size: the
+/// binding checks the range itself, so that the error names the parameter.
+struct AnyInt {
+  py::object value;
+};
+
+}  // namespace mcjobs_python
+
+namespace pybind11 {
+namespace detail {
+
+/// Signatures and help() show it as "int"; floats and str stay refused, as for int.
+template <>
+struct type_caster<mcjobs_python::AnyInt> {
+  PYBIND11_TYPE_CASTER(mcjobs_python::AnyInt, const_name("int"));
+  bool load(handle source, bool) {
+    if (!source || !PyIndex_Check(source.ptr())) return false;
+    value.value = reinterpret_borrow<object>(source);
+    return true;
+  }
+};
+
+}  // namespace detail
+}  // namespace pybind11
+
+namespace mcjobs_python {
 
 /// @brief The file system path of a str or os.PathLike argument (os.fspath).
 std::string pathOf(const py::handle& path);

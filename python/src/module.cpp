@@ -15,7 +15,10 @@ int checkLevel(int level) {
   return level;
 }
 
-int int32Of(const py::int_& value, const char* what) {
+int int32Of(const py::handle& given, const char* what) {
+  // operator.index(): ints, NumPy integers and the like, but neither floats nor str.
+  const py::object value = py::reinterpret_steal<py::object>(PyNumber_Index(given.ptr()));
+  if (!value) throw py::error_already_set();
   int overflow = 0;
   const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
   if (overflow == 0 && number == -1 && PyErr_Occurred()) throw py::error_already_set();

@@ -123,6 +123,7 @@ def test_every_type_pickles_in_every_protocol(tmp_path, random_case):
         mcjobs.CheckError: (failure.value, lambda error: (
             type(error), str(error), error.condition, error.file, error.line, error.explanation)),
         mcjobs.JobsView: (random_case.jobs, None),
+        mcjobs.Level: (mcjobs.HI, lambda level: (type(level), level)),
         mcjobs.ArchiveIterator: (mcjobs.read_archive(archive), None),
     }
     types = {value for value in vars(mcjobs).values() if isinstance(value, type)}

@@ -43,3 +43,11 @@ def test_stubs_name_the_real_parameters():
         assert stub == [("options" if name == "kwargs" else name) for name in real], node.name
         checked += 1
     assert checked > 30
+
+
+def test_the_stubbed_generate_defaults_are_the_libraries():
+    stub = next(node for node in ast.parse(STUBS.read_text()).body
+                if isinstance(node, ast.FunctionDef) and node.name == "generate")
+    names = [argument.arg for argument in stub.args.kwonlyargs]
+    defaults = [ast.literal_eval(default) for default in stub.args.kw_defaults if default]
+    assert dict(zip(names[1:], defaults)) == mcjobs.generate_options()

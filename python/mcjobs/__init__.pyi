@@ -5,6 +5,8 @@ from typing import Any, Dict, Iterator, List, Literal, Optional, Sequence, Tuple
 import networkx
 import numpy
 
+__version__: str
+
 LO: int
 HI: int
 

@@ -17,6 +17,7 @@ import warnings as _warnings
 
 from . import _mcjobs
 from ._mcjobs import HI, LO, JobInstance, JobsView, Level
+from ._mcjobs import __version__
 
 
 def _reduce(self):

@@ -7,6 +7,8 @@ from typing import (Any, Dict, Iterable, Iterator, List, Literal, Optional, Sequ
 import networkx
 import numpy
 
+__version__: str
+
 class Level(enum.IntEnum):
     LO = 1
     HI = 2

@@ -39,6 +39,7 @@ std::string pathOf(const py::handle& path) {
 PYBIND11_MODULE(_mcjobs, module) {
   using namespace mcjobs_python;
   module.doc() = "Mixed-criticality job sets with precedence constraints (the C++ core).";
+  module.attr("__version__") = MCJOBS_VERSION;
   // CheckError first: every later part may raise it. JobInstance and Job next,
   // since the archive, generator and format functions return instances and the
   // schedule, stats and reachability parts add methods to the JobInstance class.

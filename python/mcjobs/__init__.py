@@ -198,6 +198,151 @@ def plot_gantt(instance, result, ax=None, processors=None):
     return ax
 
 
+def _pandas():
+    """pandas, imported on first use: the package works without it."""
+    try:
+        import pandas
+    except ImportError as error:
+        raise ImportError("this needs pandas (Debian: apt-get install python3-pandas; pip: "
+                          "pip install pandas)") from error
+    return pandas
+
+
+def _criticality_column(pandas, levels):
+    """LO and HI as an ordered categorical column: readable, and LO sorts before HI."""
+    return pandas.Categorical.from_codes([int(level) - 1 for level in levels],
+                                         categories=["LO", "HI"], ordered=True)
+
+
+def _to_pandas(self):
+    """A pandas.DataFrame with one row per job in id order: id, name, arrival, deadline,
+    criticality ('LO' or 'HI', an ordered categorical) and lo_wcet, hi_wcet."""
+    pandas = _pandas()
+    jobs = self.to_numpy(copy=True)
+    frame = pandas.DataFrame({"id": jobs["id"], "name": [job.name for job in self.jobs]})
+    for field in _FIELDS:
+        frame[field] = jobs[field]
+    frame["criticality"] = _criticality_column(pandas, jobs["criticality"])
+    return frame
+
+
+JobInstance.to_pandas = _to_pandas
+
+# The segments of a table as a NumPy structured array; times are 64-bit as in the library.
+_SEGMENT_FIELDS = (("id", "<i4"), ("processor", "<i4"), ("start", "<i8"), ("end", "<i8"))
+
+
+def _segment_array(segments):
+    import numpy
+
+    width = max((len(segment["job"]) for segment in segments), default=1)
+    dtype = [("job", f"<U{width}"), *_SEGMENT_FIELDS]
+    return numpy.array([(segment["job"], *(segment[name] for name, _ in _SEGMENT_FIELDS))
+                        for segment in segments], dtype=dtype)
+
+
+class ScheduleResult(dict):
+    """What JobInstance.schedule returns: the document of `mcjobs schedule --json` (a dict,
+    so result["tables"]["hi"] and json.dumps(result) work as they always did) with its
+    entries as attributes. `tables` gives each mode's segments as a NumPy structured array
+    (fields job, id, processor, start, end) and to_pandas() as DataFrames."""
+
+    __slots__ = ()
+
+    @property
+    def processors(self):
+        return self["processors"]
+
+    @property
+    def schedulable(self):
+        return self["schedulable"]
+
+    @property
+    def status(self):
+        """'feasible', 'infeasible' (proven) or 'unknown'."""
+        return self["status"]
+
+    @property
+    def method(self):
+        """'heuristic' (one pair of policies) or 'portfolio'."""
+        return self["method"]
+
+    @property
+    def policy(self):
+        """{'hi': ..., 'lo': ...}: the pair that gave the tables or failed first; None when
+        the load test alone settled it."""
+        return self["policy"]
+
+    @property
+    def reason(self):
+        """The load test's reason when it proves the set infeasible, else None."""
+        return self["reason"]
+
+    @property
+    def attempts(self):
+        return self["attempts"]
+
+    @property
+    def failure(self):
+        return self["failure"]
+
+    @property
+    def tables(self):
+        """{'hi': array, 'lo': array} of NumPy structured arrays, None when not schedulable."""
+        tables = self["tables"]
+        if tables is None:
+            return None
+        return {mode: _segment_array(tables[mode]) for mode in ("hi", "lo")}
+
+    def to_pandas(self):
+        """{'hi': DataFrame, 'lo': DataFrame} with the columns of `tables`, None when not
+        schedulable."""
+        pandas = _pandas()
+        tables = self.tables
+        if tables is None:
+            return None
+        return {mode: pandas.DataFrame(table) for mode, table in tables.items()}
+
+    def to_dict(self):
+        """A plain dict of the same entries."""
+        return dict(self)
+
+    def __repr__(self):
+        plural = "" if self["processors"] == 1 else "s"
+        words = f"{self['status']} on {self['processors']} processor{plural}"
+        if self["policy"] is not None:
+            words += f", hi={self['policy']['hi']} lo={self['policy']['lo']}"
+        if self["tables"] is not None:
+            words += (f", {len(self['tables']['hi'])} HI and {len(self['tables']['lo'])} LO "
+                      "segments")
+        elif self["reason"] is not None:
+            words += ": " + self["reason"]
+        return f"<mcjobs.ScheduleResult: {words}>"
+
+    def __reduce__(self):
+        return ScheduleResult, (dict(self),)
+
+
+_schedule_document = JobInstance._schedule
+
+
+def _schedule(self, processors, policy=None, hi_policy=None, lo_policy=None):
+    """Verified HI and LO tables on `processors` processors as a ScheduleResult: the
+    command line's JSON {'processors', 'schedulable', 'policy': {'hi', 'lo'} or None,
+    'method', 'status', 'reason', 'attempts', 'tables': {'hi': [...], 'lo': [...]} or None,
+    'failure': None or {'mode', 'job', 'kind', 'bound', 'time', 'message'}}, whose entries
+    are also attributes; a segment is {'job', 'id', 'processor', 'start', 'end'}. Policies
+    'edf', 'llf', 'edzl': `policy` for both tables, or `hi_policy` and `lo_policy` (default
+    'edf'); none of them: the load test, then the portfolio of pairs ('method':
+    'portfolio')."""
+    return ScheduleResult(_schedule_document(self, processors, policy, hi_policy, lo_policy))
+
+
+_schedule.__name__ = "schedule"
+_schedule.__qualname__ = "JobInstance.schedule"
+JobInstance.schedule = _schedule
+
+
 # generate(): a keyword signature built from the C++ option table, so that help(),
 # inspect.signature and completion list every option with its default. Only the options the
 # caller gives reach the library, which refuses those of another model or shape.

@@ -1,6 +1,7 @@
-// Mixed-criticality scheduling tables from Python: inst.schedule() gives the
-// verified HI and LO tables as the command line's JSON does, inst.verify_schedule()
-// checks any tables, and inst.gantt_svg() draws them.
+// Mixed-criticality scheduling tables from Python: inst._schedule() gives the
+// verified HI and LO tables as the command line's JSON does (the package wraps them
+// in a ScheduleResult), inst.schedulable() and inst.load_test() the verdicts alone,
+// inst.verify_schedule() checks any tables, and inst.gantt_svg() draws them.
 #include <mcjobs/gantt_svg.h>
 #include <mcjobs/schedule.h>
 
@@ -167,39 +168,68 @@ py::dict answerDict(const mcjobs::ScheduleAnswer& answer, int processors) {
   return doc;
 }
 
+// The portfolio without a policy, as schedule() has it.
+mcjobs::ScheduleAnswer answerFor(Instance& self, int processors, const py::object& policy,
+                                 const py::object& hiPolicy, const py::object& loPolicy) {
+  checkProcessors(processors);
+  mcjobs::SchedulePolicies policies;
+  const bool onePair = policiesOf(policy, hiPolicy, loPolicy, policies);
+  const mcjobs::ScheduleAnswer answer = withInstance(self, [&](JobInstance& jobs) {
+    return onePair ? mcjobs::scheduleChecked(jobs, processors, policies)
+                   : mcjobs::schedulePortfolio(jobs, processors);
+  });
+  for (const mcjobs::ScheduleAttempt& attempt : answer.attempts)
+    if (!attempt.violations.empty())
+      throw std::logic_error(
+          "internal error: the scheduler produced tables that "
+          "break a rule: " +
+          mcjobs::describeViolation(attempt.violations.front()));
+  return answer;
+}
+
 }  // namespace
 
 void initSchedule(py::module_& m) {
   auto instance = py::reinterpret_borrow<py::class_<Instance>>(m.attr("JobInstance"));
   instance
       .def(
-          "schedule",
+          "_schedule",
           [](Instance& self, int processors, const py::object& policy, const py::object& hiPolicy,
              const py::object& loPolicy) {
-            checkProcessors(processors);
-            mcjobs::SchedulePolicies policies;
-            const bool onePair = policiesOf(policy, hiPolicy, loPolicy, policies);
-            const mcjobs::ScheduleAnswer answer = withInstance(self, [&](JobInstance& jobs) {
-              return onePair ? mcjobs::scheduleChecked(jobs, processors, policies)
-                             : mcjobs::schedulePortfolio(jobs, processors);
-            });
-            for (const mcjobs::ScheduleAttempt& attempt : answer.attempts)
-              if (!attempt.violations.empty())
-                throw std::logic_error(
-                    "internal error: the scheduler produced tables that "
-                    "break a rule: " +
-                    mcjobs::describeViolation(attempt.violations.front()));
-            return answerDict(answer, processors);
+            return answerDict(answerFor(self, processors, policy, hiPolicy, loPolicy), processors);
           },
           py::arg("processors"), py::arg("policy") = py::none(), py::arg("hi_policy") = py::none(),
           py::arg("lo_policy") = py::none(),
-          "Verified HI and LO tables on `processors` processors, as the command line's JSON:\n"
+          "Verified HI and LO tables on `processors` processors, as the command line's JSON\n"
+          "(JobInstance.schedule wraps it in a ScheduleResult):\n"
           "{'processors', 'schedulable', 'policy': {'hi', 'lo'} or None, 'method',\n"
           "'status', 'reason', 'attempts', 'tables': {'hi': [...], 'lo': [...]} or None,\n"
           "'failure': None or {'mode', 'job', 'kind', 'bound', 'time', 'message'}}; a\n"
           "segment is {'job', 'id', 'processor', 'start', 'end'}. Policies 'edf', 'llf',\n"
           "'edzl': `policy` for both tables, or `hi_policy` and `lo_policy` (default 'edf');\n"
           "none of them: the load test, then the portfolio of pairs ('method': 'portfolio').")
+      .def(
+          "schedulable",
+          [](Instance& self, int processors, const py::object& policy, const py::object& hiPolicy,
+             const py::object& loPolicy) {
+            return answerFor(self, processors, policy, hiPolicy, loPolicy).result.schedulable;
+          },
+          py::arg("processors"), py::arg("policy") = py::none(), py::arg("hi_policy") = py::none(),
+          py::arg("lo_policy") = py::none(),
+          "schedule()'s verdict alone: True when verified tables were found (the same\n"
+          "policies; none of them: the load test, then the portfolio).")
+      .def(
+          "load_test",
+          [](Instance& self, int processors) {
+            checkProcessors(processors);
+            return !withInstance(self, [&](JobInstance& jobs) {
+                      return mcjobs::loadTest(jobs, processors).infeasible;
+                    });
+          },
+          py::arg("processors"),
+          "The load test's verdict: False when it proves that no valid tables exist on\n"
+          "`processors` processors (HI or LO stress above them, or a window narrowed along\n"
+          "the arcs short of its budget), True when it cannot tell.")
       .def(
           "verify_schedule",
           [](Instance& self, const py::object& tables, int processors) {

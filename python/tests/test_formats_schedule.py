@@ -9,6 +9,12 @@ import pytest
 import mcjobs
 from conftest import EXAMPLES, cli, random_instance
 
+try:
+    import pandas  # noqa: F401
+    PANDAS = True
+except ImportError:
+    PANDAS = False
+
 
 def test_writers_match_the_tool_and_read_back(example, tmp_path):
     instance = mcjobs.read(example)
@@ -52,24 +58,72 @@ def test_bad_options_name_themselves(call, error, words):
         call(instance.to_stg(), instance)
 
 
-@pytest.mark.parametrize("options", [{}, {"policy": "edf"}, {"policy": "llf"}, {"policy": "edzl"},
-                                     {"hi_policy": "llf"}, {"hi_policy": "edzl", "lo_policy": "llf"}])
-@pytest.mark.parametrize("processors", [1, 2, 3])
-def test_schedule_matches_the_tool_and_passes_the_checker(example, options, processors):
-    instance = mcjobs.read(example)
+SCHEDULE_OPTIONS = [{}, {"policy": "edf"}, {"policy": "llf"}, {"policy": "edzl"},
+                    {"hi_policy": "llf"}, {"hi_policy": "edzl", "lo_policy": "llf"}]
+# The entries of `mcjobs schedule --json`, in its order.
+SCHEDULE_KEYS = ["processors", "schedulable", "policy", "method", "status", "reason", "attempts",
+                 "tables", "failure"]
+
+
+def assert_schedule_matches_the_tool(instance, path, processors, options):
     result = instance.schedule(processors, **options)
     flags = [f"--{name.replace('_', '-')}={value}" for name, value in options.items()]
-    expected = json.loads(cli("schedule", example, "-p", processors, *flags, "--json"))
+    expected = json.loads(cli("schedule", path, "-p", processors, *flags, "--json"))
+    assert list(result) == SCHEDULE_KEYS
+    # The verdicts alone are the tool's; the load test rejects what it proves infeasible.
+    assert instance.schedulable(processors, **options) == expected["schedulable"]
+    assert instance.load_test(processors) == (expected["status"] != "infeasible")
+    assert_result_reads_as_its_document(result)
     for mode in ("hi", "lo"):
         for row in (result["tables"] or {}).get(mode, []):
             del row["id"]
     if result["failure"]:
         del result["failure"]["message"]
-    assert result == expected
+    assert result == expected and expected == result
+    return result
+
+
+def assert_result_reads_as_its_document(result):
+    document = result.to_dict()
+    assert type(document) is dict and document == dict(result) == result
+    assert json.loads(json.dumps(result)) == document
+    for key in SCHEDULE_KEYS:
+        assert key in result
+        if key != "tables":
+            assert getattr(result, key) == result[key], key
+    if result.tables is None:
+        assert result["tables"] is None and result.to_pandas() is None
+        return
+    frames = result.to_pandas() if PANDAS else {}
+    for mode, table in result.tables.items():
+        assert table.dtype.names == ("job", "id", "processor", "start", "end")
+        rows = [dict(zip(table.dtype.names, row.tolist())) for row in table]
+        assert rows == result["tables"][mode]
+        if frames:
+            assert frames[mode].to_dict("records") == rows
+
+
+@pytest.mark.parametrize("options", SCHEDULE_OPTIONS)
+@pytest.mark.parametrize("processors", [1, 2, 3])
+def test_schedule_matches_the_tool_and_passes_the_checker(example, options, processors):
+    instance = mcjobs.read(example)
+    result = assert_schedule_matches_the_tool(instance, example, processors, options)
     if result["schedulable"]:
         assert instance.verify_schedule(instance.schedule(processors, **options), processors) == []
         svg = instance.gantt_svg(instance.schedule(processors, **options), processors, "t")
         assert ElementTree.fromstring(svg).tag.endswith("svg")
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_schedule_of_generated_sets_matches_the_tool(seed, tmp_path):
+    # From light to heavy sets on two processors: feasible on all, some or none of 1..3.
+    instance = mcjobs.generate(seed=seed, processors=2, graphs=2, deadline=10_000,
+                               utilization=0.2 + 0.25 * seed, nodes=(8, 14))
+    path = tmp_path / "set.txt"
+    instance.write(path)
+    for processors in (1, 2, 3):
+        for options in SCHEDULE_OPTIONS[:2]:
+            assert_schedule_matches_the_tool(instance, path, processors, options)
 
 
 def test_schedule_policies_are_checked_before_the_work():

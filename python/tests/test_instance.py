@@ -125,6 +125,7 @@ def test_every_type_pickles_in_every_protocol(tmp_path, random_case):
         mcjobs.JobsView: (random_case.jobs, None),
         mcjobs.Level: (mcjobs.HI, lambda level: (type(level), level)),
         mcjobs.ArchiveIterator: (mcjobs.read_archive(archive), None),
+        mcjobs.ScheduleResult: (random_case.schedule(2), lambda result: (type(result), result)),
     }
     types = {value for value in vars(mcjobs).values() if isinstance(value, type)}
     assert types == set(samples), "every type of the module needs a row here"

@@ -1,6 +1,7 @@
 # NetworkX and NumPy round trips, and archives read by independent iterators.
 import json
 import random
+import sys
 import warnings
 
 import networkx
@@ -124,6 +125,30 @@ def test_numpy_view_follows_the_instance_and_pins_its_size(random_case):
     random_case.add_job(0, 10, mcjobs.LO, 1, 1)
     assert owned.flags.writeable and len(owned) == len(random_case) - 1
     assert numpy.array_equal(random_case.to_numpy()[:-1], owned)
+
+
+def test_pandas_frame_has_one_row_per_job(random_case):
+    pytest.importorskip("pandas")
+    empty = mcjobs.JobInstance()
+    for instance in (random_case, empty):
+        frame = instance.to_pandas()
+        assert list(frame.columns) == ["id", "name", "arrival", "deadline", "criticality",
+                                       "lo_wcet", "hi_wcet"]
+        assert frame.to_dict("records") == [
+            {"id": job.id, "name": job.name, "arrival": job.arrival, "deadline": job.deadline,
+             "criticality": "HI" if job.criticality == mcjobs.HI else "LO",
+             "lo_wcet": job.lo_wcet, "hi_wcet": job.hi_wcet} for job in instance.jobs]
+    assert list(frame["criticality"].cat.categories) == ["LO", "HI"]
+
+
+def test_without_pandas_the_error_names_the_packages(random_case, monkeypatch):
+    monkeypatch.setitem(sys.modules, "pandas", None)
+    words = ("this needs pandas (Debian: apt-get install python3-pandas; pip: pip install "
+             "pandas)")
+    for call in (random_case.to_pandas, random_case.schedule(4).to_pandas):
+        with pytest.raises(ImportError) as error:
+            call()
+        assert str(error.value) == words
 
 
 def test_archive_iterators_walk_independently(tmp_path, random_case):

@@ -3,6 +3,7 @@ this process, on a process pool or on Dask), mcjobs.plot_acceptance draws the ra
 
 import itertools
 import operator
+import sys
 
 from . import _mcjobs
 
@@ -44,7 +45,10 @@ def _chunks(points, count, seed, tests, options_of):
 
 
 def _progress(total):
-    """A tqdm bar over `total` sets, shown once the study has run a while; None without tqdm."""
+    """A tqdm bar over `total` sets, shown once the study has run a while, on a terminal or in
+    a notebook; None without tqdm or elsewhere (logs and captured output stay clean)."""
+    if not (sys.stderr.isatty() or "ipykernel" in sys.modules):
+        return None
     try:
         from tqdm.auto import tqdm
     except ImportError:
@@ -146,11 +150,13 @@ def plot_acceptance(frame, x, tests, by, ax):
     else:
         figure = ax.figure
     groups = frame.groupby(by, sort=True) if by else [(None, frame)]
-    markers = itertools.cycle("osD^v<>")
+    # A marker per test and a colour per group: tests of one group share its colour.
+    markers = "osD^v<>"
     counts = set()
     for key, group in groups:
         color = None
-        for test, marker in zip(tests, markers):
+        for index, test in enumerate(tests):
+            marker = markers[index % len(markers)]
             verdicts = group.groupby(x, sort=True)[test]
             accepted, totals = verdicts.sum(), verdicts.count()
             counts.update(int(total) for total in totals)

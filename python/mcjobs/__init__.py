@@ -353,8 +353,8 @@ def study(grid, count, seed, tests=("load", "default"), processes=None, client=N
 def plot_acceptance(df, x, tests, by=None, ax=None):
     """The acceptance ratio of each of `tests` (bool columns of a study) against column `x`,
     with 95% Wilson score intervals as bands and the sets per point in the title; `by` draws
-    one line per test and value of that column. Draws on `ax`, or on a new figure (Agg
-    backend). Returns the Matplotlib figure."""
+    one line per test and value of that column. Draws on `ax`, or on a new figure made
+    outside pyplot (it saves with Agg and leaves pyplot's backend alone). Returns the figure."""
     from . import _study
 
     return _study.plot_acceptance(df, x, tests, by, ax)

@@ -135,18 +135,16 @@ def wilson_interval(accepted, count, z=1.959963984540054):
 
 def plot_acceptance(frame, x, tests, by, ax):
     """See mcjobs.plot_acceptance."""
-    import matplotlib
-
-    if ax is None:
-        matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
+    from matplotlib.figure import Figure
 
     tests = list(tests)
     missing = [name for name in [x, *tests, *([by] if by else [])] if name not in frame.columns]
     if missing:
         raise KeyError(f"the study has no column {missing[0]!r}")
     if ax is None:
-        figure, ax = plt.subplots(figsize=(6, 4), dpi=100)
+        # Outside pyplot: no backend is chosen or changed, and the figure is not kept open.
+        figure = Figure(figsize=(6, 4), dpi=100)
+        ax = figure.subplots()
     else:
         figure = ax.figure
     groups = frame.groupby(by, sort=True) if by else [(None, frame)]

@@ -670,4 +670,14 @@ std::uint64_t batchSeed(std::uint64_t seed, std::uint64_t index) {
   return derivedSeed(seed, index);
 }
 
+std::vector<GeneratedSet> generateBatch(const GenerateOptions& options, std::uint64_t seed,
+                                        std::size_t count) {
+  validateGenerateOptions(options);
+  std::vector<GeneratedSet> sets;
+  sets.reserve(count);
+  for (std::size_t index = 1; index <= count; ++index)
+    sets.push_back(generateJobSet(options, batchSeed(seed, index)));
+  return sets;
+}
+
 }  // namespace mcjobs

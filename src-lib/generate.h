@@ -4,6 +4,7 @@
 #ifndef MCJOBS_GENERATE_H
 #define MCJOBS_GENERATE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -150,6 +151,12 @@ JobInstance generateInstance(const GenerateOptions& options, std::uint64_t seed)
 /// @brief The seed of entry `index` (from 1) of a batch generated from `seed`; it does not
 /// depend on the size of the batch.
 std::uint64_t batchSeed(std::uint64_t seed, std::uint64_t index);
+
+/// @brief The sets of entries 1..count of a batch from `seed`: entry i (at index i - 1) is
+/// generateJobSet(options, batchSeed(seed, i)). Validates the options first; throws as
+/// generateJobSet does.
+std::vector<GeneratedSet> generateBatch(const GenerateOptions& options, std::uint64_t seed,
+                                        std::size_t count);
 
 }  // namespace mcjobs
 

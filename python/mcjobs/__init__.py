@@ -6,6 +6,7 @@ and failed checks raise mcjobs.CheckError, a ValueError.
 """
 
 import collections.abc as _abc
+import contextlib as _contextlib
 import copyreg as _copyreg
 import inspect as _inspect
 import numbers as _numbers
@@ -410,6 +411,33 @@ def _option_value(name, value):
     return _number(name, value)
 
 
+def _generator_options(function, options):
+    """The options as the extension reads them; TypeError for a name generate() does not take."""
+    unknown = [name for name in options if name not in _GENERATE_DEFAULTS]
+    if unknown:
+        raise TypeError(f"{function}() got an unexpected keyword argument {unknown[0]!r}")
+    return {name: _option_value(name, value) for name, value in options.items()
+            if value is not None}
+
+
+@_contextlib.contextmanager
+def _python_words_of_generator(warnings=True):
+    """Raises the generator's CheckError in Python's names; with `warnings`, its warnings too
+    (issued again at the caller of the public function)."""
+    with _warnings.catch_warnings(record=True) as caught:
+        _warnings.simplefilter("always" if warnings else "ignore")
+        try:
+            yield
+        except _mcjobs.CheckError as error:
+            translated = _mcjobs.CheckError(_python_words(str(error)))
+            for attribute in ("file", "line", "explanation"):
+                setattr(translated, attribute, getattr(error, attribute))
+            translated.condition = error.condition and _python_words(error.condition)
+            raise translated from None
+    for warning in caught:
+        _warnings.warn(_python_words(str(warning.message)), warning.category, stacklevel=4)
+
+
 def generate(*, seed, **options):
     """A seeded random job set: generate(seed=7, model='frame', nodes=(30, 30), edge_prob=0.2).
 
@@ -422,30 +450,67 @@ def generate(*, seed, **options):
     the system's randomness; `inst.seed` tells the seed of every generated set. A
     RuntimeWarning says when the LO (or, with utilization_hi, the HI) utilization misses its
     target by more than 1%, with the achieved value."""
-    unknown = [name for name in options if name not in _GENERATE_DEFAULTS]
-    if unknown:
-        raise TypeError(f"generate() got an unexpected keyword argument {unknown[0]!r}")
+    given = _generator_options("generate", options)
     if seed is None:
         seed = _secrets.randbits(64)
-    given = {name: _option_value(name, value) for name, value in options.items()
-             if value is not None}
-    with _warnings.catch_warnings(record=True) as caught:
-        _warnings.simplefilter("always")
-        try:
-            instance = _mcjobs.generate(seed=_operator.index(seed), **given)
-        except _mcjobs.CheckError as error:
-            words = _python_words(str(error))
-            translated = _mcjobs.CheckError(words)
-            for attribute in ("file", "line", "explanation"):
-                setattr(translated, attribute, getattr(error, attribute))
-            translated.condition = error.condition and _python_words(error.condition)
-            raise translated from None
-    for warning in caught:
-        _warnings.warn(_python_words(str(warning.message)), warning.category, stacklevel=2)
-    return instance
+    with _python_words_of_generator():
+        return _mcjobs.generate(seed=_operator.index(seed), **given)
+
+
+def generate_many(n, *, seed, **options):
+    """Entries 1..n of a batch from `seed`: entry i is generate(seed=batch_seed(seed, i),
+    **options), so any entry regenerates alone. The whole batch is generated in C++ with the
+    GIL released; options and warnings as for generate()."""
+    given = _generator_options("generate_many", options)
+    if seed is None:
+        seed = _secrets.randbits(64)
+    with _python_words_of_generator():
+        return _mcjobs.generate_many(_operator.index(n), seed=_operator.index(seed), **given)
 
 
 generate.__signature__ = _GENERATE_SIGNATURE
+
+
+def study(grid, count, seed, tests=("load", "default"), processes=None, client=None,
+          **options):
+    """An acceptance study as a pandas DataFrame with one row per job set.
+
+    `grid` maps generate() options to lists of values; its points are all their combinations,
+    the last option varying fastest (as nested loops over the options in the grid's order).
+    Each point gets `count` sets; set k of the study (from 1, counting across the points in
+    order) is generate(seed=batch_seed(seed, k), **options, **point), so every row is unique
+    and regenerates from its `seed`. `tests` are 'load' (the load test does not prove the set
+    infeasible), a policy for both tables ('edf', 'llf', 'edzl') or a pair such as
+    'hi=llf,lo=edf' (checked tables found), and 'default' (the portfolio finds checked tables).
+
+    Columns: the grid's options, seed, utilization_lo and utilization_hi (achieved), one bool
+    per test and time_TEST per test (seconds). The sets are generated and tested in C++ in
+    chunks, the GIL released for a whole chunk; processes=N runs the chunks on a pool of N
+    processes, client= on a Dask client. A tqdm bar shows once a study has run a while, when
+    tqdm is installed."""
+    from . import _study
+
+    with _python_words_of_generator(warnings=False):
+        return _study.study(grid, count, seed, tests, processes, client, options,
+                            lambda point: _generator_options("study", {**options, **point}))
+
+
+def plot_acceptance(df, x, tests, by=None, ax=None):
+    """The acceptance ratio of each of `tests` (bool columns of a study) against column `x`,
+    with 95% Wilson score intervals as bands and the sets per point in the title; `by` draws
+    one line per test and value of that column. Draws on `ax`, or on a new figure made
+    outside pyplot (it saves with Agg and leaves pyplot's backend alone). Returns the figure."""
+    from . import _study
+
+    return _study.plot_acceptance(df, x, tests, by, ax)
+
+
+def wilson_interval(accepted, count, z=1.959963984540054):
+    """The Wilson score interval (low, high) of `accepted` successes in `count` trials (NumPy
+    arrays element-wise); the default z gives 95%."""
+    from . import _study
+
+    return _study.wilson_interval(accepted, count, z)
 
 
 # Pickling functions and methods of the extension by name, so that process pools and Dask

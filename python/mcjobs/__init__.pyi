@@ -4,6 +4,8 @@ import os
 from typing import (Any, Dict, Iterable, Iterator, List, Literal, Mapping, Optional, Sequence, SupportsFloat,
                     SupportsIndex, Tuple, TypedDict, Union, overload)
 
+import matplotlib.axes
+import matplotlib.figure
 import networkx
 import numpy
 import pandas
@@ -189,7 +191,28 @@ def generate(
     split: Optional[Literal["uunifast", "cfs"]] = "uunifast",
     max_task_utilization: Optional[_Real] = 1.0,
 ) -> JobInstance: ...
+def generate_many(n: _Int, *, seed: Optional[_Int], **options: Any) -> List[JobInstance]: ...
 def batch_seed(seed: int, index: int) -> int: ...
+_StudyTest = Union[Literal["load", "default", "edf", "llf", "edzl"], str]
+def study(
+    grid: Dict[str, Sequence[Any]],
+    count: _Int,
+    seed: _Int,
+    tests: Sequence[_StudyTest] = ("load", "default"),
+    processes: Optional[int] = None,
+    client: Any = None,
+    **options: Any,
+) -> pandas.DataFrame: ...
+def plot_acceptance(
+    df: pandas.DataFrame,
+    x: str,
+    tests: Sequence[str],
+    by: Optional[str] = None,
+    ax: Optional[matplotlib.axes.Axes] = None,
+) -> matplotlib.figure.Figure: ...
+def wilson_interval(
+    accepted: Any, count: Any, z: float = 1.959963984540054
+) -> Tuple[numpy.ndarray, numpy.ndarray]: ...
 def generate_options() -> Dict[str, Any]: ...
 def from_json(text: str, name: str = "<string>") -> JobInstance: ...
 def from_dot(

@@ -52,35 +52,44 @@ py::object optionValue(const mcjobs::GenerateOptionInfo& info, const std::string
   return py::str(text);
 }
 
+// The set as generate() returns it, after the command line's warnings that it is not quite
+// what was asked for.
+py::object generatedInstance(mcjobs::GeneratedSet&& set, std::uint64_t seed) {
+  for (const std::string& warning : set.warnings)
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1) < 0) throw py::error_already_set();
+  py::object instance = wrap(std::move(set.instance));
+  instance.cast<Instance&>().seed = seed;
+  return instance;
+}
+
 }  // namespace
+
+mcjobs::GenerateOptions generateOptionsOf(const py::dict& given) {
+  mcjobs::GenerateOptions options;
+  std::vector<std::string> names;
+  for (const auto& option : given) {
+    // None is an option left at its default, as generate_options() lists it.
+    if (option.second.is_none()) continue;
+    const std::string name = option.first.cast<std::string>();
+    mcjobs::setGenerateOption(options, name, optionText(name, option.second));
+    names.push_back(name);
+  }
+  mcjobs::checkGivenGenerateOptions(options, names);
+  return options;
+}
 
 void initGenerate(py::module_& m) {
   m.def(
       "generate",
       [](std::uint64_t seed, const py::kwargs& given) {
-        mcjobs::GenerateOptions options;
-        std::vector<std::string> names;
-        for (const auto& option : given) {
-          // None is an option left at its default, as generate_options() lists it.
-          if (option.second.is_none()) continue;
-          const std::string name = option.first.cast<std::string>();
-          mcjobs::setGenerateOption(options, name, optionText(name, option.second));
-          names.push_back(name);
-        }
-        mcjobs::checkGivenGenerateOptions(options, names);
+        const mcjobs::GenerateOptions options = generateOptionsOf(given);
         mcjobs::GeneratedSet set;
         {
           py::gil_scoped_release release;
           mcjobs::validateGenerateOptions(options);
           set = mcjobs::generateJobSet(options, seed);
         }
-        // As the command line warns: the set is not quite what was asked for.
-        for (const std::string& warning : set.warnings)
-          if (PyErr_WarnEx(PyExc_RuntimeWarning, warning.c_str(), 1) < 0)
-            throw py::error_already_set();
-        py::object instance = wrap(std::move(set.instance));
-        instance.cast<Instance&>().seed = seed;
-        return instance;
+        return generatedInstance(std::move(set), seed);
       },
       py::kw_only(), py::arg("seed"),
       "A seeded random job set: generate(seed=7, model='frame', nodes='30..30', "
@@ -91,6 +100,23 @@ void initGenerate(py::module_& m) {
       "value or an option that does not apply to the model or shape; a RuntimeWarning says\n"
       "when the LO (or, with utilization_hi, the HI) utilization misses its target by more\n"
       "than 1%, with the achieved value.");
+  m.def(
+      "generate_many",
+      [](std::size_t count, std::uint64_t seed, const py::kwargs& given) {
+        const mcjobs::GenerateOptions options = generateOptionsOf(given);
+        std::vector<mcjobs::GeneratedSet> sets;
+        {
+          py::gil_scoped_release release;
+          sets = mcjobs::generateBatch(options, seed, count);
+        }
+        py::list instances;
+        for (std::size_t index = 0; index < sets.size(); ++index)
+          instances.append(generatedInstance(std::move(sets[index]), mcjobs::batchSeed(seed, index + 1)));
+        return instances;
+      },
+      py::arg("n"), py::kw_only(), py::arg("seed"),
+      "Entries 1..n of a batch: entry i is generate(seed=batch_seed(seed, i), **options),\n"
+      "all generated with the GIL released.");
   m.def("batch_seed", &mcjobs::batchSeed, py::arg("seed"), py::arg("index"),
         "The seed of entry `index` (from 1) of a batch generated from `seed`.");
   m.def(

@@ -3,6 +3,7 @@
 #ifndef MCJOBS_PYTHON_BINDING_H
 #define MCJOBS_PYTHON_BINDING_H
 
+#include <mcjobs/generate.h>
 #include <mcjobs/job.h>
 #include <pybind11/pybind11.h>
 
@@ -91,6 +92,10 @@ std::string pathOf(const py::handle& path);
 /// @brief Raises the OSError subclass of `error` (FileNotFoundError for ENOENT ...) for `path`.
 [[noreturn]] void raiseOSError(int error, const std::string& path);
 
+/// @brief The generator's options from generate()'s keywords (values as the command line's
+/// text or Python values, None for a default); OptionError names a bad or inapplicable one.
+mcjobs::GenerateOptions generateOptionsOf(const py::dict& given);
+
 /// @brief The binding files' parts of the module, each defined in its bind_*.cpp; module.cpp
 /// calls them in the order the module needs.
 void initErrors(py::module_& m);
@@ -101,6 +106,7 @@ void initFormats(py::module_& m);
 void initSchedule(py::module_& m);
 void initStats(py::module_& m);
 void initReachability(py::module_& m);
+void initStudy(py::module_& m);
 
 }  // namespace mcjobs_python
 

@@ -51,4 +51,5 @@ PYBIND11_MODULE(_mcjobs, module) {
   initSchedule(module);
   initStats(module);
   initReachability(module);
+  initStudy(module);
 }

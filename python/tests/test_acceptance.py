@@ -1,5 +1,5 @@
 # The experiment example on a tiny grid: on the process pool and on a Dask
-# cluster on loopback, with the same ratios, and a PNG written.
+# cluster on loopback, with the same ratios, and a PNG and its per-set CSV written.
 import os
 import subprocess
 import sys
@@ -36,6 +36,10 @@ def test_pool_and_dask_give_the_same_ratios(tmp_path):
         # The scheduler is sufficient, the load test necessary.
         assert ratios[1] <= ratios[0] and ratios[3] <= ratios[2]
     assert (tmp_path / "pool.png").read_bytes().startswith(b"\x89PNG")
+    # One row per set beside the figure: 3 sets at each of the 4 points.
+    rows = (tmp_path / "pool.csv").read_text().splitlines()
+    assert rows[0] == ("processors,utilization,seed,utilization_lo,utilization_hi,load,edf,"
+                       "time_load,time_edf") and len(rows) == 1 + 12
 
     with distributed.LocalCluster(n_workers=1, threads_per_worker=2, processes=False,
                                   protocol="tcp", host="127.0.0.1",

@@ -168,22 +168,7 @@ TEST(Propagation, RandomDagsMatchReachabilityOracle) {
 
     for (int crit : {CRIT_LO, CRIT_HI}) {
       SCOPED_TRACE("round " + std::to_string(round) + " level " + std::to_string(crit));
-      std::vector<std::vector<bool>> reach(n, std::vector<bool>(n));
-      for (int from = 0; from < n; ++from) {
-        std::vector<int> todo{from};
-        while (!todo.empty()) {
-          const int x = todo.back();
-          todo.pop_back();
-          for (const auto& arc : arcs) {
-            const bool atLevel = crit == CRIT_LO || (jobs[arc.first].criticality == CRIT_HI &&
-                                                     jobs[arc.second].criticality == CRIT_HI);
-            if (atLevel && arc.first == x && !reach[from][arc.second]) {
-              reach[from][arc.second] = true;
-              todo.push_back(arc.second);
-            }
-          }
-        }
-      }
+      const std::vector<std::vector<bool>> reach = reachability(jobs, arcs, crit);
       std::vector<int> wantArrival, wantDeadline;
       bool arrivalChanges = false, deadlineChanges = false;
       for (int j = 0; j < n; ++j) {

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ libgtest-dev libbenchmark-dev          # the library, its tests and benchmarks
   libpugixml-dev                                   # the library's MC-DAG reader
+  coinor-libcbc-dev pkgconf                        # the library's exact scheduling method
   libcli11-dev nlohmann-json3-dev                  # the mcjobs tool
   pybind11-dev python3-dev python3-pytest          # the Python module and its tests
   python3-numpy python3-networkx python3-matplotlib python3-distributed

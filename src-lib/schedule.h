@@ -195,10 +195,11 @@ enum class ScheduleStatus { kFeasible, kInfeasible, kUnknown };
 /// @brief "feasible", "infeasible" or "unknown".
 const char* scheduleStatusName(ScheduleStatus status);
 
-/// @brief How the tables were sought: one pair of policies, or the portfolio of pairs.
-enum class ScheduleMethod { kHeuristic, kPortfolio };
+/// @brief How the tables were sought: one pair of policies, the portfolio of pairs, or the
+/// portfolio and then an integer program that decides what the pairs leave open.
+enum class ScheduleMethod { kHeuristic, kPortfolio, kExact };
 
-/// @brief "heuristic" or "portfolio".
+/// @brief "heuristic", "portfolio" or "exact".
 const char* scheduleMethodName(ScheduleMethod method);
 
 /// @brief One pair of policies tried, and what came of it.
@@ -207,6 +208,16 @@ struct ScheduleAttempt {
   bool schedulable = false;  ///< tables found (checked or not: see `violations`)
   ScheduleFailure failure;   ///< meaningful when not schedulable
   /// The rules the tables break: a fault of the schedulers, never expected.
+  std::vector<ScheduleViolation> violations;
+};
+
+/// @brief What the integer program of the exact method did.
+struct ExactSearch {
+  bool ran = false;    ///< false: the load test or a pair of policies settled the set first
+  double seconds = 0;  ///< the solver's wall time
+  int64_t slots = 0;   ///< the program's job-slots (one run binary per job, mode and time unit)
+  std::string reason;  ///< when it ran and found no tables: why, in words
+  /// Rules its tables break: a fault of the program, never expected.
   std::vector<ScheduleViolation> violations;
 };
 
@@ -220,8 +231,11 @@ struct ScheduleAnswer {
   LoadVerdict load;  ///< run first by the portfolio, and after a failure otherwise
   bool loadTested = false;
   std::vector<ScheduleAttempt> attempts;  ///< every pair tried, in order
-  /// Tables some pair produced that the checker rejects: a fault of the schedulers.
+  ExactSearch exact;                      ///< the exact method's program, if it ran
+  /// Tables some pair (or the program) produced that the checker rejects: a fault.
   bool faulty() const;
+  /// The tables come from the exact method's program, not from a pair of policies.
+  bool tablesFromProgram() const { return exact.ran && status == ScheduleStatus::kFeasible; }
 };
 
 /// @brief The pairs the portfolio tries, in order: the EDF pair first, so that the common case
@@ -237,6 +251,25 @@ ScheduleAnswer scheduleChecked(JobInstance& instance, int processors, SchedulePo
 /// "unknown" when every pair fails. Costs at most a few times one run of the EDF pair: the HI
 /// table of each policy is computed once.
 ScheduleAnswer schedulePortfolio(JobInstance& instance, int processors);
+
+/// @brief The limits of the exact method.
+struct ExactOptions {
+  double timeLimit = 60;  ///< seconds of solver wall time before the answer is "unknown"
+  /// Beyond this many job-slots the program is not built and the answer is "unknown".
+  int64_t mostSlots = 400000;
+  /// The load test and the portfolio first, the program only for what they leave open. Off,
+  /// the program decides alone (to test it against the pairs).
+  bool heuristicsFirst = true;
+};
+
+/// @brief Decides whether valid tables exist (preemption and migration at integer times):
+/// the load test and the portfolio first; when they leave the set open, a time-indexed integer
+/// program (one binary per job, mode and time unit of its window) solved by CBC answers
+/// "feasible" with tables that verifySchedule accepts, "infeasible" (proven), or "unknown" at
+/// the time limit. Its cost grows with the jobs times the lengths of their windows, and can grow
+/// exponentially with them in the worst case.
+ScheduleAnswer scheduleExact(JobInstance& instance, int processors,
+                             const ExactOptions& options = ExactOptions());
 
 }  // namespace mcjobs
 

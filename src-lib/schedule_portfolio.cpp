@@ -101,10 +101,19 @@ const char* scheduleStatusName(ScheduleStatus status) {
 }
 
 const char* scheduleMethodName(ScheduleMethod method) {
-  return method == ScheduleMethod::kPortfolio ? "portfolio" : "heuristic";
+  switch (method) {
+    case ScheduleMethod::kHeuristic:
+      return "heuristic";
+    case ScheduleMethod::kPortfolio:
+      return "portfolio";
+    case ScheduleMethod::kExact:
+      return "exact";
+  }
+  return "heuristic";
 }
 
 bool ScheduleAnswer::faulty() const {
+  if (!exact.violations.empty()) return true;
   for (const ScheduleAttempt& attempt : attempts)
     if (!attempt.violations.empty()) return true;
   return false;

@@ -21,6 +21,8 @@ struct ScheduleOptions {
   std::string file;
   int processors = 0;  // 0: the file's own count (an MC-DAG system's <cores>)
   std::string policy, hiPolicy, loPolicy;  // empty: not given
+  std::string method;                      // empty: not given ("portfolio" or "exact")
+  double timeLimit = 0;                    // 0: not given
   bool json = false;
   std::string svg;
 };
@@ -54,17 +56,24 @@ std::string tableText(const char* mode, const std::vector<mcjobs::ScheduleSegmen
   return text;
 }
 
+// Why there are no tables, when the load test or the exact method's program says so.
+std::string reasonText(const mcjobs::ScheduleAnswer& answer) {
+  if (answer.load.infeasible) return answer.load.reason;
+  return answer.exact.ran ? answer.exact.reason : std::string();
+}
+
 std::string answerJson(const mcjobs::ScheduleAnswer& answer, int processors) {
   const mcjobs::ScheduleResult& result = answer.result;
   const bool settledByLoad = answer.attempts.empty();
+  const bool noPair = settledByLoad || answer.tablesFromProgram();
   nlohmann::ordered_json doc{{"processors", processors},
                              {"schedulable", result.schedulable},
-                             {"policy", settledByLoad ? nlohmann::ordered_json()
-                                                      : policiesJson(result.policies)},
+                             {"policy", noPair ? nlohmann::ordered_json()
+                                               : policiesJson(result.policies)},
                              {"method", mcjobs::scheduleMethodName(answer.method)},
                              {"status", mcjobs::scheduleStatusName(answer.status)}};
-  doc["reason"] = answer.load.infeasible ? nlohmann::ordered_json(answer.load.reason)
-                                         : nlohmann::ordered_json();
+  const std::string reason = reasonText(answer);
+  doc["reason"] = reason.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(reason);
   nlohmann::ordered_json attempts = nlohmann::ordered_json::array();
   for (const mcjobs::ScheduleAttempt& attempt : answer.attempts)
     attempts.push_back({{"policy", policiesJson(attempt.policies)},
@@ -76,8 +85,12 @@ std::string answerJson(const mcjobs::ScheduleAnswer& answer, int processors) {
   doc["tables"] = result.schedulable ? nlohmann::ordered_json{{"hi", tableJson(result.tables.hi)},
                                                               {"lo", tableJson(result.tables.lo)}}
                                      : nlohmann::ordered_json();
+  if (answer.method == mcjobs::ScheduleMethod::kExact)
+    doc["program"] = answer.exact.ran ? nlohmann::ordered_json{{"slots", answer.exact.slots},
+                                                               {"seconds", answer.exact.seconds}}
+                                      : nlohmann::ordered_json();
   doc["failure"] = nlohmann::ordered_json();
-  if (!result.schedulable && !settledByLoad)
+  if (!result.schedulable && !settledByLoad && !answer.tablesFromProgram())
     doc["failure"] = {{"mode", levelKey(result.failure.mode)},
                       {"job", Job::nameFromId(result.failure.job)},
                       {"kind", mcjobs::scheduleFailureKindName(result.failure.kind)},
@@ -91,14 +104,23 @@ std::string answerJson(const mcjobs::ScheduleAnswer& answer, int processors) {
 std::string verdictText(const mcjobs::ScheduleAnswer& answer) {
   if (answer.result.schedulable) return "schedulable";
   if (answer.attempts.empty()) return "not schedulable: infeasible: " + answer.load.reason;
+  if (answer.exact.ran)
+    return std::string("not schedulable: ") + mcjobs::scheduleStatusName(answer.status) + ": " +
+           answer.exact.reason;
   return "not schedulable: " + mcjobs::describeScheduleFailure(answer.result.failure);
+}
+
+// "HI llf, LO llf", "integer program", or nothing when the load test settled it.
+std::string sourceText(const mcjobs::ScheduleAnswer& answer) {
+  if (answer.tablesFromProgram()) return "integer program";
+  return answer.attempts.empty() ? std::string() : policiesText(answer.result.policies);
 }
 
 // The portfolio names the pair it settled on, or the pair whose failure is shown.
 std::string answerText(const mcjobs::ScheduleAnswer& answer) {
   std::string text = verdictText(answer);
-  if (answer.method == mcjobs::ScheduleMethod::kPortfolio && !answer.attempts.empty()) {
-    text += " (" + policiesText(answer.result.policies);
+  if (answer.method != mcjobs::ScheduleMethod::kHeuristic && !answer.attempts.empty()) {
+    text += " (" + sourceText(answer);
     if (!answer.result.schedulable)
       text += "; all " + std::to_string(answer.attempts.size()) + " pairs fail";
     text += ")";
@@ -110,6 +132,13 @@ std::string answerText(const mcjobs::ScheduleAnswer& answer) {
 }
 
 int reportFault(const std::string& file, const mcjobs::ScheduleAnswer& answer) {
+  if (!answer.exact.violations.empty()) {
+    std::cerr << "mcjobs: " << displayName(file)
+              << ": internal error: the integer program produced tables that break "
+              << answer.exact.violations.size() << " rule(s):\n";
+    for (const mcjobs::ScheduleViolation& violation : answer.exact.violations)
+      std::cerr << "  " << mcjobs::describeViolation(violation) << "\n";
+  }
   for (const mcjobs::ScheduleAttempt& attempt : answer.attempts) {
     if (attempt.violations.empty()) continue;
     std::cerr << "mcjobs: " << displayName(file) << ": internal error: the scheduler ("
@@ -133,8 +162,20 @@ mcjobs::ScheduleAnswer answerFor(const ScheduleOptions& options, JobInstance& in
     if (!options.policy.empty() && !given.second->empty())
       throw UsageError(std::string("--policy sets both tables and conflicts with ") +
                        given.first + "; give --policy alone, or --hi-policy and --lo-policy");
-  if (options.policy.empty() && options.hiPolicy.empty() && options.loPolicy.empty())
-    return mcjobs::schedulePortfolio(instance, options.processors);
+  const bool pairGiven =
+      !options.policy.empty() || !options.hiPolicy.empty() || !options.loPolicy.empty();
+  if (pairGiven && !options.method.empty())
+    throw UsageError("--method " + options.method +
+                     " tries every pair of policies and conflicts with --policy, --hi-policy "
+                     "and --lo-policy; give one or the other");
+  if (options.timeLimit > 0 && options.method != "exact")
+    throw UsageError("--time-limit does not apply without --method exact");
+  if (options.method == "exact") {
+    mcjobs::ExactOptions exact;
+    if (options.timeLimit > 0) exact.timeLimit = options.timeLimit;
+    return mcjobs::scheduleExact(instance, options.processors, exact);
+  }
+  if (!pairGiven) return mcjobs::schedulePortfolio(instance, options.processors);
   const mcjobs::SchedulePolicies policies =
       options.policy.empty()
           ? mcjobs::SchedulePolicies{policyNamed(options.hiPolicy), policyNamed(options.loPolicy)}
@@ -159,7 +200,7 @@ int runSchedule(ScheduleOptions options) {
   if (!options.svg.empty()) {
     std::string title = verdictText(answer) + " (" + std::to_string(options.processors) +
                         " processor" + (options.processors == 1 ? "" : "s");
-    if (!answer.attempts.empty()) title += ", " + policiesText(answer.result.policies);
+    if (!answer.attempts.empty()) title += ", " + sourceText(answer);
     writeText(mcjobs::ganttSvg(instance, answer.result.tables, options.processors, title + ")"),
               options.svg);
   }
@@ -190,6 +231,18 @@ void addScheduleCommand(CLI::App& app, Action& action) {
     command->add_option(std::get<0>(option), *std::get<1>(option), std::get<2>(option))
         ->check(CLI::IsMember({"edf", "llf", "edzl"}))
         ->option_text("edf|llf|edzl");
+  command
+      ->add_option("--method", options->method,
+                   "portfolio: the pairs of policies (the default without a policy); exact: the "
+                   "pairs, then an integer program that decides what they leave open")
+      ->check(CLI::IsMember({"portfolio", "exact"}))
+      ->option_text("portfolio|exact");
+  command
+      ->add_option("--time-limit", options->timeLimit,
+                   "Seconds the exact method's solver may take before the answer is 'unknown' "
+                   "(default: 60)")
+      ->check(CLI::Range(0.001, 1e9))
+      ->option_text("S");
   command->add_flag("--json", options->json, "One JSON document instead of text");
   command
       ->add_option("--svg", options->svg,
@@ -210,8 +263,10 @@ void addScheduleCommand(CLI::App& app, Action& action) {
       "it has run its LO budget. Without a policy option: the load test first ('not\n"
       "schedulable: infeasible: REASON' when it proves that no tables exist), then the pairs\n"
       "of policies in a fixed order, the first line naming the pair ('schedulable (HI llf,\n"
-      "LO llf)'). Every table printed has passed the checker; a table that fails it is exit\n"
-      "status 3.");
+      "LO llf)'). With --method exact, what the pairs leave open goes to an integer program\n"
+      "(CBC): 'schedulable (integer program)', 'not schedulable: infeasible: ...' (proven) or\n"
+      "'not schedulable: unknown: time limit of S s reached'. Every table printed has passed\n"
+      "the checker; a table that fails it is exit status 3.");
   command->callback([options, &action] { action = [options] { return runSchedule(*options); }; });
 }
 

@@ -11,6 +11,7 @@ packages=(
   pybind11-dev python3-dev python3-pytest          # the Python module and its tests
   python3-numpy python3-networkx python3-matplotlib python3-distributed
   python3-pandas python3-tqdm                      # studies: DataFrames, progress bars
+  python3-nbconvert python3-ipykernel python3-nbclient python3-nbformat  # the example notebook
   python3-venv python3-pip python3-setuptools python3-wheel  # the offline pip install
   graphviz librsvg2-bin python3-jsonschema         # checks of the drawings and the JSON output
 )

@@ -229,6 +229,18 @@ def _to_pandas(self):
 
 JobInstance.to_pandas = _to_pandas
 
+
+def _repr_html_(self):
+    """What Jupyter shows: the jobs, arcs and utilization per level and the horizon (those of
+    stats()), the first jobs as a table, and the DAG as SVG when Graphviz's dot is installed
+    and the set is small."""
+    from . import _notebook
+
+    return _notebook.instance_html(self)
+
+
+JobInstance._repr_html_ = _repr_html_
+
 # The segments of a table as a NumPy structured array; times are 64-bit as in the library.
 _SEGMENT_FIELDS = (("id", "<i4"), ("processor", "<i4"), ("start", "<i8"), ("end", "<i8"))
 
@@ -246,9 +258,15 @@ class ScheduleResult(dict):
     """What JobInstance.schedule returns: the document of `mcjobs schedule --json` (a dict,
     so result["tables"]["hi"] and json.dumps(result) work as they always did) with its
     entries as attributes. `tables` gives each mode's segments as a NumPy structured array
-    (fields job, id, processor, start, end) and to_pandas() as DataFrames."""
+    (fields job, id, processor, start, end) and to_pandas() as DataFrames. Jupyter shows a
+    result with tables as its Gantt chart."""
 
-    __slots__ = ()
+    # The instance the tables belong to, for the Gantt chart; None for a document built by hand.
+    __slots__ = ("_instance",)
+
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self._instance = None
 
     @property
     def processors(self):
@@ -308,11 +326,16 @@ class ScheduleResult(dict):
         """A plain dict of the same entries."""
         return dict(self)
 
-    def __repr__(self):
+    def _verdict(self):
+        """'feasible on 2 processors, hi=edf lo=edf': the status, and the pair that decided."""
         plural = "" if self["processors"] == 1 else "s"
         words = f"{self['status']} on {self['processors']} processor{plural}"
         if self["policy"] is not None:
             words += f", hi={self['policy']['hi']} lo={self['policy']['lo']}"
+        return words
+
+    def __repr__(self):
+        words = self._verdict()
         if self["tables"] is not None:
             words += (f", {len(self['tables']['hi'])} HI and {len(self['tables']['lo'])} LO "
                       "segments")
@@ -320,8 +343,18 @@ class ScheduleResult(dict):
             words += ": " + self["reason"]
         return f"<mcjobs.ScheduleResult: {words}>"
 
+    def _repr_svg_(self):
+        """The Gantt chart of the tables, with its legend, as Jupyter shows it; None without
+        tables (or without the instance), so that the text repr shows instead."""
+        if self["tables"] is None or self._instance is None:
+            return None
+        return self._instance.gantt_svg(self, self["processors"], self._verdict())
+
     def __reduce__(self):
-        return ScheduleResult, (dict(self),)
+        return ScheduleResult, (dict(self),), self._instance
+
+    def __setstate__(self, instance):
+        self._instance = instance
 
 
 _schedule_document = JobInstance._schedule
@@ -336,7 +369,9 @@ def _schedule(self, processors, policy=None, hi_policy=None, lo_policy=None):
     'edf', 'llf', 'edzl': `policy` for both tables, or `hi_policy` and `lo_policy` (default
     'edf'); none of them: the load test, then the portfolio of pairs ('method':
     'portfolio')."""
-    return ScheduleResult(_schedule_document(self, processors, policy, hi_policy, lo_policy))
+    result = ScheduleResult(_schedule_document(self, processors, policy, hi_policy, lo_policy))
+    result._instance = self
+    return result
 
 
 _schedule.__name__ = "schedule"

@@ -12,6 +12,7 @@ packages=(
   python3-pandas python3-tqdm                      # studies: DataFrames, progress bars
   python3-venv python3-pip python3-setuptools python3-wheel  # the offline pip install
   graphviz librsvg2-bin python3-jsonschema         # checks of the drawings and the JSON output
+  python3-mypy                                     # checks of the type stubs
 )
 
 missing=()

@@ -68,7 +68,7 @@ setup(
     version=project_version(),
     packages=["mcjobs"],
     package_dir={"mcjobs": "python/mcjobs"},
-    package_data={"mcjobs": ["__init__.pyi", "py.typed"]},
+    package_data={"mcjobs": ["*.pyi", "py.typed"]},
     ext_modules=[Extension("mcjobs._mcjobs", sources=[])],
     cmdclass={"build_ext": CMakeBuild},
     options={

@@ -18,29 +18,36 @@ import argparse
 import contextlib
 import os
 import pathlib
-import sys
+from typing import Any, Callable, ContextManager, Dict, List, Optional, Sequence, TypeVar
+
+# Debian's pandas carries no types; its objects are Any here.
+import pandas  # type: ignore[import]
 
 import mcjobs
+
+# What the comma-separated options hold.
+Number = TypeVar("Number", int, float)
 
 # Frame job sets: 4 random DAGs of 10 to 20 jobs per processor, released together
 # in a frame of 100,000 (long enough that even a small share of the utilization
 # gives every job a budget of its own); half the jobs are HI, with 1.5 times
 # their LO budget.
-GENERATOR = dict(model="frame", deadline=100000, shape="gnp", nodes="10..20", edge_prob=0.2,
-                 hi_fraction=0.5, criticality_factor=1.5)
+GENERATOR: Dict[str, Any] = dict(model="frame", deadline=100000, shape="gnp", nodes="10..20",
+                                 edge_prob=0.2, hi_fraction=0.5, criticality_factor=1.5)
 TESTS = ["load", "edf"]
 
 
-def acceptance(processor_counts, utilizations, sets, seed, dask_address=None, workers=None):
+def acceptance(processor_counts: Sequence[int], utilizations: Sequence[float], sets: int,
+               seed: int, dask_address: Optional[str] = None,
+               workers: Optional[int] = None) -> pandas.DataFrame:
     """One row per set (mcjobs.study) for every (m, U) point, 4 * m graphs on m processors,
     in chunks on a process pool or on a Dask cluster."""
-    import pandas
-
+    runner: ContextManager[Any]
     if dask_address:
         from distributed import Client
 
-        runner = Client(dask_address)
-        where = dict(client=runner)
+        runner = Client(dask_address)  # type: ignore[no-untyped-call]
+        where: Dict[str, Any] = dict(client=runner)
     else:
         runner = contextlib.nullcontext()
         where = dict(processes=workers or os.cpu_count())
@@ -57,12 +64,12 @@ def acceptance(processor_counts, utilizations, sets, seed, dask_address=None, wo
     return frame
 
 
-def numbers(kind):
+def numbers(kind: Callable[[str], Number]) -> Callable[[str], List[Number]]:
     return lambda text: [kind(value) for value in text.split(",")]
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+def main(argv: Optional[Sequence[str]] = None) -> None:
+    parser = argparse.ArgumentParser(description=(__doc__ or "").split("\n\n")[0])
     parser.add_argument("-o", "--output", default="acceptance.png", help="PNG to write")
     parser.add_argument("-n", "--sets", type=int, default=200, help="job sets per point")
     parser.add_argument("-m", "--processors", type=numbers(int), default=[2, 4, 8],
@@ -93,4 +100,4 @@ def main(argv=None):
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main()

@@ -63,7 +63,8 @@ def check_wheel(wheels, version):
     assert len(found) == 1 and found[0].name.startswith(f"mcjobs-{version}-"), found
     with zipfile.ZipFile(found[0]) as wheel:
         names = wheel.namelist()
-        for expected in ("mcjobs/__init__.py", "mcjobs/__init__.pyi", "mcjobs/py.typed"):
+        for expected in ("mcjobs/__init__.py", "mcjobs/__init__.pyi", "mcjobs/_mcjobs.pyi",
+                         "mcjobs/py.typed"):
             assert expected in names, f"{found[0].name} lacks {expected}"
         assert any(name.startswith("mcjobs/_mcjobs.") for name in names), names
         metadata = wheel.read(f"mcjobs-{version}.dist-info/METADATA").decode()

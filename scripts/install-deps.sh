@@ -14,6 +14,7 @@ packages=(
   python3-nbconvert python3-ipykernel python3-nbclient python3-nbformat  # the example notebook
   python3-venv python3-pip python3-setuptools python3-wheel  # the offline pip install
   graphviz librsvg2-bin python3-jsonschema         # checks of the drawings and the JSON output
+  python3-mypy                                     # checks of the type stubs
 )
 
 missing=()

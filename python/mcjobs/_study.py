@@ -1,11 +1,30 @@
 """Acceptance studies: mcjobs.study runs a grid of generator options in chunks of seeds (in
 this process, on a process pool or on Dask), mcjobs.plot_acceptance draws the ratios."""
 
+from __future__ import annotations
+
 import itertools
 import operator
 import sys
+# abc.Iterable rather than Iterable: stubtest takes the names a module imports for its own,
+# and typing's aliases of the abstract classes are not the classes.
+from collections import abc
+from typing import TYPE_CHECKING, Any, Callable, Dict, List, Optional, Set, SupportsIndex, Tuple
 
 from . import _mcjobs
+
+if TYPE_CHECKING:
+    import numpy.typing
+
+    # pandas carries no types in Debian. A private name, since the module does not export it.
+    import pandas as _pandas  # type: ignore[import]
+
+# What a chunk runs on: the generator's options, the seeds of its sets and the tests.
+_Chunk = Tuple[Dict[str, Any], List[int], List[str]]
+# A chunk's result: the columns its sets fill.
+_Columns = Dict[str, List[Any]]
+# The options of the sets at a point of the grid, as the extension takes them.
+_OptionsOf = Callable[[Dict[str, Any]], Dict[str, Any]]
 
 # Sets per chunk: large enough that a pool or Dask task costs little next to the work,
 # small enough that two workers share even a one-point study.
@@ -14,14 +33,14 @@ CHUNK_SETS = 100
 PROGRESS_DELAY = 2.0
 
 
-def _run_chunk(chunk):
+def _run_chunk(chunk: _Chunk) -> _Columns:
     """The columns of one chunk (options, seeds, tests); module-level, so pools and Dask
     pickle it by name."""
     options, seeds, tests = chunk
     return _mcjobs._study_chunk(options, seeds, tests)
 
 
-def _grid_points(grid):
+def _grid_points(grid: abc.Mapping[str, abc.Iterable[Any]]) -> abc.Iterator[Dict[str, Any]]:
     """Every point of the grid as a dict, the last name varying fastest."""
     names = list(grid)
     for name in names:
@@ -32,7 +51,8 @@ def _grid_points(grid):
         yield dict(zip(names, values))
 
 
-def _chunks(points, count, seed, tests, options_of):
+def _chunks(points: abc.Sequence[Dict[str, Any]], count: int, seed: int, tests: List[str],
+            options_of: _OptionsOf) -> abc.Iterator[Tuple[int, _Chunk]]:
     """(point index, chunk) for every chunk of every point; set k of the study (from 1, across
     all points) has the seed batch_seed(seed, k)."""
     k = 0
@@ -44,21 +64,22 @@ def _chunks(points, count, seed, tests, options_of):
             yield index, (options, seeds[start:start + CHUNK_SETS], tests)
 
 
-def _progress(total):
+def _progress(total: int) -> Any:
     """A tqdm bar over `total` sets, shown once the study has run a while, on a terminal or in
     a notebook; None without tqdm or elsewhere (logs and captured output stay clean)."""
     if not (sys.stderr.isatty() or "ipykernel" in sys.modules):
         return None
     try:
-        from tqdm.auto import tqdm
+        from tqdm.auto import tqdm  # type: ignore[import]
     except ImportError:
         return None
     return tqdm(total=total, unit="set", delay=PROGRESS_DELAY, leave=False)
 
 
-def _map_chunks(chunks, processes, client, bar):
+def _map_chunks(chunks: List[_Chunk], processes: Optional[int], client: Any,
+                bar: Any) -> List[_Columns]:
     """_run_chunk over the chunks, results in chunk order."""
-    def advance(result):
+    def advance(result: _Columns) -> _Columns:
         if bar is not None:
             bar.update(len(result["seed"]))
         return result
@@ -76,7 +97,9 @@ def _map_chunks(chunks, processes, client, bar):
     return [advance(_run_chunk(chunk)) for chunk in chunks]
 
 
-def study(grid, count, seed, tests, processes, client, options, options_of):
+def study(grid: abc.Mapping[str, abc.Iterable[Any]], count: SupportsIndex, seed: SupportsIndex,
+          tests: abc.Iterable[str], processes: Optional[int], client: Any,
+          options: abc.Mapping[str, Any], options_of: _OptionsOf) -> _pandas.DataFrame:
     """See mcjobs.study."""
     import pandas
 
@@ -104,7 +127,7 @@ def study(grid, count, seed, tests, processes, client, options, options_of):
         if bar is not None:
             bar.close()
 
-    columns = {name: [] for name in grid}
+    columns: _Columns = {name: [] for name in grid}
     for name in ("seed", "utilization_lo", "utilization_hi", *tests,
                  *("time_" + test for test in tests)):
         columns[name] = []
@@ -119,7 +142,9 @@ def study(grid, count, seed, tests, processes, client, options, options_of):
     return frame
 
 
-def wilson_interval(accepted, count, z=1.959963984540054):
+def wilson_interval(
+    accepted: Any, count: Any, z: float = 1.959963984540054
+) -> Tuple[numpy.typing.NDArray[numpy.float64], numpy.typing.NDArray[numpy.float64]]:
     """The Wilson score interval (low, high) of a ratio of `accepted` in `count` trials;
     NumPy arrays work element-wise. The default z gives 95%."""
     import numpy
@@ -133,9 +158,10 @@ def wilson_interval(accepted, count, z=1.959963984540054):
     return centre - half, centre + half
 
 
-def plot_acceptance(frame, x, tests, by, ax):
+def plot_acceptance(frame: _pandas.DataFrame, x: str, tests: abc.Iterable[str], by: Optional[str],
+                    ax: Any) -> Any:
     """See mcjobs.plot_acceptance."""
-    from matplotlib.figure import Figure
+    from matplotlib.figure import Figure  # type: ignore[import]
 
     tests = list(tests)
     missing = [name for name in [x, *tests, *([by] if by else [])] if name not in frame.columns]
@@ -150,7 +176,7 @@ def plot_acceptance(frame, x, tests, by, ax):
     groups = frame.groupby(by, sort=True) if by else [(None, frame)]
     # A marker per test and a colour per group: tests of one group share its colour.
     markers = "osD^v<>"
-    counts = set()
+    counts: Set[int] = set()
     for key, group in groups:
         color = None
         for index, test in enumerate(tests):

@@ -1,5 +1,7 @@
-# The type stubs against the module: every stubbed function and method takes
-# the parameters, in order, that the module's own signatures name.
+# The type stubs against the module where stubtest cannot see it: the extension's functions
+# have no signature objects, only the signature line of their docstrings. Every stubbed
+# function and method takes the parameters, in order, that the module's own signatures name,
+# with the same defaults.
 import ast
 import inspect
 import pathlib
@@ -18,6 +20,26 @@ def real_parameters(function):
         inside = re.match(r"\w+\((.*)\) ->", line).group(1)
         names = re.findall(r"(?:^|, )\**(\w+)(?=: |,|$)", inside)
         return [name for name in names if name != "self"]
+
+
+def extension_defaults(function):
+    """{parameter: default as source text} from an extension function's signature line; None
+    for a Python function, whose defaults stubtest compares."""
+    try:
+        inspect.signature(function)
+        return None
+    except ValueError:
+        line = function.__doc__.splitlines()[0]
+        return dict(re.findall(r"(\w+): [\w.\[\], ]+? = ('[^']*'|[^,)]+)", line))
+
+
+def stub_defaults(arguments):
+    """{parameter: default as source text} of a stubbed function, but for `...` (not given)."""
+    positional = arguments.posonlyargs + arguments.args
+    pairs = [*zip(positional[len(positional) - len(arguments.defaults):], arguments.defaults),
+             *zip(arguments.kwonlyargs, arguments.kw_defaults)]
+    return {argument.arg: ast.unparse(default) for argument, default in pairs
+            if default is not None and ast.unparse(default) != "..."}
 
 
 def stubbed(tree):
@@ -39,8 +61,13 @@ def test_stubs_name_the_real_parameters():
         stub = [a.arg for a in arguments if a.arg != "self"]
         if node.args.kwarg:
             stub.append(node.args.kwarg.arg)
-        real = real_parameters(getattr(owner, node.name))
+        function = getattr(owner, node.name)
+        real = real_parameters(function)
         assert stub == [("options" if name == "kwargs" else name) for name in real], node.name
+        defaults = extension_defaults(function)
+        if defaults is not None:
+            given = stub_defaults(node.args)
+            assert {name: defaults.get(name) for name in given} == given, node.name
         checked += 1
     assert checked > 30
 

@@ -42,6 +42,7 @@ class Builder {
     for (int mode : {CRIT_LO, CRIT_HI}) {
       addBudgets(mode);
       addCapacity(mode);
+      addRunTimes(mode);
       addDoneIndicators(mode);
       addArcs(mode);
     }
@@ -120,8 +121,33 @@ class Builder {
     }
   }
 
+  // ran_t, the run time before t for t in (begin, end]: a continuous chain, so that the rows
+  // below that bound a job's run time stay sparse.
+  void addRunTimes(int mode) {
+    std::vector<int>& first = mRanColumn[modeIndex(mode)];
+    first.assign(static_cast<size_t>(mInstance.numJobs()), -1);
+    for (const Job& job : mInstance) {
+      const SlotRun& r = run(mode, job.id);
+      if (r.firstColumn < 0) continue;
+      first[static_cast<size_t>(job.id)] = mProgram.columns();
+      for (int64_t t = r.begin + 1; t <= r.end; ++t) {
+        const int ran = addColumn(0, kInfinity, false);
+        std::vector<std::pair<int, double>> chain{{ran, 1.0},
+                                                  {runColumn(mode, job.id, t - 1), -1.0}};
+        if (t > r.begin + 1) chain.push_back({ran - 1, -1.0});
+        addRow(chain, 0, 0);
+      }
+    }
+  }
+
+  int ranColumn(int mode, int job, int64_t t) {
+    return mRanColumn[modeIndex(mode)][static_cast<size_t>(job)] +
+           static_cast<int>(t - run(mode, job).begin - 1);
+  }
+
   // "Done by t" columns for t in [begin + budget, end): before, the job cannot be done; from
-  // `end` on it must be. Monotone, and no run at or after an instant it is done by.
+  // `end` on it must be. Monotone, no run at or after an instant it is done by, and at most
+  // ran_t / budget (the same integer solutions, a tighter relaxation).
   void addDoneIndicators(int mode) {
     std::vector<int>& first = mDoneColumn[modeIndex(mode)];
     first.assign(static_cast<size_t>(mInstance.numJobs()), -1);
@@ -132,21 +158,11 @@ class Builder {
       if (from >= r.end) continue;
       first[static_cast<size_t>(job.id)] = addColumn(0, 1, true);
       for (int64_t t = from + 1; t < r.end; ++t) addColumn(0, 1, true);
-      // ran[t]: the run time before t, a continuous chain, so that budget * done_t <= ran_t
-      // (the same set of integer solutions, a much tighter relaxation) stays sparse.
-      int ran = -1;
-      for (int64_t t = r.begin + 1; t < r.end; ++t) {
-        const int next = addColumn(0, kInfinity, false);
-        std::vector<std::pair<int, double>> chain{{next, 1.0}, {runColumn(mode, job.id, t - 1), -1.0}};
-        if (ran >= 0) chain.push_back({ran, -1.0});
-        addRow(chain, 0, 0);
-        ran = next;
-        if (t >= from) addRow({{doneColumn(mode, job.id, t), budget(mode, job.id)}, {ran, -1.0}}, -kInfinity, 0);
-      }
       for (int64_t t = from; t < r.end; ++t) {
         const int done = doneColumn(mode, job.id, t);
         addRow({{done, 1.0}, {runColumn(mode, job.id, t), 1.0}}, -kInfinity, 1);
         if (t + 1 < r.end) addRow({{done, 1.0}, {done + 1, -1.0}}, -kInfinity, 0);
+        addRow({{done, budget(mode, job.id)}, {ranColumn(mode, job.id, t), -1.0}}, -kInfinity, 0);
       }
     }
   }
@@ -181,8 +197,15 @@ class Builder {
           const int column = runColumn(mode, job.id, t);
           const int known = doneConstant(mode, pred, t);
           if (known == 0) mProgram.columnUpper[static_cast<size_t>(column)] = 0;
-          if (known == -1)
-            addRow({{column, 1.0}, {doneColumn(mode, pred, t), -1.0}}, -kInfinity, 0);
+          if (known == -1) {
+            const int done = doneColumn(mode, pred, t);
+            addRow({{column, 1.0}, {done, -1.0}}, -kInfinity, 0);
+            // Before the predecessor is done the job has run nothing; the sum form is what
+            // makes fractional solutions pay for running early.
+            if (budget(mode, job.id) > 1)
+              addRow({{ranColumn(mode, job.id, t + 1), 1.0}, {done, -budget(mode, job.id)}},
+                     -kInfinity, 0);
+          }
         }
       }
     }
@@ -217,6 +240,7 @@ class Builder {
   int mProcessors;
   SlotProgram mProgram;
   std::vector<int> mDoneColumn[2];
+  std::vector<int> mRanColumn[2];
 };
 
 }  // namespace

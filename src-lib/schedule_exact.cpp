@@ -125,7 +125,7 @@ void runProgram(JobInstance& instance, int processors, const ExactOptions& optio
       break;
     case Outcome::kNoSolution:
       answer.status = ScheduleStatus::kInfeasible;
-      exact.reason = "no valid tables exist (the integer program has no solution)";
+      exact.reason = "no valid tables exist: the integer program has no solution";
       break;
     case Outcome::kTimeLimit:
       answer.status = ScheduleStatus::kUnknown;

@@ -120,10 +120,14 @@ std::string sourceText(const mcjobs::ScheduleAnswer& answer) {
 std::string answerText(const mcjobs::ScheduleAnswer& answer) {
   std::string text = verdictText(answer);
   if (answer.method != mcjobs::ScheduleMethod::kHeuristic && !answer.attempts.empty()) {
-    text += " (" + sourceText(answer);
-    if (!answer.result.schedulable)
-      text += "; all " + std::to_string(answer.attempts.size()) + " pairs fail";
-    text += ")";
+    const std::string source = sourceText(answer);
+    const std::string pairsFail = "all " + std::to_string(answer.attempts.size()) + " pairs fail";
+    if (answer.result.schedulable)
+      text += " (" + source + ")";
+    else if (answer.exact.ran)  // the program's verdict stands; the pairs' misses do not matter
+      text += " (" + pairsFail + ")";
+    else
+      text += " (" + source + "; " + pairsFail + ")";
   }
   text += "\n";
   if (answer.result.schedulable)

@@ -157,3 +157,43 @@ TEST_F(ScheduleCli, SvgIsWellFormedAndRenders) {
 }
 
 }  // namespace
+
+// Generated sets every pair of policies fails: the integer program finds tables for one and
+// proves there are none for the other; a time limit it cannot meet leaves the answer open.
+TEST_F(ScheduleCli, TheExactMethodDecidesWhatThePairsLeaveOpen) {
+  const std::string options = " --processors 2 --utilization 0.9 --graphs 3 ";
+  ASSERT_EQ(run("generate" + options + "--nodes 7..9 --deadline 26 --seed 25 -o open.txt").status, 0);
+  ASSERT_EQ(run("generate" + options + "--nodes 8..10 --deadline 30 --seed 37 -o none.txt").status, 0);
+  ASSERT_EQ(run("generate" + options + "--nodes 7..9 --deadline 26 --seed 54 -o slow.txt").status, 0);
+  EXPECT_EQ(nlohmann::ordered_json::parse(run("schedule open.txt -p 2 --json").out)["status"], "unknown");
+
+  const Result found = run("schedule open.txt -p 2 --method exact");
+  EXPECT_EQ(found.status, 0);
+  EXPECT_EQ(found.out.substr(0, found.out.find('\n')), "schedulable (integer program)");
+  const auto doc = nlohmann::ordered_json::parse(run("schedule open.txt -p 2 --method exact --json").out);
+  EXPECT_EQ(doc["method"], "exact");
+  EXPECT_EQ(doc["status"], "feasible");
+  EXPECT_TRUE(doc["policy"].is_null());
+  EXPECT_TRUE(doc["failure"].is_null());
+  EXPECT_EQ(doc["attempts"].size(), 9u);
+  EXPECT_EQ(doc["program"]["slots"], 805);
+
+  EXPECT_EQ(run("schedule none.txt -p 2 --method exact").out,
+            "not schedulable: infeasible: no valid tables exist: the integer program has no "
+            "solution (all 9 pairs fail)\n");
+  EXPECT_EQ(run("schedule slow.txt -p 2 --method exact --time-limit 0.01").out,
+            "not schedulable: unknown: time limit of 0.01 s reached (all 9 pairs fail)\n");
+  // The pairs settle what they can: the program does not run.
+  const auto settled = nlohmann::ordered_json::parse(run("schedule four.txt -p 2 --method exact --json").out);
+  EXPECT_EQ(settled["policy"].dump(), R"({"hi":"edf","lo":"edf"})");
+  EXPECT_TRUE(settled["program"].is_null());
+
+  EXPECT_EQ(run("schedule four.txt -p 2 --time-limit 5").err,
+            "mcjobs: --time-limit does not apply without --method exact\n"
+            "Run with --help for more information.\n");
+  EXPECT_EQ(run("schedule four.txt -p 2 --method exact --policy llf").err,
+            "mcjobs: --method exact tries every pair of policies and conflicts with --policy, "
+            "--hi-policy and --lo-policy; give one or the other\n"
+            "Run with --help for more information.\n");
+  EXPECT_EQ(run("schedule four.txt -p 2 --method exact --time-limit 0").status, 1);
+}

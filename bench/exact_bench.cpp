@@ -39,7 +39,8 @@ void exactBench(benchmark::State& state) {
     solverSeconds = slowest = 0;
     for (int set = 1; set <= kSets; ++set) {
       JobInstance instance =
-          mcjobs::generateJobSet(batchOptions(processors, set), static_cast<uint64_t>(set)).instance;
+          mcjobs::generateJobSet(batchOptions(processors, set), static_cast<uint64_t>(set))
+              .instance;
       jobsMin = std::min(jobsMin, instance.numJobs());
       jobsMax = std::max(jobsMax, instance.numJobs());
       const mcjobs::ScheduleAnswer answer = mcjobs::scheduleExact(instance, processors, limits);

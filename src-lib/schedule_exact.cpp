@@ -112,8 +112,7 @@ void runProgram(JobInstance& instance, int processors, const ExactOptions& optio
   const auto started = std::chrono::steady_clock::now();
   const SlotProgram program = mcjobs_detail::buildSlotProgram(instance, processors);
   const Solved solved = solve(program, options.timeLimit);
-  exact.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  exact.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   switch (solved.outcome) {
     case Outcome::kSolution:
       answer.status = ScheduleStatus::kFeasible;

@@ -16,7 +16,9 @@ using mcjobs::ScheduleTables;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-int modeIndex(int mode) { return mode == CRIT_HI ? 1 : 0; }
+int modeIndex(int mode) {
+  return mode == CRIT_HI ? 1 : 0;
+}
 
 // Windows narrowed along the arcs, as every valid table keeps them: at LO a HI job is done with
 // its LO budget by its deadline less its extra HI budget (the safe switch makes it so).
@@ -30,7 +32,9 @@ std::vector<std::pair<int64_t, int64_t>> narrowedWindows(const JobInstance& inst
   return windows;
 }
 
-bool runsIn(const Job& job, int mode) { return mode == CRIT_LO || job.criticality == CRIT_HI; }
+bool runsIn(const Job& job, int mode) {
+  return mode == CRIT_LO || job.criticality == CRIT_HI;
+}
 
 // Builds the program row by row; "done by t" of a job reads as a constant or a column.
 class Builder {
@@ -227,10 +231,13 @@ class Builder {
         const int diff = addColumn(-kInfinity, known == 0 ? 0 : kInfinity, false);
         std::vector<std::pair<int, double>> chain{{diff, 1.0}};
         if (previous >= 0) chain.push_back({previous, -1.0});
-        if (runColumn(CRIT_HI, job.id, t) >= 0) chain.push_back({runColumn(CRIT_HI, job.id, t), -1.0});
-        if (runColumn(CRIT_LO, job.id, t) >= 0) chain.push_back({runColumn(CRIT_LO, job.id, t), 1.0});
+        if (runColumn(CRIT_HI, job.id, t) >= 0)
+          chain.push_back({runColumn(CRIT_HI, job.id, t), -1.0});
+        if (runColumn(CRIT_LO, job.id, t) >= 0)
+          chain.push_back({runColumn(CRIT_LO, job.id, t), 1.0});
         addRow(chain, 0, 0);
-        if (known == -1) addRow({{diff, 1.0}, {doneColumn(CRIT_LO, job.id, t), -extra}}, -kInfinity, 0);
+        if (known == -1)
+          addRow({{diff, 1.0}, {doneColumn(CRIT_LO, job.id, t), -extra}}, -kInfinity, 0);
         previous = diff;
       }
     }
@@ -264,8 +271,7 @@ SlotProgram buildSlotProgram(JobInstance& instance, int processors) {
   return Builder(instance, processors).build();
 }
 
-ScheduleTables tablesFromSlots(const SlotProgram& program, const double* solution,
-                               int processors) {
+ScheduleTables tablesFromSlots(const SlotProgram& program, const double* solution, int processors) {
   ScheduleTables tables;
   for (int mode : {CRIT_LO, CRIT_HI}) {
     const std::vector<SlotRun>& runs = program.runs[modeIndex(mode)];

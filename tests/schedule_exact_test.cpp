@@ -48,7 +48,7 @@ class ExhaustiveSearch {
   bool feasible() {
     mLo.assign(static_cast<size_t>(mInst.numJobs()), 0);
     mHi.assign(static_cast<size_t>(mInst.numJobs()), 0);
-    return chooseLo(0);
+    return choose(CRIT_LO, 0);
   }
 
  private:
@@ -61,36 +61,26 @@ class ExhaustiveSearch {
     return true;
   }
 
-  bool chooseLo(int job) {
-    if (job == mInst.numJobs()) {
-      ScheduleTables tables{tableOf(mLo, mHorizon), {}};
-      for (const auto& violation : mcjobs::verifySchedule(mInst, tables, mProcessors))
-        if (violation.mode == CRIT_LO) return false;
-      return chooseHi(0);
-    }
-    const Job& j = *mInst.at(job);
-    for (unsigned mask : slotChoices(j.arrival, j.deadline, j.lo_wcet)) {
-      if (!fits(mLo, static_cast<size_t>(job), mask)) continue;
-      mLo[static_cast<size_t>(job)] = mask;
-      if (chooseLo(job + 1)) return true;
-    }
-    mLo[static_cast<size_t>(job)] = 0;
-    return false;
-  }
-
-  bool chooseHi(int job) {
+  // Slots for `job` onwards in the table of `mode`; a finished LO table must pass the checker on
+  // its own before any HI table is tried with it.
+  bool choose(int mode, int job) {
+    std::vector<unsigned>& masks = mode == CRIT_LO ? mLo : mHi;
     if (job == mInst.numJobs()) {
       ScheduleTables tables{tableOf(mLo, mHorizon), tableOf(mHi, mHorizon)};
-      return mcjobs::verifySchedule(mInst, tables, mProcessors).empty();
+      const auto violations = mcjobs::verifySchedule(mInst, tables, mProcessors);
+      if (mode == CRIT_HI) return violations.empty();
+      for (const auto& violation : violations)
+        if (violation.mode == CRIT_LO) return false;
+      return choose(CRIT_HI, 0);
     }
     const Job& j = *mInst.at(job);
-    if (j.criticality != CRIT_HI) return chooseHi(job + 1);
-    for (unsigned mask : slotChoices(j.arrival, j.deadline, j.hi_wcet)) {
-      if (!fits(mHi, static_cast<size_t>(job), mask)) continue;
-      mHi[static_cast<size_t>(job)] = mask;
-      if (chooseHi(job + 1)) return true;
+    if (mode == CRIT_HI && j.criticality != CRIT_HI) return choose(mode, job + 1);
+    for (unsigned mask : slotChoices(j.arrival, j.deadline, j.getWCET(mode))) {
+      if (!fits(masks, static_cast<size_t>(job), mask)) continue;
+      masks[static_cast<size_t>(job)] = mask;
+      if (choose(mode, job + 1)) return true;
     }
-    mHi[static_cast<size_t>(job)] = 0;
+    masks[static_cast<size_t>(job)] = 0;
     return false;
   }
 
@@ -117,7 +107,8 @@ TEST(ScheduleExact, AgreesWithAnExhaustiveSearchOnTinySets) {
     std::vector<JobSpec> jobs;
     for (int i = 0; i < n; ++i) {
       const int arrival = static_cast<int>(rng() % 3);
-      const int deadline = arrival + 2 + static_cast<int>(rng() % static_cast<unsigned>(kHorizon - arrival - 1));
+      const int deadline =
+          arrival + 2 + static_cast<int>(rng() % static_cast<unsigned>(kHorizon - arrival - 1));
       const int lo = 1 + static_cast<int>(rng() % 2);
       const bool hi = rng() % 2 == 0;
       jobs.push_back({arrival, deadline, hi ? CRIT_HI : CRIT_LO, lo,
@@ -164,8 +155,10 @@ TEST(ScheduleExact, NeverRulesOutWhatAPairSchedules) {
     if (portfolio.status != ScheduleStatus::kUnknown) {
       EXPECT_EQ(alone.status, portfolio.status) << "seed " << seed;
     }
-    rescued += portfolio.status == ScheduleStatus::kUnknown && alone.status == ScheduleStatus::kFeasible;
-    proven += portfolio.status == ScheduleStatus::kUnknown && alone.status == ScheduleStatus::kInfeasible;
+    rescued +=
+        portfolio.status == ScheduleStatus::kUnknown && alone.status == ScheduleStatus::kFeasible;
+    proven +=
+        portfolio.status == ScheduleStatus::kUnknown && alone.status == ScheduleStatus::kInfeasible;
 
     const ScheduleAnswer full = mcjobs::scheduleExact(inst, m);
     EXPECT_EQ(full.method, mcjobs::ScheduleMethod::kExact);

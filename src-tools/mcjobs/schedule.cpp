@@ -19,7 +19,7 @@ namespace {
 
 struct ScheduleOptions {
   std::string file;
-  int processors = 0;  // 0: the file's own count (an MC-DAG system's <cores>)
+  int processors = 0;                      // 0: the file's own count (an MC-DAG system's <cores>)
   std::string policy, hiPolicy, loPolicy;  // empty: not given
   std::string method;                      // empty: not given ("portfolio" or "exact")
   double timeLimit = 0;                    // 0: not given
@@ -66,21 +66,21 @@ std::string answerJson(const mcjobs::ScheduleAnswer& answer, int processors) {
   const mcjobs::ScheduleResult& result = answer.result;
   const bool settledByLoad = answer.attempts.empty();
   const bool noPair = settledByLoad || answer.tablesFromProgram();
-  nlohmann::ordered_json doc{{"processors", processors},
-                             {"schedulable", result.schedulable},
-                             {"policy", noPair ? nlohmann::ordered_json()
-                                               : policiesJson(result.policies)},
-                             {"method", mcjobs::scheduleMethodName(answer.method)},
-                             {"status", mcjobs::scheduleStatusName(answer.status)}};
+  nlohmann::ordered_json doc{
+      {"processors", processors},
+      {"schedulable", result.schedulable},
+      {"policy", noPair ? nlohmann::ordered_json() : policiesJson(result.policies)},
+      {"method", mcjobs::scheduleMethodName(answer.method)},
+      {"status", mcjobs::scheduleStatusName(answer.status)}};
   const std::string reason = reasonText(answer);
   doc["reason"] = reason.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(reason);
   nlohmann::ordered_json attempts = nlohmann::ordered_json::array();
   for (const mcjobs::ScheduleAttempt& attempt : answer.attempts)
-    attempts.push_back({{"policy", policiesJson(attempt.policies)},
-                        {"failure", attempt.schedulable
-                                        ? nlohmann::ordered_json()
-                                        : nlohmann::ordered_json(
-                                              mcjobs::describeScheduleFailure(attempt.failure))}});
+    attempts.push_back(
+        {{"policy", policiesJson(attempt.policies)},
+         {"failure", attempt.schedulable ? nlohmann::ordered_json()
+                                         : nlohmann::ordered_json(
+                                               mcjobs::describeScheduleFailure(attempt.failure))}});
   doc["attempts"] = attempts;
   doc["tables"] = result.schedulable ? nlohmann::ordered_json{{"hi", tableJson(result.tables.hi)},
                                                               {"lo", tableJson(result.tables.lo)}}
@@ -164,8 +164,8 @@ mcjobs::ScheduleAnswer answerFor(const ScheduleOptions& options, JobInstance& in
   for (const auto& given : {std::make_pair("--hi-policy", &options.hiPolicy),
                             std::make_pair("--lo-policy", &options.loPolicy)})
     if (!options.policy.empty() && !given.second->empty())
-      throw UsageError(std::string("--policy sets both tables and conflicts with ") +
-                       given.first + "; give --policy alone, or --hi-policy and --lo-policy");
+      throw UsageError(std::string("--policy sets both tables and conflicts with ") + given.first +
+                       "; give --policy alone, or --hi-policy and --lo-policy");
   const bool pairGiven =
       !options.policy.empty() || !options.hiPolicy.empty() || !options.loPolicy.empty();
   if (pairGiven && !options.method.empty())
@@ -231,7 +231,8 @@ void addScheduleCommand(CLI::App& app, Action& action) {
   for (const auto& option :
        {std::make_tuple("--policy", &options->policy, "Policy of both tables"),
         std::make_tuple("--hi-policy", &options->hiPolicy, "Policy of the HI table (default: edf)"),
-        std::make_tuple("--lo-policy", &options->loPolicy, "Policy of the LO table (default: edf)")})
+        std::make_tuple("--lo-policy", &options->loPolicy,
+                        "Policy of the LO table (default: edf)")})
     command->add_option(std::get<0>(option), *std::get<1>(option), std::get<2>(option))
         ->check(CLI::IsMember({"edf", "llf", "edzl"}))
         ->option_text("edf|llf|edzl");

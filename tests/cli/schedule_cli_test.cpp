@@ -64,16 +64,17 @@ TEST_F(ScheduleCli, JsonHoldsTablesOrTheFailure) {
   const Result one = run("schedule four.txt -p 1 --json");
   ASSERT_EQ(one.status, 0);
   const auto doc = nlohmann::ordered_json::parse(one.out);
-  EXPECT_EQ(doc.dump(), R"({"processors":1,"schedulable":true,"policy":{"hi":"edf","lo":"edf"},)"
-                        R"("method":"portfolio","status":"feasible","reason":null,)"
-                        R"("attempts":[{"policy":{"hi":"edf","lo":"edf"},"failure":null}],"tables":{"hi":[)"
-                        R"({"job":"J2","processor":0,"start":15,"end":20},)"
-                        R"({"job":"J3","processor":0,"start":24,"end":30},)"
-                        R"({"job":"J4","processor":0,"start":37,"end":40}],"lo":[)"
-                        R"({"job":"J1","processor":0,"start":0,"end":2},)"
-                        R"({"job":"J2","processor":0,"start":2,"end":5},)"
-                        R"({"job":"J3","processor":0,"start":5,"end":9},)"
-                        R"({"job":"J4","processor":0,"start":9,"end":10}]},"failure":null})");
+  EXPECT_EQ(doc.dump(),
+            R"({"processors":1,"schedulable":true,"policy":{"hi":"edf","lo":"edf"},)"
+            R"("method":"portfolio","status":"feasible","reason":null,)"
+            R"("attempts":[{"policy":{"hi":"edf","lo":"edf"},"failure":null}],"tables":{"hi":[)"
+            R"({"job":"J2","processor":0,"start":15,"end":20},)"
+            R"({"job":"J3","processor":0,"start":24,"end":30},)"
+            R"({"job":"J4","processor":0,"start":37,"end":40}],"lo":[)"
+            R"({"job":"J1","processor":0,"start":0,"end":2},)"
+            R"({"job":"J2","processor":0,"start":2,"end":5},)"
+            R"({"job":"J3","processor":0,"start":5,"end":9},)"
+            R"({"job":"J4","processor":0,"start":9,"end":10}]},"failure":null})");
 
   // The load test proves it: the portfolio tries no pair; one pair fails, then the load test
   // tells why no pair could have succeeded.
@@ -86,11 +87,12 @@ TEST_F(ScheduleCli, JsonHoldsTablesOrTheFailure) {
             R"("attempts":[],"tables":null,"failure":null})");
   const Result edfPair = run("schedule late.txt -p 1 --policy edf --json");
   ASSERT_EQ(edfPair.status, 0);
-  EXPECT_EQ(nlohmann::ordered_json::parse(edfPair.out).dump(),
-            R"({"processors":1,"schedulable":false,"policy":{"hi":"edf","lo":"edf"},)"
-            R"("method":"heuristic","status":"infeasible","reason":"HI stress 1.33333 exceeds 1 processor",)"
-            R"("attempts":[{"policy":{"hi":"edf","lo":"edf"},"failure":"HI: J1 misses arrival 4 at 8"}],)"
-            R"("tables":null,"failure":{"mode":"hi","job":"J1","kind":"arrival","bound":4,"time":8}})");
+  EXPECT_EQ(
+      nlohmann::ordered_json::parse(edfPair.out).dump(),
+      R"({"processors":1,"schedulable":false,"policy":{"hi":"edf","lo":"edf"},)"
+      R"("method":"heuristic","status":"infeasible","reason":"HI stress 1.33333 exceeds 1 processor",)"
+      R"("attempts":[{"policy":{"hi":"edf","lo":"edf"},"failure":"HI: J1 misses arrival 4 at 8"}],)"
+      R"("tables":null,"failure":{"mode":"hi","job":"J1","kind":"arrival","bound":4,"time":8}})");
   EXPECT_EQ(run("schedule late.txt -p 1").out,
             "not schedulable: infeasible: HI stress 1.33333 exceeds 1 processor\n");
   EXPECT_EQ(run("schedule late.txt -p 1 --policy edf").out,
@@ -132,7 +134,8 @@ TEST_F(ScheduleCli, EachTableTakesItsOwnPolicy) {
     const Result both = run(std::string("schedule urgent.txt -p 2 --policy llf ") + other + " edf");
     EXPECT_EQ(both.status, 1) << other;
     EXPECT_EQ(both.err, std::string("mcjobs: --policy sets both tables and conflicts with ") +
-                            other + "; give --policy alone, or --hi-policy and --lo-policy\n"
+                            other +
+                            "; give --policy alone, or --hi-policy and --lo-policy\n"
                             "Run with --help for more information.\n");
   }
 }
@@ -162,15 +165,20 @@ TEST_F(ScheduleCli, SvgIsWellFormedAndRenders) {
 // proves there are none for the other; a time limit it cannot meet leaves the answer open.
 TEST_F(ScheduleCli, TheExactMethodDecidesWhatThePairsLeaveOpen) {
   const std::string options = " --processors 2 --utilization 0.9 --graphs 3 ";
-  ASSERT_EQ(run("generate" + options + "--nodes 7..9 --deadline 26 --seed 25 -o open.txt").status, 0);
-  ASSERT_EQ(run("generate" + options + "--nodes 8..10 --deadline 30 --seed 37 -o none.txt").status, 0);
-  ASSERT_EQ(run("generate" + options + "--nodes 7..9 --deadline 26 --seed 54 -o slow.txt").status, 0);
-  EXPECT_EQ(nlohmann::ordered_json::parse(run("schedule open.txt -p 2 --json").out)["status"], "unknown");
+  ASSERT_EQ(run("generate" + options + "--nodes 7..9 --deadline 26 --seed 25 -o open.txt").status,
+            0);
+  ASSERT_EQ(run("generate" + options + "--nodes 8..10 --deadline 30 --seed 37 -o none.txt").status,
+            0);
+  ASSERT_EQ(run("generate" + options + "--nodes 7..9 --deadline 26 --seed 54 -o slow.txt").status,
+            0);
+  EXPECT_EQ(nlohmann::ordered_json::parse(run("schedule open.txt -p 2 --json").out)["status"],
+            "unknown");
 
   const Result found = run("schedule open.txt -p 2 --method exact");
   EXPECT_EQ(found.status, 0);
   EXPECT_EQ(found.out.substr(0, found.out.find('\n')), "schedulable (integer program)");
-  const auto doc = nlohmann::ordered_json::parse(run("schedule open.txt -p 2 --method exact --json").out);
+  const auto doc =
+      nlohmann::ordered_json::parse(run("schedule open.txt -p 2 --method exact --json").out);
   EXPECT_EQ(doc["method"], "exact");
   EXPECT_EQ(doc["status"], "feasible");
   EXPECT_TRUE(doc["policy"].is_null());
@@ -184,7 +192,8 @@ TEST_F(ScheduleCli, TheExactMethodDecidesWhatThePairsLeaveOpen) {
   EXPECT_EQ(run("schedule slow.txt -p 2 --method exact --time-limit 0.01").out,
             "not schedulable: unknown: time limit of 0.01 s reached (all 9 pairs fail)\n");
   // The pairs settle what they can: the program does not run.
-  const auto settled = nlohmann::ordered_json::parse(run("schedule four.txt -p 2 --method exact --json").out);
+  const auto settled =
+      nlohmann::ordered_json::parse(run("schedule four.txt -p 2 --method exact --json").out);
   EXPECT_EQ(settled["policy"].dump(), R"({"hi":"edf","lo":"edf"})");
   EXPECT_TRUE(settled["program"].is_null());
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "detail/check.h"
+#include "detail/signal_block.h"
 #include "detail/slot_program.h"
 #include "schedule.h"
 
@@ -66,6 +67,11 @@ std::unique_ptr<Cbc_Model, CbcModelDeleter> loadModel(const SlotProgram& program
 
 Solved solve(const SlotProgram& program, double timeLimit) {
   const std::lock_guard<std::mutex> lock(solverMutex());
+  // The solver installs a SIGINT handler of its own while it runs, which does not stop this kind
+  // of search: Ctrl-C would be lost. The signals that end a process are held back instead and
+  // reach the caller's own handlers (the default: the end of the process) when it returns, at
+  // the latest at the time limit.
+  const mcjobs_detail::SignalBlock heldBack;
   auto model = loadModel(program);
   Cbc_setLogLevel(model.get(), 0);
   Cbc_setParameter(model.get(), "timeMode", "elapsed");

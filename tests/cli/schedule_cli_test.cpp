@@ -206,3 +206,21 @@ TEST_F(ScheduleCli, TheExactMethodDecidesWhatThePairsLeaveOpen) {
             "Run with --help for more information.\n");
   EXPECT_EQ(run("schedule four.txt -p 2 --method exact --time-limit 0").status, 1);
 }
+
+// The solver would swallow Ctrl-C while it runs: the interrupt must still end the program, once
+// the solver returns (here at its time limit), with nothing printed.
+TEST_F(ScheduleCli, CtrlCDuringTheExactMethodEndsTheProgram) {
+  if (shell("command -v python3").status != 0) GTEST_SKIP() << "python3 is not installed";
+  ASSERT_EQ(run("generate --processors 2 --utilization 0.9 --graphs 3 --nodes 8..10 --seed 609 -o "
+                "slow.txt")
+                .status,
+            0);
+  const Result interrupted = shell(
+      "python3 -c 'import signal, subprocess, sys, time\n"
+      "child = subprocess.Popen(sys.argv[1:], stdout=subprocess.PIPE)\n"
+      "time.sleep(1)\n"
+      "child.send_signal(signal.SIGINT)\n"
+      "print(child.wait(), repr(child.stdout.read()))' MCJOBS schedule slow.txt -p 2 --method "
+      "exact --time-limit 3");
+  EXPECT_EQ(interrupted.out, "-2 b''\n");
+}

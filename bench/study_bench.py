@@ -3,7 +3,7 @@
 a local Dask cluster of 1 and 2 single-threaded workers (chunks of sets, one task per chunk).
 Every run studies the same sets and must give the same verdicts. Wall times, best of 3.
 
-    PYTHONPATH=build/python python3 bench/study_bench.py [SETS]
+    PYTHONPATH=build/python /usr/bin/python3 bench/study_bench.py [SETS]
 """
 
 import sys
@@ -58,7 +58,8 @@ def main():
                           dashboard_address=None) as cluster, Client(cluster) as client:
             seconds, result = best_of(3, lambda: verdicts(study(client=client)))
             assert result == reference, workers
-            print(f"study, Dask {workers} worker{'s' if workers > 1 else ' '}      {seconds:7.2f} s")
+            label = f"study, Dask {workers} worker" + ("s" if workers > 1 else "")
+            print(f"{label:28s} {seconds:7.2f} s")
 
 
 if __name__ == "__main__":

@@ -187,12 +187,15 @@ def plot_acceptance(frame: _pandas.DataFrame, x: str, tests: abc.Iterable[str], 
     else:
         figure = ax.figure
     groups = frame.groupby(by, sort=True) if by else [(None, frame)]
-    # A marker per test and a colour per group: tests of one group share its colour.
+    # A marker per test. With groups, a colour per group: the tests of a group share its
+    # colour, the first one solid, the others dashed; without, a colour per test.
     markers = "osD^v<>"
     counts: Set[int] = set()
     for key, group in groups:
         color = None
         for index, test in enumerate(tests):
+            if by is None:
+                color = f"C{index % 10}"
             marker = markers[index % len(markers)]
             verdicts = group.groupby(x, sort=True)[test]
             accepted, totals = verdicts.sum(), verdicts.count()
@@ -201,8 +204,9 @@ def plot_acceptance(frame: _pandas.DataFrame, x: str, tests: abc.Iterable[str], 
             ratio = accepted / totals
             label = test if by is None else f"{test}, {by} = {key}"
             label += _unknown_words(group, test)
+            dashed = by is not None and index > 0
             line, = ax.plot(ratio.index, ratio.to_numpy(), marker=marker, color=color,
-                            linestyle="-" if color is None else "--", label=label)
+                            linestyle="--" if dashed else "-", label=label)
             color = line.get_color()
             ax.fill_between(ratio.index, low, high, color=color, alpha=0.15, linewidth=0)
     per_point = (f"{counts.pop()} sets per point" if len(counts) == 1 else

@@ -114,6 +114,8 @@ def test_plot_acceptance_draws_one_line_per_test(frame):
     assert isinstance(figure, matplotlib.figure.Figure)
     axes, = figure.axes
     assert [line.get_label() for line in axes.get_lines()] == ["load", "edf", "default"]
+    # Without groups, each test has a colour of its own.
+    assert len({line.get_color() for line in axes.get_lines()}) == 3
     assert "6 sets per point" in axes.get_title()
 
 

@@ -265,3 +265,15 @@ def test_gantt_plot_draws_the_tool_s_tables_as_its_own(tmp_path):
                 plt.close(axes.figure)
             segments = sum(map(len, result["tables"].values())) if result["tables"] else 0
             assert drawn[0] == drawn[1] and len(drawn[0][1]) == segments, (path, processors)
+
+
+def test_gantt_plot_titles_the_program_s_verdict():
+    matplotlib = pytest.importorskip("matplotlib")
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    instance = open_set("proof")
+    axes = mcjobs.plot_gantt(instance, instance.schedule(2, method="exact"))
+    plt.close(axes.figure)
+    # As the tool's first line, without the pair it names.
+    assert axes.get_title() == ("not schedulable: infeasible: no valid tables exist (the integer "
+                                "program has no solution)")

@@ -192,6 +192,8 @@ def plot_gantt(instance, result, ax=None, processors=None):
         ax.set_title("schedulable")
     elif failure is None:  # the load test alone settled it
         ax.set_title("not schedulable: infeasible: " + result["reason"])
+    elif result.get("program"):  # the exact method's program gave up or proved it
+        ax.set_title(f"not schedulable: {result['status']}: {result['reason']}")
     else:
         ax.set_title("not schedulable: " + failure.get("message", _failure_words(failure)))
     if created:
@@ -283,19 +285,27 @@ class ScheduleResult(dict):
 
     @property
     def method(self):
-        """'heuristic' (one pair of policies) or 'portfolio'."""
+        """'heuristic' (one pair of policies), 'portfolio' or 'exact'."""
         return self["method"]
 
     @property
     def policy(self):
         """{'hi': ..., 'lo': ...}: the pair that gave the tables or failed first; None when
-        the load test alone settled it."""
+        the load test alone settled it or the tables come from the exact method's program."""
         return self["policy"]
 
     @property
     def reason(self):
-        """The load test's reason when it proves the set infeasible, else None."""
+        """Why there are no tables, when the load test proves the set infeasible or the exact
+        method's program gives up or proves it; else None."""
         return self["reason"]
+
+    @property
+    def program(self):
+        """The exact method's integer program: {'slots', 'seconds'}, or None when the load
+        test or a pair settled the set first; None for the other methods, whose documents
+        have no 'program'."""
+        return self.get("program")
 
     @property
     def attempts(self):
@@ -332,6 +342,8 @@ class ScheduleResult(dict):
         words = f"{self['status']} on {self['processors']} processor{plural}"
         if self["policy"] is not None:
             words += f", hi={self['policy']['hi']} lo={self['policy']['lo']}"
+        elif self["tables"] is not None:
+            words += ", integer program"
         return words
 
     def __repr__(self):
@@ -360,16 +372,21 @@ class ScheduleResult(dict):
 _schedule_document = JobInstance._schedule
 
 
-def _schedule(self, processors, policy=None, hi_policy=None, lo_policy=None):
+def _schedule(self, processors, policy=None, hi_policy=None, lo_policy=None, method=None,
+              time_limit=None):
     """Verified HI and LO tables on `processors` processors as a ScheduleResult: the
     command line's JSON {'processors', 'schedulable', 'policy': {'hi', 'lo'} or None,
     'method', 'status', 'reason', 'attempts', 'tables': {'hi': [...], 'lo': [...]} or None,
-    'failure': None or {'mode', 'job', 'kind', 'bound', 'time', 'message'}}, whose entries
-    are also attributes; a segment is {'job', 'id', 'processor', 'start', 'end'}. Policies
-    'edf', 'llf', 'edzl': `policy` for both tables, or `hi_policy` and `lo_policy` (default
-    'edf'); none of them: the load test, then the portfolio of pairs ('method':
-    'portfolio')."""
-    result = ScheduleResult(_schedule_document(self, processors, policy, hi_policy, lo_policy))
+    'program': {'slots', 'seconds'} or None (method 'exact' only), 'failure': None or
+    {'mode', 'job', 'kind', 'bound', 'time', 'message'}}, whose entries are also attributes;
+    a segment is {'job', 'id', 'processor', 'start', 'end'}. Policies 'edf', 'llf', 'edzl':
+    `policy` for both tables, or `hi_policy` and `lo_policy` (default 'edf'); none of them:
+    the load test, then the portfolio of pairs ('method': 'portfolio'). method='exact' hands
+    what the pairs leave open to an integer program, which answers 'feasible' with its own
+    tables, 'infeasible' (proven) or 'unknown' once `time_limit` seconds (default 60) have
+    run out; the GIL is released meanwhile."""
+    result = ScheduleResult(_schedule_document(self, processors, policy, hi_policy, lo_policy,
+                                               method, time_limit))
     result._instance = self
     return result
 
@@ -507,7 +524,7 @@ generate.__signature__ = _GENERATE_SIGNATURE
 
 
 def study(grid, count, seed, tests=("load", "default"), processes=None, client=None,
-          **options):
+          time_limit=None, **options):
     """An acceptance study as a pandas DataFrame with one row per job set.
 
     `grid` maps generate() options to lists of values; its points are all their combinations,
@@ -516,17 +533,20 @@ def study(grid, count, seed, tests=("load", "default"), processes=None, client=N
     order) is generate(seed=batch_seed(seed, k), **options, **point), so every row is unique
     and regenerates from its `seed`. `tests` are 'load' (the load test does not prove the set
     infeasible), a policy for both tables ('edf', 'llf', 'edzl') or a pair such as
-    'hi=llf,lo=edf' (checked tables found), and 'default' (the portfolio finds checked tables).
+    'hi=llf,lo=edf' (checked tables found), 'default' (the portfolio finds checked tables) and
+    'exact' (the exact method finds checked tables, within `time_limit` seconds per set,
+    default 60).
 
     Columns: the grid's options, seed, utilization_lo and utilization_hi (achieved), one bool
-    per test and time_TEST per test (seconds). The sets are generated and tested in C++ in
-    chunks, the GIL released for a whole chunk; processes=N runs the chunks on a pool of N
-    processes, client= on a Dask client. A tqdm bar shows once a study has run a while, when
-    tqdm is installed."""
+    per test, exact_status with the exact test ('feasible', 'infeasible' or 'unknown': an
+    unknown set is not accepted) and time_TEST per test (seconds). The sets are generated and
+    tested in C++ in chunks, the GIL released for a whole chunk; processes=N runs the chunks
+    on a pool of N processes, client= on a Dask client. A tqdm bar shows once a study has run
+    a while, when tqdm is installed."""
     from . import _study
 
     with _python_words_of_generator(warnings=False):
-        return _study.study(grid, count, seed, tests, processes, client, options,
+        return _study.study(grid, count, seed, tests, time_limit, processes, client, options,
                             lambda point: _generator_options("study", {**options, **point}))
 
 

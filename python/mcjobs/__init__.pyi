@@ -40,6 +40,8 @@ _Tables = Union[ScheduleResult, _ScheduleDocument, _ScheduleTables]
 _Policy = Literal["edf", "llf", "edzl"]
 # One pair of policies, the portfolio of pairs, or an exact search.
 _ScheduleMethod = Literal["heuristic", "portfolio", "exact"]
+# What schedule() takes: a pair of policies is asked for by naming its policies.
+_MethodChoice = Literal["portfolio", "exact"]
 # Tables found, proven that none exist, or neither.
 _ScheduleStatus = Literal["feasible", "infeasible", "unknown"]
 # The key of a table and of the per-level entries of results.
@@ -79,8 +81,12 @@ class _ScheduleAttempt(TypedDict):
     policy: _SchedulePair
     failure: Optional[_ScheduleFailure]
 
-# The document of `mcjobs schedule --json`, which a ScheduleResult holds.
-class _ScheduleDocument(TypedDict):
+# The exact method's integer program: its job-slots and the solver's seconds.
+class _ExactProgram(TypedDict):
+    slots: int
+    seconds: float
+
+class _ScheduleEntries(TypedDict):
     processors: int
     schedulable: bool
     policy: Optional[_SchedulePair]
@@ -90,6 +96,11 @@ class _ScheduleDocument(TypedDict):
     attempts: List[_ScheduleAttempt]
     tables: Optional[_ScheduleTables]
     failure: Optional[_ScheduleFailure]
+
+# The document of `mcjobs schedule --json`, which a ScheduleResult holds; program only with
+# the exact method (None when the load test or a pair settled the set first).
+class _ScheduleDocument(_ScheduleEntries, total=False):
+    program: Optional[_ExactProgram]
 
 # `other` names the second job of a clash.
 class _ScheduleViolation(TypedDict):
@@ -222,11 +233,13 @@ class JobInstance:
         priority: Literal["edf", "alap", "id"] = "edf",
     ) -> Tuple[str, str]: ...
     def schedule(self, processors: _Int, policy: Optional[_Policy] = None,
-                 hi_policy: Optional[_Policy] = None,
-                 lo_policy: Optional[_Policy] = None) -> ScheduleResult: ...
+                 hi_policy: Optional[_Policy] = None, lo_policy: Optional[_Policy] = None,
+                 method: Optional[_MethodChoice] = None,
+                 time_limit: Optional[_Real] = None) -> ScheduleResult: ...
     def schedulable(self, processors: _Int, policy: Optional[_Policy] = None,
-                    hi_policy: Optional[_Policy] = None,
-                    lo_policy: Optional[_Policy] = None) -> bool: ...
+                    hi_policy: Optional[_Policy] = None, lo_policy: Optional[_Policy] = None,
+                    method: Optional[_MethodChoice] = None,
+                    time_limit: Optional[_Real] = None) -> bool: ...
     def load_test(self, processors: _Int) -> bool: ...
     def to_pandas(self) -> pandas.DataFrame: ...
     def _repr_html_(self) -> str: ...
@@ -258,6 +271,8 @@ class ScheduleResult(Dict[str, Any]):
     @overload
     def __getitem__(self, key: Literal["tables"]) -> Optional[_ScheduleTables]: ...
     @overload
+    def __getitem__(self, key: Literal["program"]) -> Optional[_ExactProgram]: ...
+    @overload
     def __getitem__(self, key: Literal["failure"]) -> Optional[_ScheduleFailure]: ...
     @property
     def processors(self) -> int: ...
@@ -276,6 +291,8 @@ class ScheduleResult(Dict[str, Any]):
     # Structured arrays with the fields job, id, processor, start and end of a segment.
     @property
     def tables(self) -> Optional[Dict[_Mode, numpy.typing.NDArray[numpy.void]]]: ...
+    @property
+    def program(self) -> Optional[_ExactProgram]: ...
     @property
     def failure(self) -> Optional[_ScheduleFailure]: ...
     def _repr_svg_(self) -> Optional[str]: ...
@@ -324,7 +341,7 @@ def generate(
 ) -> JobInstance: ...
 def generate_many(n: _Int, *, seed: Optional[_Int], **options: Any) -> List[JobInstance]: ...
 def batch_seed(seed: int, index: int) -> int: ...
-_StudyTest = Union[Literal["load", "default", "edf", "llf", "edzl"], str]
+_StudyTest = Union[Literal["load", "default", "exact", "edf", "llf", "edzl"], str]
 def study(
     grid: Dict[str, Sequence[Any]],
     count: _Int,
@@ -332,6 +349,7 @@ def study(
     tests: Sequence[_StudyTest] = ("load", "default"),
     processes: Optional[int] = None,
     client: Any = None,
+    time_limit: Optional[_Real] = None,
     **options: Any,
 ) -> pandas.DataFrame: ...
 def plot_acceptance(

@@ -19,8 +19,9 @@ if TYPE_CHECKING:
     # pandas carries no types in Debian. A private name, since the module does not export it.
     import pandas as _pandas  # type: ignore[import]
 
-# What a chunk runs on: the generator's options, the seeds of its sets and the tests.
-_Chunk = Tuple[Dict[str, Any], List[int], List[str]]
+# What a chunk runs on: the generator's options, the seeds of its sets, the tests and the
+# exact test's time limit.
+_Chunk = Tuple[Dict[str, Any], List[int], List[str], Optional[float]]
 # A chunk's result: the columns its sets fill.
 _Columns = Dict[str, List[Any]]
 # The options of the sets at a point of the grid, as the extension takes them.
@@ -34,10 +35,10 @@ PROGRESS_DELAY = 2.0
 
 
 def _run_chunk(chunk: _Chunk) -> _Columns:
-    """The columns of one chunk (options, seeds, tests); module-level, so pools and Dask
-    pickle it by name."""
-    options, seeds, tests = chunk
-    return _mcjobs._study_chunk(options, seeds, tests)
+    """The columns of one chunk (options, seeds, tests, time limit); module-level, so pools
+    and Dask pickle it by name."""
+    options, seeds, tests, time_limit = chunk
+    return _mcjobs._study_chunk(options, seeds, tests, time_limit)
 
 
 def _grid_points(grid: abc.Mapping[str, abc.Iterable[Any]]) -> abc.Iterator[Dict[str, Any]]:
@@ -52,6 +53,7 @@ def _grid_points(grid: abc.Mapping[str, abc.Iterable[Any]]) -> abc.Iterator[Dict
 
 
 def _chunks(points: abc.Sequence[Dict[str, Any]], count: int, seed: int, tests: List[str],
+            time_limit: Optional[float],
             options_of: _OptionsOf) -> abc.Iterator[Tuple[int, _Chunk]]:
     """(point index, chunk) for every chunk of every point; set k of the study (from 1, across
     all points) has the seed batch_seed(seed, k)."""
@@ -61,7 +63,7 @@ def _chunks(points: abc.Sequence[Dict[str, Any]], count: int, seed: int, tests: 
         seeds = [_mcjobs.batch_seed(seed, k + j + 1) for j in range(count)]
         k += count
         for start in range(0, count, CHUNK_SETS):
-            yield index, (options, seeds[start:start + CHUNK_SETS], tests)
+            yield index, (options, seeds[start:start + CHUNK_SETS], tests, time_limit)
 
 
 def _progress(total: int) -> Any:
@@ -98,14 +100,16 @@ def _map_chunks(chunks: List[_Chunk], processes: Optional[int], client: Any,
 
 
 def study(grid: abc.Mapping[str, abc.Iterable[Any]], count: SupportsIndex, seed: SupportsIndex,
-          tests: abc.Iterable[str], processes: Optional[int], client: Any,
-          options: abc.Mapping[str, Any], options_of: _OptionsOf) -> _pandas.DataFrame:
+          tests: abc.Iterable[str], time_limit: Optional[float], processes: Optional[int],
+          client: Any, options: abc.Mapping[str, Any],
+          options_of: _OptionsOf) -> _pandas.DataFrame:
     """See mcjobs.study."""
     import pandas
 
     tests = list(tests)
     if not tests:
-        raise ValueError("tests: give at least one of 'load', 'default', a policy or a pair")
+        raise ValueError("tests: give at least one of 'load', 'default', 'exact', a policy or "
+                         "a pair")
     if len(set(tests)) != len(tests):
         raise ValueError(f"tests: each test once, not {tests!r}")
     count = operator.index(count)
@@ -118,8 +122,8 @@ def study(grid: abc.Mapping[str, abc.Iterable[Any]], count: SupportsIndex, seed:
     points = list(_grid_points(grid))
     # Refuses bad tests and options before any work leaves the process.
     for point in points:
-        _mcjobs._study_chunk(options_of(point), [], tests)
-    indexed = list(_chunks(points, count, seed, tests, options_of))
+        _mcjobs._study_chunk(options_of(point), [], tests, time_limit)
+    indexed = list(_chunks(points, count, seed, tests, time_limit, options_of))
     bar = _progress(len(points) * count)
     try:
         results = _map_chunks([chunk for _, chunk in indexed], processes, client, bar)
@@ -128,7 +132,8 @@ def study(grid: abc.Mapping[str, abc.Iterable[Any]], count: SupportsIndex, seed:
             bar.close()
 
     columns: _Columns = {name: [] for name in grid}
-    for name in ("seed", "utilization_lo", "utilization_hi", *tests,
+    statuses = [test + "_status" for test in tests if test == "exact"]
+    for name in ("seed", "utilization_lo", "utilization_hi", *tests, *statuses,
                  *("time_" + test for test in tests)):
         columns[name] = []
     for (index, _), result in zip(indexed, results):
@@ -158,6 +163,14 @@ def wilson_interval(
     return centre - half, centre + half
 
 
+def _unknown_words(frame: _pandas.DataFrame, test: str) -> str:
+    """' (3 unknown)' when the test's status column counts sets it left undecided (the exact
+    method at its time limit), so that a ratio is not read as the optimum's; '' otherwise."""
+    column = test + "_status"
+    unknown = int((frame[column] == "unknown").sum()) if column in frame.columns else 0
+    return f" ({unknown} unknown)" if unknown else ""
+
+
 def plot_acceptance(frame: _pandas.DataFrame, x: str, tests: abc.Iterable[str], by: Optional[str],
                     ax: Any) -> Any:
     """See mcjobs.plot_acceptance."""
@@ -174,12 +187,15 @@ def plot_acceptance(frame: _pandas.DataFrame, x: str, tests: abc.Iterable[str], 
     else:
         figure = ax.figure
     groups = frame.groupby(by, sort=True) if by else [(None, frame)]
-    # A marker per test and a colour per group: tests of one group share its colour.
+    # A marker per test. With groups, a colour per group: the tests of a group share its
+    # colour, the first one solid, the others dashed; without, a colour per test.
     markers = "osD^v<>"
     counts: Set[int] = set()
     for key, group in groups:
         color = None
         for index, test in enumerate(tests):
+            if by is None:
+                color = f"C{index % 10}"
             marker = markers[index % len(markers)]
             verdicts = group.groupby(x, sort=True)[test]
             accepted, totals = verdicts.sum(), verdicts.count()
@@ -187,8 +203,10 @@ def plot_acceptance(frame: _pandas.DataFrame, x: str, tests: abc.Iterable[str], 
             low, high = wilson_interval(accepted.to_numpy(), totals.to_numpy())
             ratio = accepted / totals
             label = test if by is None else f"{test}, {by} = {key}"
+            label += _unknown_words(group, test)
+            dashed = by is not None and index > 0
             line, = ax.plot(ratio.index, ratio.to_numpy(), marker=marker, color=color,
-                            linestyle="-" if color is None else "--", label=label)
+                            linestyle="--" if dashed else "-", label=label)
             color = line.get_color()
             ax.fill_between(ratio.index, low, high, color=color, alpha=0.15, linewidth=0)
     per_point = (f"{counts.pop()} sets per point" if len(counts) == 1 else

@@ -4,7 +4,10 @@
 // inst.verify_schedule() checks any tables, and inst.gantt_svg() draws them.
 #include <mcjobs/gantt_svg.h>
 #include <mcjobs/schedule.h>
+#include <pybind11/stl.h>
 
+#include <cmath>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -133,61 +136,126 @@ py::dict failureDict(const mcjobs::ScheduleFailure& failure) {
   return doc;
 }
 
+// Why there are no tables, when the load test or the exact method's program says so.
+std::string reasonText(const mcjobs::ScheduleAnswer& answer) {
+  if (answer.load.infeasible) return answer.load.reason;
+  return answer.exact.ran ? answer.exact.reason : std::string();
+}
+
+py::object noneOr(py::object value, bool none) {
+  return none ? py::object(py::none()) : std::move(value);
+}
+
+// The keys and values of `mcjobs schedule --json`, in its order; segments add the job's id
+// and a failure its message.
 py::dict answerDict(const mcjobs::ScheduleAnswer& answer, int processors) {
   const mcjobs::ScheduleResult& result = answer.result;
   const bool settledByLoad = answer.attempts.empty();
+  const bool noPair = settledByLoad || answer.tablesFromProgram();
   py::dict doc;
   doc["processors"] = processors;
   doc["schedulable"] = result.schedulable;
-  doc["policy"] =
-      settledByLoad ? py::object(py::none()) : py::object(policiesDict(result.policies));
+  doc["policy"] = noneOr(policiesDict(result.policies), noPair);
   doc["method"] = mcjobs::scheduleMethodName(answer.method);
   doc["status"] = mcjobs::scheduleStatusName(answer.status);
-  doc["reason"] =
-      answer.load.infeasible ? py::object(py::str(answer.load.reason)) : py::object(py::none());
+  const std::string reason = reasonText(answer);
+  doc["reason"] = noneOr(py::str(reason), reason.empty());
   py::list attempts;
   for (const mcjobs::ScheduleAttempt& attempt : answer.attempts) {
     py::dict row;
     row["policy"] = policiesDict(attempt.policies);
-    row["failure"] = attempt.schedulable
-                         ? py::object(py::none())
-                         : py::object(py::str(mcjobs::describeScheduleFailure(attempt.failure)));
+    row["failure"] = noneOr(py::str(mcjobs::describeScheduleFailure(attempt.failure)),
+                            attempt.schedulable);
     attempts.append(row);
   }
   doc["attempts"] = attempts;
   doc["tables"] = py::none();
-  doc["failure"] = py::none();
   if (result.schedulable) {
     py::dict tables;
     tables["hi"] = tableList(result.tables.hi);
     tables["lo"] = tableList(result.tables.lo);
     doc["tables"] = tables;
-  } else if (!settledByLoad) {
-    doc["failure"] = failureDict(result.failure);
   }
+  if (answer.method == mcjobs::ScheduleMethod::kExact) {
+    py::dict program;
+    program["slots"] = answer.exact.slots;
+    program["seconds"] = answer.exact.seconds;
+    doc["program"] = noneOr(program, !answer.exact.ran);
+  }
+  doc["failure"] = noneOr(failureDict(result.failure),
+                          result.schedulable || settledByLoad || answer.tablesFromProgram());
   return doc;
 }
 
-// The portfolio without a policy, as schedule() has it.
+// What `method` and `time_limit` ask for: nothing (a pair, or the portfolio), the portfolio,
+// or the exact method with its limits.
+struct MethodChoice {
+  bool given = false;
+  bool exact = false;
+  mcjobs::ExactOptions limits;
+};
+
+MethodChoice methodOf(const py::object& method, std::optional<double> timeLimit) {
+  MethodChoice choice;
+  if (!method.is_none()) {
+    const std::string name = py::isinstance<py::str>(method) ? method.cast<std::string>() : "";
+    if (name != "portfolio" && name != "exact")
+      throw py::value_error("method must be 'portfolio' or 'exact', not " +
+                            py::repr(method).cast<std::string>());
+    choice.given = true;
+    choice.exact = name == "exact";
+  }
+  if (timeLimit) {
+    checkTimeLimit(*timeLimit);
+    if (!choice.exact)
+      throw py::value_error("time_limit does not apply without method='exact'");
+    choice.limits.timeLimit = *timeLimit;
+  }
+  return choice;
+}
+
+// The portfolio without a policy or a method, as schedule() has it.
 mcjobs::ScheduleAnswer answerFor(Instance& self, int processors, const py::object& policy,
-                                 const py::object& hiPolicy, const py::object& loPolicy) {
+                                 const py::object& hiPolicy, const py::object& loPolicy,
+                                 const py::object& method, std::optional<double> timeLimit) {
   checkProcessors(processors);
   mcjobs::SchedulePolicies policies;
   const bool onePair = policiesOf(policy, hiPolicy, loPolicy, policies);
+  const MethodChoice choice = methodOf(method, timeLimit);
+  if (onePair && choice.given)
+    throw py::value_error("method=" + py::repr(method).cast<std::string>() +
+                          " tries every pair of policies and conflicts with policy, hi_policy "
+                          "and lo_policy; give one or the other");
+  // The exact method's solver can take seconds: it runs with the GIL released.
   const mcjobs::ScheduleAnswer answer = withInstance(self, [&](JobInstance& jobs) {
+    if (choice.exact) return mcjobs::scheduleExact(jobs, processors, choice.limits);
     return onePair ? mcjobs::scheduleChecked(jobs, processors, policies)
                    : mcjobs::schedulePortfolio(jobs, processors);
   });
+  refuseFaults(answer);
+  return answer;
+}
+
+}  // namespace
+
+void refuseFaults(const mcjobs::ScheduleAnswer& answer) {
+  if (!answer.exact.violations.empty())
+    throw std::logic_error("internal error: the integer program produced tables that break a "
+                           "rule: " +
+                           mcjobs::describeViolation(answer.exact.violations.front()));
   for (const mcjobs::ScheduleAttempt& attempt : answer.attempts)
     if (!attempt.violations.empty())
       throw std::logic_error(
           "internal error: the scheduler produced tables that "
           "break a rule: " +
           mcjobs::describeViolation(attempt.violations.front()));
-  return answer;
 }
 
-}  // namespace
+void checkTimeLimit(double seconds) {
+  if (!std::isfinite(seconds) || seconds <= 0)
+    throw py::value_error("time_limit must be a positive number of seconds, not " +
+                          py::repr(py::float_(seconds)).cast<std::string>());
+}
 
 void initSchedule(py::module_& m) {
   auto instance = py::reinterpret_borrow<py::class_<Instance>>(m.attr("JobInstance"));
@@ -195,29 +263,39 @@ void initSchedule(py::module_& m) {
       .def(
           "_schedule",
           [](Instance& self, int processors, const py::object& policy, const py::object& hiPolicy,
-             const py::object& loPolicy) {
-            return answerDict(answerFor(self, processors, policy, hiPolicy, loPolicy), processors);
+             const py::object& loPolicy, const py::object& method,
+             std::optional<double> timeLimit) {
+            return answerDict(
+                answerFor(self, processors, policy, hiPolicy, loPolicy, method, timeLimit),
+                processors);
           },
           py::arg("processors"), py::arg("policy") = py::none(), py::arg("hi_policy") = py::none(),
-          py::arg("lo_policy") = py::none(),
+          py::arg("lo_policy") = py::none(), py::arg("method") = py::none(),
+          py::arg("time_limit") = py::none(),
           "Verified HI and LO tables on `processors` processors, as the command line's JSON\n"
           "(JobInstance.schedule wraps it in a ScheduleResult):\n"
           "{'processors', 'schedulable', 'policy': {'hi', 'lo'} or None, 'method',\n"
           "'status', 'reason', 'attempts', 'tables': {'hi': [...], 'lo': [...]} or None,\n"
+          "'program': {'slots', 'seconds'} or None (method 'exact' only),\n"
           "'failure': None or {'mode', 'job', 'kind', 'bound', 'time', 'message'}}; a\n"
           "segment is {'job', 'id', 'processor', 'start', 'end'}. Policies 'edf', 'llf',\n"
           "'edzl': `policy` for both tables, or `hi_policy` and `lo_policy` (default 'edf');\n"
-          "none of them: the load test, then the portfolio of pairs ('method': 'portfolio').")
+          "none of them: the load test, then the portfolio of pairs ('method': 'portfolio'),\n"
+          "and with method='exact' an integer program for what the pairs leave open, given\n"
+          "`time_limit` seconds (default 60).")
       .def(
           "schedulable",
           [](Instance& self, int processors, const py::object& policy, const py::object& hiPolicy,
-             const py::object& loPolicy) {
-            return answerFor(self, processors, policy, hiPolicy, loPolicy).result.schedulable;
+             const py::object& loPolicy, const py::object& method,
+             std::optional<double> timeLimit) {
+            return answerFor(self, processors, policy, hiPolicy, loPolicy, method, timeLimit)
+                .result.schedulable;
           },
           py::arg("processors"), py::arg("policy") = py::none(), py::arg("hi_policy") = py::none(),
-          py::arg("lo_policy") = py::none(),
+          py::arg("lo_policy") = py::none(), py::arg("method") = py::none(),
+          py::arg("time_limit") = py::none(),
           "schedule()'s verdict alone: True when verified tables were found (the same\n"
-          "policies; none of them: the load test, then the portfolio).")
+          "policies and method; none of them: the load test, then the portfolio).")
       .def(
           "load_test",
           [](Instance& self, int processors) {

@@ -5,8 +5,10 @@
 #include <mcjobs/schedule.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -17,7 +19,7 @@
 namespace mcjobs_python {
 namespace {
 
-enum class TestKind { kLoad, kPair, kPortfolio };
+enum class TestKind { kLoad, kPair, kPortfolio, kExact };
 
 struct StudyTest {
   TestKind kind = TestKind::kLoad;
@@ -40,9 +42,10 @@ StudyTest studyTest(const std::string& name) {
     test.kind = TestKind::kPortfolio;
     return test;
   }
-  if (name == "exact")
-    throw py::value_error("tests: 'exact' does not exist yet; the tests are 'load', 'default', "
-                          "a policy ('edf', 'llf', 'edzl') or a pair such as 'hi=llf,lo=edf'");
+  if (name == "exact") {
+    test.kind = TestKind::kExact;
+    return test;
+  }
   test.kind = TestKind::kPair;
   const std::string hi = "hi=";
   const size_t comma = name.find(",lo=");
@@ -55,33 +58,39 @@ StudyTest studyTest(const std::string& name) {
   return test;
 }
 
-bool accepts(const StudyTest& test, JobInstance& instance, int processors) {
-  if (test.kind == TestKind::kLoad) return !mcjobs::loadTest(instance, processors).infeasible;
-  const mcjobs::ScheduleAnswer answer =
-      test.kind == TestKind::kPortfolio
-          ? mcjobs::schedulePortfolio(instance, processors)
-          : mcjobs::scheduleChecked(instance, processors, test.policies);
-  // As JobInstance.schedule: tables the checker rejects are a fault, never a verdict.
-  for (const mcjobs::ScheduleAttempt& attempt : answer.attempts)
-    if (!attempt.violations.empty())
-      throw std::logic_error("internal error: the scheduler produced tables that break a rule: " +
-                             mcjobs::describeViolation(attempt.violations.front()));
-  return answer.status == mcjobs::ScheduleStatus::kFeasible;
+// What a test says of a set: "feasible" when it accepts it (the load test: when it does not
+// prove the set infeasible).
+mcjobs::ScheduleStatus verdict(const StudyTest& test, JobInstance& instance, int processors,
+                               const mcjobs::ExactOptions& limits) {
+  if (test.kind == TestKind::kLoad)
+    return mcjobs::loadTest(instance, processors).infeasible ? mcjobs::ScheduleStatus::kInfeasible
+                                                             : mcjobs::ScheduleStatus::kFeasible;
+  mcjobs::ScheduleAnswer answer;
+  if (test.kind == TestKind::kExact)
+    answer = mcjobs::scheduleExact(instance, processors, limits);
+  else if (test.kind == TestKind::kPortfolio)
+    answer = mcjobs::schedulePortfolio(instance, processors);
+  else
+    answer = mcjobs::scheduleChecked(instance, processors, test.policies);
+  refuseFaults(answer);
+  return answer.status;
 }
 
 // One column per field, one entry per seed of the chunk.
 struct ChunkColumns {
   std::vector<double> utilizationLo, utilizationHi;
   std::vector<std::vector<bool>> verdicts;
+  std::vector<std::vector<std::string>> statuses;  // filled for the exact test only
   std::vector<std::vector<double>> seconds;
 };
 
 ChunkColumns runChunk(const mcjobs::GenerateOptions& options,
-                      const std::vector<std::uint64_t>& seeds,
-                      const std::vector<StudyTest>& tests) {
+                      const std::vector<std::uint64_t>& seeds, const std::vector<StudyTest>& tests,
+                      const mcjobs::ExactOptions& limits) {
   using Clock = std::chrono::steady_clock;
   ChunkColumns columns;
   columns.verdicts.resize(tests.size());
+  columns.statuses.resize(tests.size());
   columns.seconds.resize(tests.size());
   for (const std::uint64_t seed : seeds) {
     mcjobs::GeneratedSet set = mcjobs::generateJobSet(options, seed);
@@ -89,11 +98,28 @@ ChunkColumns runChunk(const mcjobs::GenerateOptions& options,
     columns.utilizationHi.push_back(set.utilizationHi);
     for (size_t t = 0; t < tests.size(); ++t) {
       const Clock::time_point start = Clock::now();
-      columns.verdicts[t].push_back(accepts(tests[t], set.instance, options.processors));
+      const mcjobs::ScheduleStatus status =
+          verdict(tests[t], set.instance, options.processors, limits);
       columns.seconds[t].push_back(std::chrono::duration<double>(Clock::now() - start).count());
+      columns.verdicts[t].push_back(status == mcjobs::ScheduleStatus::kFeasible);
+      if (tests[t].kind == TestKind::kExact)
+        columns.statuses[t].push_back(mcjobs::scheduleStatusName(status));
     }
   }
   return columns;
+}
+
+// The exact method's limits: `time_limit` applies to the exact test alone.
+mcjobs::ExactOptions exactLimits(std::optional<double> timeLimit,
+                                 const std::vector<StudyTest>& tests) {
+  mcjobs::ExactOptions limits;
+  if (!timeLimit) return limits;
+  checkTimeLimit(*timeLimit);
+  if (std::none_of(tests.begin(), tests.end(),
+                   [](const StudyTest& test) { return test.kind == TestKind::kExact; }))
+    throw py::value_error("time_limit does not apply without the test 'exact'");
+  limits.timeLimit = *timeLimit;
+  return limits;
 }
 
 }  // namespace
@@ -102,15 +128,16 @@ void initStudy(py::module_& m) {
   m.def(
       "_study_chunk",
       [](const py::dict& given, const std::vector<std::uint64_t>& seeds,
-         const std::vector<std::string>& names) {
+         const std::vector<std::string>& names, std::optional<double> timeLimit) {
         const mcjobs::GenerateOptions options = generateOptionsOf(given);
         std::vector<StudyTest> tests;
         for (const std::string& name : names) tests.push_back(studyTest(name));
+        const mcjobs::ExactOptions limits = exactLimits(timeLimit, tests);
         ChunkColumns columns;
         {
           py::gil_scoped_release release;
           mcjobs::validateGenerateOptions(options);
-          columns = runChunk(options, seeds, tests);
+          columns = runChunk(options, seeds, tests, limits);
         }
         py::dict result;
         result["seed"] = seeds;
@@ -118,14 +145,19 @@ void initStudy(py::module_& m) {
         result["utilization_hi"] = columns.utilizationHi;
         for (size_t t = 0; t < names.size(); ++t) {
           result[py::str(names[t])] = columns.verdicts[t];
-          result[py::str("time_" + names[t])] = columns.seconds[t];
+          if (tests[t].kind == TestKind::kExact)
+            result[py::str(names[t] + "_status")] = columns.statuses[t];
         }
+        for (size_t t = 0; t < names.size(); ++t)
+          result[py::str("time_" + names[t])] = columns.seconds[t];
         return result;
       },
-      py::arg("options"), py::arg("seeds"), py::arg("tests"),
+      py::arg("options"), py::arg("seeds"), py::arg("tests"), py::arg("time_limit") = py::none(),
       "The study's rows for the sets of `seeds` under the generator `options`: {'seed',\n"
-      "'utilization_lo', 'utilization_hi', TEST: verdicts, 'time_' + TEST: seconds} for each of\n"
-      "`tests` ('load', 'default', 'edf', 'llf', 'edzl' or 'hi=POLICY,lo=POLICY').");
+      "'utilization_lo', 'utilization_hi', TEST: verdicts, 'exact_status': the exact test's\n"
+      "'feasible', 'infeasible' or 'unknown', 'time_' + TEST: seconds} for each of `tests`\n"
+      "('load', 'default', 'exact', 'edf', 'llf', 'edzl' or 'hi=POLICY,lo=POLICY');\n"
+      "`time_limit`: the exact test's seconds per set (default 60).");
 }
 
 }  // namespace mcjobs_python

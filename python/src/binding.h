@@ -5,6 +5,7 @@
 
 #include <mcjobs/generate.h>
 #include <mcjobs/job.h>
+#include <mcjobs/schedule.h>
 #include <pybind11/pybind11.h>
 
 #include <atomic>
@@ -95,6 +96,13 @@ std::string pathOf(const py::handle& path);
 /// @brief The generator's options from generate()'s keywords (values as the command line's
 /// text or Python values, None for a default); OptionError names a bad or inapplicable one.
 mcjobs::GenerateOptions generateOptionsOf(const py::dict& given);
+
+/// @brief std::logic_error (RuntimeError) for tables the checker rejects: a fault of the
+/// library, never a verdict.
+void refuseFaults(const mcjobs::ScheduleAnswer& answer);
+
+/// @brief ValueError naming time_limit unless `seconds` is positive and finite.
+void checkTimeLimit(double seconds);
 
 /// @brief The binding files' parts of the module, each defined in its bind_*.cpp; module.cpp
 /// calls them in the order the module needs.

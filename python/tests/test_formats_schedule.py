@@ -69,10 +69,17 @@ def assert_schedule_matches_the_tool(instance, path, processors, options):
     result = instance.schedule(processors, **options)
     flags = [f"--{name.replace('_', '-')}={value}" for name, value in options.items()]
     expected = json.loads(cli("schedule", path, "-p", processors, *flags, "--json"))
-    assert list(result) == SCHEDULE_KEYS
-    # The verdicts alone are the tool's; the load test rejects what it proves infeasible.
+    # The exact method adds its program before the failure; the solver's seconds vary.
+    exact = options.get("method") == "exact"
+    assert list(result) == SCHEDULE_KEYS[:-1] + ["program"] * exact + SCHEDULE_KEYS[-1:]
+    for document in (result, expected):
+        if exact and document["program"] is not None:
+            assert document["program"].pop("seconds") > 0
+    # The verdicts alone are the tool's; the load test rejects what it proves infeasible
+    # (the exact method's program proves the rest).
     assert instance.schedulable(processors, **options) == expected["schedulable"]
-    assert instance.load_test(processors) == (expected["status"] != "infeasible")
+    proven_by_load = expected["status"] == "infeasible" and not expected.get("program")
+    assert instance.load_test(processors) == (not proven_by_load)
     assert_result_reads_as_its_document(result)
     for mode in ("hi", "lo"):
         for row in (result["tables"] or {}).get(mode, []):
@@ -124,6 +131,73 @@ def test_schedule_of_generated_sets_matches_the_tool(seed, tmp_path):
     for processors in (1, 2, 3):
         for options in SCHEDULE_OPTIONS[:2]:
             assert_schedule_matches_the_tool(instance, path, processors, options)
+
+
+# Sets the load test passes and every pair of policies fails: the exact method's program
+# finds tables for the first and proves the second infeasible.
+OPEN_SETS = {"tables": dict(seed=27, deadline=40), "proof": dict(seed=37, deadline=50)}
+
+
+def open_set(name):
+    return mcjobs.generate(processors=2, utilization=0.9, graphs=3, nodes=(8, 10),
+                           **OPEN_SETS[name])
+
+
+def test_the_exact_method_schedules_a_set_that_every_pair_fails():
+    instance = open_set("tables")
+    portfolio = instance.schedule(2)
+    assert portfolio.status == "unknown" and portfolio.reason is None
+    assert all(attempt["failure"] for attempt in portfolio.attempts)
+    result = instance.schedule(2, method="exact", time_limit=60)
+    assert (result.status, result.method, result.policy, result.reason, result.failure) == \
+        ("feasible", "exact", None, None, None)
+    assert result.attempts == portfolio.attempts and result.program["slots"] > 0
+    assert instance.verify_schedule(result, 2) == []
+    assert repr(result).startswith("<mcjobs.ScheduleResult: feasible on 2 processors, "
+                                   "integer program, ")
+    assert instance.schedulable(2, method="exact") and not instance.schedulable(2)
+
+
+@pytest.mark.parametrize("case, processors, options", [
+    ("tables", 2, {"method": "exact", "time_limit": 60}),
+    ("proof", 2, {"method": "exact"}),
+    ("proof", 1, {"method": "exact"}),  # the load test settles it: no program
+    ("avionics", 2, {"method": "exact"}),  # the EDF pair settles it
+    ("avionics", 2, {"method": "portfolio"}),
+])
+def test_exact_documents_match_the_tool(case, processors, options, tmp_path):
+    if case == "avionics":
+        path = next(path for path in EXAMPLES if path.stem == case)
+        instance = mcjobs.read(path)
+    else:
+        instance, path = open_set(case), tmp_path / "set.txt"
+        instance.write(path)
+    result = assert_schedule_matches_the_tool(instance, path, processors, options)
+    assert result.program == result.get("program")
+    if case == "proof" and processors == 2:
+        assert result.status == "infeasible" and result.policy == {"hi": "edf", "lo": "edf"}
+        assert result.reason == "no valid tables exist (the integer program has no solution)"
+
+
+def test_schedule_methods_are_checked_before_the_work():
+    instance = mcjobs.from_text("0 10 1 3 3\n")
+    for options, words in (
+            ({"method": "heuristic"}, "method must be 'portfolio' or 'exact', not 'heuristic'"),
+            ({"method": 2}, "method must be 'portfolio' or 'exact', not 2"),
+            ({"method": "exact", "hi_policy": "llf"},
+             "method='exact' tries every pair of policies and conflicts with policy, hi_policy "
+             "and lo_policy; give one or the other"),
+            ({"time_limit": 5}, "time_limit does not apply without method='exact'"),
+            ({"method": "portfolio", "time_limit": 5},
+             "time_limit does not apply without method='exact'"),
+            ({"method": "exact", "time_limit": 0},
+             "time_limit must be a positive number of seconds, not 0.0"),
+            ({"method": "exact", "time_limit": float("nan")},
+             "time_limit must be a positive number of seconds, not nan")):
+        for call in (instance.schedule, instance.schedulable):
+            with pytest.raises(ValueError) as failure:
+                call(1, **options)
+            assert str(failure.value) == words
 
 
 def test_schedule_policies_are_checked_before_the_work():
@@ -191,3 +265,15 @@ def test_gantt_plot_draws_the_tool_s_tables_as_its_own(tmp_path):
                 plt.close(axes.figure)
             segments = sum(map(len, result["tables"].values())) if result["tables"] else 0
             assert drawn[0] == drawn[1] and len(drawn[0][1]) == segments, (path, processors)
+
+
+def test_gantt_plot_titles_the_program_s_verdict():
+    matplotlib = pytest.importorskip("matplotlib")
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    instance = open_set("proof")
+    axes = mcjobs.plot_gantt(instance, instance.schedule(2, method="exact"))
+    plt.close(axes.figure)
+    # As the tool's first line, without the pair it names.
+    assert axes.get_title() == ("not schedulable: infeasible: no valid tables exist (the integer "
+                                "program has no solution)")

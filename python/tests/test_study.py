@@ -61,15 +61,37 @@ def test_a_process_pool_gives_the_same_frame(frame):
     pandas.testing.assert_frame_equal(pooled.drop(columns=times), frame.drop(columns=times))
 
 
-@pytest.mark.parametrize("tests, grid, message", [
-    (["exact"], GRID, "'exact' does not exist yet"),
-    (["lfl"], GRID, "unknown policy 'lfl'"),
-    (["hi=edf,lo=xx"], GRID, "unknown policy 'xx'"),
-    (["load"], {"edge_prob": [0.5, 2]}, "edge_prob must be a probability"),
+# Small sets at high utilization, which the exact method decides in about a second; with
+# seed 7 one of them is open after the portfolio and has tables.
+SMALL = dict(processors=2, graphs=3, nodes=(8, 10), deadline=50)
+
+
+def test_the_exact_test_is_the_exact_method_s_status():
+    tests = ["load", "default", "exact"]
+    frame = mcjobs.study({"utilization": [0.9]}, 8, 7, tests=tests, time_limit=60, **SMALL)
+    assert list(frame.columns) == ["utilization", "seed", "utilization_lo", "utilization_hi",
+                                   *tests, "exact_status", *("time_" + t for t in tests)]
+    for row in frame.to_dict("records"):
+        instance = mcjobs.generate(seed=row["seed"], utilization=0.9, **SMALL)
+        assert row["exact_status"] == instance.schedule(2, method="exact").status
+    assert (frame.exact == (frame.exact_status == "feasible")).all()
+    # The load test is necessary, the portfolio sufficient: the exact method lies between.
+    assert (frame.default <= frame.exact).all() and (frame.exact <= frame.load).all()
+    assert (frame.exact & ~frame.default).any() and (frame.exact_status == "infeasible").any()
+
+
+@pytest.mark.parametrize("tests, grid, options, message", [
+    (["lfl"], GRID, {}, "unknown policy 'lfl'"),
+    (["hi=edf,lo=xx"], GRID, {}, "unknown policy 'xx'"),
+    (["load"], {"edge_prob": [0.5, 2]}, {}, "edge_prob must be a probability"),
+    (["load", "edf"], GRID, {"time_limit": 5},
+     "^time_limit does not apply without the test 'exact'$"),
+    (["exact"], GRID, {"time_limit": -1},
+     r"^time_limit must be a positive number of seconds, not -1\.0$"),
 ])
-def test_study_refuses_bad_tests_and_options(tests, grid, message):
+def test_study_refuses_bad_tests_and_options(tests, grid, options, message):
     with pytest.raises(ValueError, match=message):
-        mcjobs.study(grid, 2, 1, tests=tests)
+        mcjobs.study(grid, 2, 1, tests=tests, **options)
 
 
 @pytest.mark.parametrize("accepted, count", [(0, 10), (5, 10), (10, 10), (3, 40), (97, 100)])
@@ -92,4 +114,17 @@ def test_plot_acceptance_draws_one_line_per_test(frame):
     assert isinstance(figure, matplotlib.figure.Figure)
     axes, = figure.axes
     assert [line.get_label() for line in axes.get_lines()] == ["load", "edf", "default"]
+    # Without groups, each test has a colour of its own.
+    assert len({line.get_color() for line in axes.get_lines()}) == 3
     assert "6 sets per point" in axes.get_title()
+
+
+def test_plot_acceptance_counts_the_exact_test_s_unknowns():
+    pytest.importorskip("matplotlib")
+    statuses = ["feasible", "unknown", "infeasible", "unknown", "feasible", "feasible"]
+    frame = pandas.DataFrame({"utilization": [0.8] * 3 + [0.9] * 3, "m": [2, 4] * 3,
+                              "exact": [status == "feasible" for status in statuses],
+                              "exact_status": statuses})
+    labels = [[line.get_label() for line in mcjobs.plot_acceptance(
+        frame, x="utilization", tests=["exact"], by=by).axes[0].get_lines()] for by in (None, "m")]
+    assert labels == [["exact (2 unknown)"], ["exact, m = 2", "exact, m = 4 (2 unknown)"]]

@@ -27,6 +27,15 @@ def schedule_words(instance: mcjobs.JobInstance) -> None:
         tables["mid"]  # type: ignore[index]
 
 
+def exact_words(instance: mcjobs.JobInstance) -> float:
+    result = instance.schedule(2, method="exact", time_limit=5)
+    instance.schedule(2, method="heuristic")  # type: ignore[arg-type]
+    instance.schedulable(2, method="exakt")  # type: ignore[arg-type]
+    result.program["slots"]  # type: ignore[index]
+    program = result["program"]
+    return 0.0 if program is None else program["seconds"]
+
+
 def stats_and_checks(instance: mcjobs.JobInstance) -> Optional[int]:
     stats = instance.stats(2)
     arcs: int = stats["arcs"]["hi"]

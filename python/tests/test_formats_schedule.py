@@ -176,7 +176,7 @@ def test_exact_documents_match_the_tool(case, processors, options, tmp_path):
     assert result.program == result.get("program")
     if case == "proof" and processors == 2:
         assert result.status == "infeasible" and result.policy == {"hi": "edf", "lo": "edf"}
-        assert result.reason == "no valid tables exist (the integer program has no solution)"
+        assert result.reason == "no valid tables exist: the integer program has no solution"
 
 
 def test_schedule_methods_are_checked_before_the_work():
@@ -275,5 +275,5 @@ def test_gantt_plot_titles_the_program_s_verdict():
     axes = mcjobs.plot_gantt(instance, instance.schedule(2, method="exact"))
     plt.close(axes.figure)
     # As the tool's first line, without the pair it names.
-    assert axes.get_title() == ("not schedulable: infeasible: no valid tables exist (the integer "
-                                "program has no solution)")
+    assert axes.get_title() == ("not schedulable: infeasible: no valid tables exist: the integer "
+                                "program has no solution")

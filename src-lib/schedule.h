@@ -255,7 +255,8 @@ ScheduleAnswer schedulePortfolio(JobInstance& instance, int processors);
 /// @brief The limits of the exact method.
 struct ExactOptions {
   double timeLimit = 60;  ///< seconds of solver wall time before the answer is "unknown"
-  /// Beyond this many job-slots the program is not built and the answer is "unknown".
+  /// Beyond this many job-slots (and never beyond 100,000,000) the program is not built and the
+  /// answer is "unknown".
   int64_t mostSlots = 400000;
   /// The load test and the portfolio first, the program only for what they leave open. Off,
   /// the program decides alone (to test it against the pairs).

@@ -2,6 +2,7 @@
 // solved by CBC for the sets the pairs leave open.
 #include <Cbc_C_Interface.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -19,6 +20,8 @@ namespace mcjobs {
 namespace {
 
 using mcjobs_detail::SlotProgram;
+
+constexpr int64_t kMostSlotsEver = 100000000;
 
 // CBC's solver entry keeps process-wide state; one solve at a time, even when callers (Python
 // threads with the interpreter lock released) run in parallel.
@@ -109,10 +112,13 @@ void runProgram(JobInstance& instance, int processors, const ExactOptions& optio
     exact.reason = "a window narrowed along the arcs cannot hold its budget";
     return;
   }
-  if (exact.slots > options.mostSlots) {
+  // Columns are numbered with int: with the indicator and run-time columns a program holds
+  // about three per job-slot, so no limit may let it pass 2^31.
+  const int64_t mostSlots = std::min<int64_t>(options.mostSlots, kMostSlotsEver);
+  if (exact.slots > mostSlots) {
     answer.status = ScheduleStatus::kUnknown;
     exact.reason = "the integer program would hold " + std::to_string(exact.slots) +
-                   " job-slots, more than the limit of " + std::to_string(options.mostSlots);
+                   " job-slots, more than the limit of " + std::to_string(mostSlots);
     return;
   }
   const auto started = std::chrono::steady_clock::now();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <iostream>
 #include <random>
 #include <string>
@@ -190,6 +191,14 @@ TEST(ScheduleExact, LimitsAndShortWindowsAreNamed) {
   EXPECT_EQ(tooLarge.exact.reason,
             "the integer program would hold 117 job-slots, more than the limit of 50");
   EXPECT_FALSE(tooLarge.result.schedulable);
+
+  // Time values of two billion: the size is counted, nothing is allocated.
+  JobInstance huge = build({{0, 2000000000, CRIT_HI, 3, 6}, {0, 2000000000, CRIT_LO, 2, 2}});
+  ExactOptions unlimited = programAlone();
+  unlimited.mostSlots = INT64_MAX;
+  EXPECT_EQ(
+      mcjobs::scheduleExact(huge, 1, unlimited).exact.reason,
+      "the integer program would hold 5999999997 job-slots, more than the limit of 100000000");
 }
 
 }  // namespace

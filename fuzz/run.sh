@@ -15,8 +15,11 @@ if ! command -v "$cxx" >/dev/null 2>&1; then
 fi
 
 mkdir -p "$out"
+# The library's own dependencies: pugixml (MC-DAG reader) and CBC (exact scheduling method).
+read -r -a cbc_cflags <<< "$(pkg-config --cflags cbc)"
+read -r -a libs <<< "-lpugixml $(pkg-config --libs cbc)"
 flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
-       -fno-sanitize-recover=all -I"$root/src-lib")
+       -fno-sanitize-recover=all -I"$root/src-lib" "${cbc_cflags[@]}")
 
 # The library once, without the fuzzer's main.
 objects=()
@@ -51,7 +54,7 @@ targets=(job_line arc_line instance_reader json_reader dot_reader stg_reader npt
          mcdag_reader archive_walker generate_options)
 for target in "${targets[@]}"; do mkdir -p "$out/corpus-$target"; done
 "$cxx" "${flags[@]/-fsanitize=fuzzer,/-fsanitize=}" "$root/fuzz/make_seeds.cpp" "${objects[@]}" \
-  -lpugixml -o "$out/make_seeds"
+  "${libs[@]}" -o "$out/make_seeds"
 "$out/make_seeds" "$out" "$root"/examples/*.txt "$root"/examples/*.dot "$root"/examples/*.stg
 cp "$root"/examples/*.dot "$out/corpus-dot_reader/"
 cp "$root"/examples/*.stg "$out/corpus-stg_reader/"
@@ -61,7 +64,7 @@ cp "$root"/fuzz/seeds/generate_options/* "$out/corpus-generate_options/"
 status=0
 for target in "${targets[@]}"; do
   binary="$out/${target}_fuzz"
-  "$cxx" "${flags[@]}" -I"$root/fuzz" "$root/fuzz/${target}_fuzz.cpp" "${objects[@]}" -lpugixml \
+  "$cxx" "${flags[@]}" -I"$root/fuzz" "$root/fuzz/${target}_fuzz.cpp" "${objects[@]}" "${libs[@]}" \
     -o "$binary"
   corpus="$out/corpus-$target"
   case "$target" in

@@ -106,10 +106,11 @@ void runProgram(JobInstance& instance, int processors, const ExactOptions& optio
                 ScheduleAnswer& answer) {
   ExactSearch& exact = answer.exact;
   exact.ran = true;
-  exact.slots = mcjobs_detail::slotProgramSize(instance);
-  if (exact.slots == 0) {
+  const mcjobs_detail::SlotProgramSize size = mcjobs_detail::slotProgramSize(instance);
+  exact.slots = size.slots;
+  if (!size.shortWindow.empty()) {
     answer.status = ScheduleStatus::kInfeasible;
-    exact.reason = "a window narrowed along the arcs cannot hold its budget";
+    exact.reason = size.shortWindow;
     return;
   }
   // Columns are numbered with int: with the indicator and run-time columns a program holds

@@ -20,16 +20,45 @@ int modeIndex(int mode) {
   return mode == CRIT_HI ? 1 : 0;
 }
 
-// Windows narrowed along the arcs, as every valid table keeps them: at LO a HI job is done with
-// its LO budget by its deadline less its extra HI budget (the safe switch makes it so).
-std::vector<std::pair<int64_t, int64_t>> narrowedWindows(const JobInstance& instance, int mode) {
-  JobInstance narrowed(instance);
-  if (mode == CRIT_LO)
-    for (Job& job : narrowed) job.deadline -= job.hi_wcet - job.lo_wcet;
-  propagateAlapAndAsap(&narrowed, mode);
-  std::vector<std::pair<int64_t, int64_t>> windows;
-  for (const Job& job : narrowed) windows.emplace_back(job.arrival, job.deadline);
+using Windows = std::vector<std::pair<int64_t, int64_t>>;
+
+// Windows narrowed as every valid pair of tables keeps them: along the arcs at each level, and
+// across the levels by the safe switch. A HI job cannot run in the HI table before it runs in
+// the LO table (its HI progress would pass its LO progress), so its HI window starts no earlier
+// than its LO window; and it is done with its LO budget by its HI deadline less its extra HI
+// budget (the HI table still has that much to run after the switch). Each round only narrows,
+// and every round's windows are valid, so the rounds stop at a fixpoint or after a few.
+struct LevelWindows {
+  Windows lo, hi;
+};
+
+Windows windowsOf(JobInstance& instance) {
+  Windows windows;
+  for (const Job& job : instance) windows.emplace_back(job.arrival, job.deadline);
   return windows;
+}
+
+LevelWindows narrowedWindows(const JobInstance& instance) {
+  constexpr int kRounds = 8;
+  JobInstance lo(instance), hi(instance);
+  propagateAlapAndAsap(&hi, CRIT_HI);
+  for (int round = 0; round < kRounds; ++round) {
+    bool moved = false;
+    for (Job& job : lo) {
+      if (job.criticality != CRIT_HI) continue;
+      const int latest = hi.at(job.id)->deadline - (job.hi_wcet - job.lo_wcet);
+      if (latest < job.deadline) job.deadline = latest, moved = true;
+    }
+    propagateAlapAndAsap(&lo, CRIT_LO);
+    for (Job& job : hi) {
+      if (job.criticality != CRIT_HI) continue;
+      const int earliest = lo.at(job.id)->arrival;
+      if (earliest > job.arrival) job.arrival = earliest, moved = true;
+    }
+    propagateAlapAndAsap(&hi, CRIT_HI);
+    if (!moved && round > 0) break;
+  }
+  return {windowsOf(lo), windowsOf(hi)};
 }
 
 bool runsIn(const Job& job, int mode) {
@@ -85,7 +114,8 @@ class Builder {
   }
 
   void addRuns(int mode) {
-    const auto windows = narrowedWindows(mInstance, mode);
+    if (mWindows.lo.empty()) mWindows = narrowedWindows(mInstance);
+    const Windows& windows = mode == CRIT_LO ? mWindows.lo : mWindows.hi;
     std::vector<SlotRun>& runs = mProgram.runs[modeIndex(mode)];
     for (const Job& job : mInstance) {
       SlotRun r;
@@ -246,24 +276,33 @@ class Builder {
   JobInstance& mInstance;
   int mProcessors;
   SlotProgram mProgram;
+  LevelWindows mWindows;
   std::vector<int> mDoneColumn[2];
   std::vector<int> mRanColumn[2];
 };
 
 }  // namespace
 
-int64_t slotProgramSize(JobInstance& instance) {
-  int64_t slots = 0;
+SlotProgramSize slotProgramSize(JobInstance& instance) {
+  SlotProgramSize size;
+  const LevelWindows both = narrowedWindows(instance);
   for (int mode : {CRIT_LO, CRIT_HI}) {
-    const auto windows = narrowedWindows(instance, mode);
+    const Windows& windows = mode == CRIT_LO ? both.lo : both.hi;
     for (const Job& job : instance) {
       if (!runsIn(job, mode)) continue;
       const auto& [begin, end] = windows[static_cast<size_t>(job.id)];
-      if (end - begin < job.getWCET(mode)) return 0;
-      slots += end - begin;
+      if (end - begin < job.getWCET(mode)) {
+        size.slots = 0;
+        size.shortWindow = Job::critStr(mode) + " window of " + job.name() + " narrows to [" +
+                           std::to_string(begin) + ", " + std::to_string(end) +
+                           "] along the arcs and the safe switch, short of its budget " +
+                           std::to_string(job.getWCET(mode));
+        return size;
+      }
+      size.slots += end - begin;
     }
   }
-  return slots;
+  return size;
 }
 
 SlotProgram buildSlotProgram(JobInstance& instance, int processors) {

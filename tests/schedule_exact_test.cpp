@@ -102,7 +102,7 @@ ExactOptions programAlone() {
 TEST(ScheduleExact, AgreesWithAnExhaustiveSearchOnTinySets) {
   constexpr int kHorizon = 5;
   std::mt19937 rng(20261208);
-  int feasible = 0, infeasible = 0;
+  int feasible = 0, infeasible = 0, proven = 0;
   for (int round = 0; round < 150; ++round) {
     const int n = 2 + static_cast<int>(rng() % 3);
     std::vector<JobSpec> jobs;
@@ -129,10 +129,12 @@ TEST(ScheduleExact, AgreesWithAnExhaustiveSearchOnTinySets) {
     EXPECT_EQ(answer.status == ScheduleStatus::kFeasible, expected) << "round " << round;
     EXPECT_TRUE(answer.exact.violations.empty()) << "round " << round;
     (expected ? feasible : infeasible)++;
+    proven += answer.exact.reason == "no valid tables exist: the integer program has no solution";
   }
   // Both answers must be well represented for the comparison to mean anything.
   EXPECT_GT(feasible, 30);
   EXPECT_GT(infeasible, 30);
+  EXPECT_GT(proven, 10) << "infeasible sets the narrowed windows do not rule out already";
 }
 
 // Generated sets of about ten jobs: the program never proves infeasible a set some pair of
@@ -177,11 +179,13 @@ TEST(ScheduleExact, NeverRulesOutWhatAPairSchedules) {
 }
 
 TEST(ScheduleExact, LimitsAndShortWindowsAreNamed) {
-  // J1 -> J2 at LO leaves J2 the window [3, 4] for a budget of 2.
+  // J1 -> J2 at LO: J1 must be done by 2 for J2 to run its 2 units by 4.
   JobInstance inst = build({{0, 4, CRIT_LO, 3, 3}, {0, 4, CRIT_LO, 2, 2}}, {{0, 1}});
   const ScheduleAnswer shortWindow = mcjobs::scheduleExact(inst, 2, programAlone());
   EXPECT_EQ(shortWindow.status, ScheduleStatus::kInfeasible);
-  EXPECT_EQ(shortWindow.exact.reason, "a window narrowed along the arcs cannot hold its budget");
+  EXPECT_EQ(shortWindow.exact.reason,
+            "LO window of J1 narrows to [0, 2] along the arcs and the safe switch, short of its "
+            "budget 3");
 
   JobInstance wide = build({{0, 40, CRIT_HI, 3, 6}, {0, 40, CRIT_LO, 2, 2}});
   ExactOptions small = programAlone();

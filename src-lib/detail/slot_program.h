@@ -11,6 +11,7 @@
 #define MCJOBS_DETAIL_SLOT_PROGRAM_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "job.h"
@@ -40,9 +41,16 @@ struct SlotProgram {
   int rows() const { return static_cast<int>(rowLower.size()); }
 };
 
-/// @brief The job-slots (run binaries) the program of `instance` would hold; 0 when a narrowed
-/// window cannot hold its budget (the load test refuses such sets first).
-int64_t slotProgramSize(JobInstance& instance);
+/// @brief The size of the program of `instance`, or the window that rules every table out.
+struct SlotProgramSize {
+  int64_t slots = 0;  ///< job-slots (run binaries); 0 when `shortWindow` is set
+  /// "HI window of J3 narrows to [4, 9] along the arcs and the safe switch, short of its
+  /// budget 6", or empty.
+  std::string shortWindow;
+};
+
+/// @brief The size of the program of `instance`, counted without building it.
+SlotProgramSize slotProgramSize(JobInstance& instance);
 
 /// @brief The program of `instance` on `processors` processors.
 SlotProgram buildSlotProgram(JobInstance& instance, int processors);

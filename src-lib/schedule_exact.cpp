@@ -123,7 +123,7 @@ void runProgram(JobInstance& instance, int processors, const ExactOptions& optio
     return;
   }
   const auto started = std::chrono::steady_clock::now();
-  const SlotProgram program = mcjobs_detail::buildSlotProgram(instance, processors);
+  const SlotProgram program = mcjobs_detail::buildSlotProgram(instance, processors, size.windows);
   const Solved solved = solve(program, options.timeLimit);
   exact.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   switch (solved.outcome) {

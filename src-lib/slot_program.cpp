@@ -22,16 +22,20 @@ int modeIndex(int mode) {
 
 using Windows = std::vector<std::pair<int64_t, int64_t>>;
 
+// The first and the last instant any run of `runs` may use; empty (first > last) without runs.
+std::pair<int64_t, int64_t> slotSpan(const std::vector<SlotRun>& runs) {
+  int64_t first = std::numeric_limits<int64_t>::max(), last = std::numeric_limits<int64_t>::min();
+  for (const SlotRun& r : runs)
+    if (r.firstColumn >= 0) first = std::min(first, r.begin), last = std::max(last, r.end);
+  return {first, last};
+}
+
 // Windows narrowed as every valid pair of tables keeps them: along the arcs at each level, and
 // across the levels by the safe switch. A HI job cannot run in the HI table before it runs in
 // the LO table (its HI progress would pass its LO progress), so its HI window starts no earlier
 // than its LO window; and it is done with its LO budget by its HI deadline less its extra HI
 // budget (the HI table still has that much to run after the switch). Each round only narrows,
 // and every round's windows are valid, so the rounds stop at a fixpoint or after a few.
-struct LevelWindows {
-  Windows lo, hi;
-};
-
 Windows windowsOf(JobInstance& instance) {
   Windows windows;
   for (const Job& job : instance) windows.emplace_back(job.arrival, job.deadline);
@@ -68,7 +72,8 @@ bool runsIn(const Job& job, int mode) {
 // Builds the program row by row; "done by t" of a job reads as a constant or a column.
 class Builder {
  public:
-  Builder(JobInstance& instance, int processors) : mInstance(instance), mProcessors(processors) {}
+  Builder(JobInstance& instance, int processors, const LevelWindows& windows)
+      : mInstance(instance), mProcessors(processors), mWindows(windows) {}
 
   SlotProgram build() {
     for (int mode : {CRIT_LO, CRIT_HI}) addRuns(mode);
@@ -114,7 +119,6 @@ class Builder {
   }
 
   void addRuns(int mode) {
-    if (mWindows.lo.empty()) mWindows = narrowedWindows(mInstance);
     const Windows& windows = mode == CRIT_LO ? mWindows.lo : mWindows.hi;
     std::vector<SlotRun>& runs = mProgram.runs[modeIndex(mode)];
     for (const Job& job : mInstance) {
@@ -142,9 +146,7 @@ class Builder {
   }
 
   void addCapacity(int mode) {
-    int64_t first = std::numeric_limits<int64_t>::max(), last = std::numeric_limits<int64_t>::min();
-    for (const SlotRun& r : mProgram.runs[modeIndex(mode)])
-      if (r.firstColumn >= 0) first = std::min(first, r.begin), last = std::max(last, r.end);
+    const auto [first, last] = slotSpan(mProgram.runs[modeIndex(mode)]);
     for (int64_t t = first; t < last; ++t) {
       std::vector<std::pair<int, double>> terms;
       for (const SlotRun& r : mProgram.runs[modeIndex(mode)]) {
@@ -276,7 +278,7 @@ class Builder {
   JobInstance& mInstance;
   int mProcessors;
   SlotProgram mProgram;
-  LevelWindows mWindows;
+  const LevelWindows& mWindows;
   std::vector<int> mDoneColumn[2];
   std::vector<int> mRanColumn[2];
 };
@@ -285,9 +287,9 @@ class Builder {
 
 SlotProgramSize slotProgramSize(JobInstance& instance) {
   SlotProgramSize size;
-  const LevelWindows both = narrowedWindows(instance);
+  size.windows = narrowedWindows(instance);
   for (int mode : {CRIT_LO, CRIT_HI}) {
-    const Windows& windows = mode == CRIT_LO ? both.lo : both.hi;
+    const Windows& windows = mode == CRIT_LO ? size.windows.lo : size.windows.hi;
     for (const Job& job : instance) {
       if (!runsIn(job, mode)) continue;
       const auto& [begin, end] = windows[static_cast<size_t>(job.id)];
@@ -305,9 +307,9 @@ SlotProgramSize slotProgramSize(JobInstance& instance) {
   return size;
 }
 
-SlotProgram buildSlotProgram(JobInstance& instance, int processors) {
+SlotProgram buildSlotProgram(JobInstance& instance, int processors, const LevelWindows& windows) {
   MCJOBS_CHECK(processors >= 1, "np>=1");
-  return Builder(instance, processors).build();
+  return Builder(instance, processors, windows).build();
 }
 
 ScheduleTables tablesFromSlots(const SlotProgram& program, const double* solution, int processors) {
@@ -315,9 +317,7 @@ ScheduleTables tablesFromSlots(const SlotProgram& program, const double* solutio
   for (int mode : {CRIT_LO, CRIT_HI}) {
     const std::vector<SlotRun>& runs = program.runs[modeIndex(mode)];
     std::vector<ScheduleSegment>& table = mode == CRIT_LO ? tables.lo : tables.hi;
-    int64_t first = std::numeric_limits<int64_t>::max(), last = std::numeric_limits<int64_t>::min();
-    for (const SlotRun& r : runs)
-      if (r.firstColumn >= 0) first = std::min(first, r.begin), last = std::max(last, r.end);
+    const auto [first, last] = slotSpan(runs);
     // open[p]: the index in `table` of the segment processor p ran up to the previous slot.
     std::vector<int> open(static_cast<size_t>(processors), -1);
     std::vector<int> processorOf(runs.size(), -1);

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "job.h"
@@ -41,9 +42,15 @@ struct SlotProgram {
   int rows() const { return static_cast<int>(rowLower.size()); }
 };
 
+/// @brief Every job's window [begin, end] in each mode, by job id.
+struct LevelWindows {
+  std::vector<std::pair<int64_t, int64_t>> lo, hi;
+};
+
 /// @brief The size of the program of `instance`, or the window that rules every table out.
 struct SlotProgramSize {
-  int64_t slots = 0;  ///< job-slots (run binaries); 0 when `shortWindow` is set
+  LevelWindows windows;  ///< narrowed along the arcs and by the safe switch; the program's own
+  int64_t slots = 0;     ///< job-slots (run binaries); 0 when `shortWindow` is set
   /// "HI window of J3 narrows to [4, 9] along the arcs and the safe switch, short of its
   /// budget 6", or empty.
   std::string shortWindow;
@@ -52,8 +59,9 @@ struct SlotProgramSize {
 /// @brief The size of the program of `instance`, counted without building it.
 SlotProgramSize slotProgramSize(JobInstance& instance);
 
-/// @brief The program of `instance` on `processors` processors.
-SlotProgram buildSlotProgram(JobInstance& instance, int processors);
+/// @brief The program of `instance` on `processors` processors over the windows that
+/// slotProgramSize narrowed.
+SlotProgram buildSlotProgram(JobInstance& instance, int processors, const LevelWindows& windows);
 
 /// @brief The tables of a solution (values of every column): a job keeps its processor from one
 /// slot to the next, a job that starts takes the lowest free one, consecutive slots merge.
